@@ -1,0 +1,178 @@
+// Win32-shaped services on Linux: window classes, hidden windows, per-thread
+// message queues, tick count, thread id, module path, the library-by-name
+// registry, keyboard hooks and private profile (INI) files.
+//
+// One thread, one loop: every thread that uses a queue gets one wait handle
+// (an epoll descriptor) that is readable exactly when something can be dispatched.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace win32 {
+
+using BOOL = int;
+using UINT = uint32_t;
+using DWORD = uint32_t;
+using WORD = uint16_t;
+using ATOM = uint16_t;
+using LONG = int32_t;
+using LONG_PTR = intptr_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+
+struct HWND__;
+using HWND = HWND__*;
+using HINSTANCE = void*;
+using HMODULE = void*;
+using HMENU = void*;
+struct HHOOK__;
+using HHOOK = HHOOK__*;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct WNDCLASSA {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  void* hIcon;
+  void* hCursor;
+  void* hbrBackground;
+  const char* lpszMenuName;
+  const char* lpszClassName;
+};
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+// Messages
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_USER = 0x0400;
+
+// Window styles
+constexpr DWORD WS_POPUP = 0x80000000u;
+constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080u;
+
+// PeekMessage flags
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+// Error codes for GetLastError
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
+constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+
+// ---- Window classes and windows (windows are hidden: never drawn) ----------
+ATOM RegisterClassA(const WNDCLASSA* wc);
+BOOL GetClassInfoA(HINSTANCE hInstance, const char* className, WNDCLASSA* wc);
+BOOL UnregisterClassA(const char* className, HINSTANCE hInstance);
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE hInstance, void* param);
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+// Extra window bytes: index is a byte offset into cbWndExtra (slot 0 is offset 0).
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The thread that created the window (its messages go to that thread's queue).
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+
+// ---- Message queues --------------------------------------------------------
+// PostMessageA and PostThreadMessageA are the only entry points safe to call
+// from any thread.
+BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
+// Blocks (without spinning) until a message arrives; returns 0 for WM_QUIT.
+BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageA(const MSG* msg);
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The calling thread's wait handle: a descriptor that is readable exactly when
+// PeekMessageA would find something. Created on first use; stays open.
+int GetQueueWaitHandle();
+// Blocks until the calling thread has something to dispatch, or timeoutMs
+// passes (-1: no limit). Returns true when something can be dispatched.
+bool WaitForQueue(int timeoutMs);
+
+// ---- Time, threads, modules ------------------------------------------------
+DWORD GetTickCount();
+DWORD GetCurrentThreadId();
+void Sleep(DWORD milliseconds);
+HMODULE GetModuleHandleA(const char* moduleName);  // nullptr: the program itself
+DWORD GetModuleFileNameA(HMODULE module, char* fileName, DWORD size);
+
+// ---- Libraries by name -----------------------------------------------------
+HMODULE LoadLibraryA(const char* fileName);
+void* GetProcAddress(HMODULE module, const char* procName);
+BOOL FreeLibrary(HMODULE module);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// A library that a platform layer provides in-process, found by LoadLibraryA.
+struct LibraryExport {
+  const char* name;
+  void* proc;
+};
+// Registers (or replaces) a library under its file name, case-insensitively.
+void RegisterLibrary(const char* fileName, const LibraryExport* exports, size_t count);
+
+// Test-only failure injection for the library registry.
+namespace testing {
+// LoadLibraryA of fileName fails with the given system error code (0: stop failing).
+void FailLoadLibrary(const char* fileName, DWORD errorCode);
+// GetProcAddress of procName in fileName fails with ERROR_PROC_NOT_FOUND.
+void FailProcAddress(const char* fileName, const char* procName, bool fail = true);
+void ResetLibraryFailures();
+// How many times the library is loaded right now (load count minus frees).
+int LibraryLoadCount(const char* fileName);
+}  // namespace testing
+
+// ---- Keyboard hooks (per thread) -------------------------------------------
+constexpr int WH_KEYBOARD = 2;
+using HOOKPROC = LRESULT (*)(int code, WPARAM wParam, LPARAM lParam);
+HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE hmod, DWORD threadId);
+BOOL UnhookWindowsHookEx(HHOOK hook);
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+// Runs the thread's keyboard hook chain for one keystroke, newest hook first.
+// Returns true when a hook let it through (or none is installed).
+bool CallKeyboardHooks(WPARAM key, LPARAM flags);
+
+// ---- Private profile (INI) files -------------------------------------------
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* returned,
+                               DWORD size, const char* fileName);
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
+
+}  // namespace win32
