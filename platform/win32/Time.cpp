@@ -1,4 +1,5 @@
 // Tick count, thread ids and sleeping.
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 #include <sys/syscall.h>
