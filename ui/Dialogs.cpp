@@ -1,0 +1,24 @@
+#include "ui/Dialogs.h"
+
+#include <cstdio>
+
+#include "ui/Backend.h"
+
+bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) {
+  return UiBackend() && UiBackend()->InputQuery(Caption, Prompt, Value);
+}
+
+std::string InputBox(const std::string& Caption, const std::string& Prompt, const std::string& Default) {
+  std::string value = Default;
+  return InputQuery(Caption, Prompt, value) ? value : Default;
+}
+
+void ShowErrorBox(const std::string& Title, const std::string& Text) {
+  if (UiBackend()) {
+    UiBackend()->ErrorBox(Title, Text);
+    return;
+  }
+  std::string line = Title + ": " + Text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}

@@ -1,0 +1,57 @@
+#include "ui/TerminateSignal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "ui/Forms.h"
+
+namespace ui {
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+extern "C" void OnTerminateSignal(int) {
+  int saved = errno;
+  char b = 1;
+  (void)!::write(g_pipe[1], &b, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+int TerminateSignalHandle() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminateSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+  });
+  return g_pipe[0];
+}
+
+bool TakeTerminateRequest() {
+  if (g_pipe[0] < 0) return false;
+  bool got = false;
+  char buf[64];
+  while (::read(g_pipe[0], buf, sizeof buf) > 0) got = true;
+  return got;
+}
+
+void HandleTerminateRequest() {
+  if (!TakeTerminateRequest()) return;
+  TApplication* app = FormsApplication();
+  if (app && app->MainForm())
+    app->MainForm()->Close();
+  else if (app)
+    app->Terminate();
+}
+
+}  // namespace ui

@@ -1,0 +1,13 @@
+// SIGTERM and SIGINT as a request to close the main form: the signal handler
+// only writes a byte to a pipe that the run loop watches, so the closing runs
+// on the loop's thread like any other event.
+#pragma once
+
+namespace ui {
+// Installs the handlers (once) and returns the pipe's reading end.
+int TerminateSignalHandle();
+// Empties the pipe; true when a signal arrived since the last call.
+bool TakeTerminateRequest();
+// Closes the main form when a signal arrived.
+void HandleTerminateRequest();
+}  // namespace ui

@@ -1,0 +1,46 @@
+// What FLTK does not say about the window manager: the frame it draws and the
+// decorations a window asks for.
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/x.H>
+#include <X11/Xatom.h>
+
+#include "ui/fltk/FltkInternal.h"
+
+namespace ui {
+namespace fltk {
+
+void FrameExtents(Fl_Window* window, int& left, int& top) {
+  left = top = 0;
+  if (!window->shown() || !fl_display) return;
+  Atom extents = XInternAtom(fl_display, "_NET_FRAME_EXTENTS", True);
+  if (extents == None) return;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(fl_display, fl_xid(window), extents, 0, 4, False, XA_CARDINAL, &type, &format, &count,
+                         &after, &data) == Success &&
+      data && type == XA_CARDINAL && format == 32 && count == 4) {
+    const long* v = reinterpret_cast<const long*>(data);  // left, right, top, bottom
+    left = static_cast<int>(v[0]);
+    top = static_cast<int>(v[2]);
+  }
+  if (data) XFree(data);
+}
+
+void SetDialogDecorations(Fl_Window* window) {
+  if (!window->shown() || !fl_display) return;
+  // Motif hints: functions move and close; decorations border, title and menu.
+  struct {
+    unsigned long flags, functions, decorations;
+    long inputMode;
+    unsigned long status;
+  } hints = {1 | 2, 4 | 32, 2 | 8 | 16, 0, 0};
+  Atom atom = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
+  XChangeProperty(fl_display, fl_xid(window), atom, atom, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&hints), 5);
+}
+
+}  // namespace fltk
+}  // namespace ui
