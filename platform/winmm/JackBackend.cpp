@@ -1,0 +1,97 @@
+#include "platform/winmm/JackBackend.h"
+
+#include <jack/midiport.h>
+
+#include <new>
+
+#include "platform/winmm/JackSession.h"
+
+namespace winmm {
+namespace {
+
+class JackSink : public MidiSink {
+public:
+  JackSink(std::shared_ptr<JackSession> Session, std::unique_ptr<JackOutputQueue> Queue)
+      : FSession(std::move(Session)), FQueue(std::move(Queue)) {}
+
+  ~JackSink() override {
+    if (!FSession->Gone()) {
+      // What was sent before the close still plays (within one period).
+      FSession->Drain(*FQueue, 500);
+    }
+    FSession->Detach(FQueue.get());
+    if (!FSession->Gone()) {
+      jack_port_disconnect(FSession->Client(), FQueue->Port);
+      jack_port_unregister(FSession->Client(), FQueue->Port);
+    }
+  }
+
+  MMRESULT Send(const WireMessage& Message) override {
+    if (FSession->Gone()) return MMSYSERR_NODRIVER;
+    StampedMessage m;
+    m.Stamp = jack_frame_time(FSession->Client());
+    m.Size = Message.size;
+    m.Bytes[0] = Message.bytes[0];
+    m.Bytes[1] = Message.bytes[1];
+    m.Bytes[2] = Message.bytes[2];
+    // A full ring means the server has stopped taking messages; say so rather than wait.
+    return FQueue->Ring.Push(m) ? MMSYSERR_NOERROR : MIDIERR_NOTREADY;
+  }
+
+private:
+  std::shared_ptr<JackSession> FSession;
+  std::unique_ptr<JackOutputQueue> FQueue;
+};
+
+}  // namespace
+
+std::shared_ptr<JackSession> JackBackend::Session() {
+  if (FSession && FSession->Gone()) FSession.reset();  // open devices keep theirs alive
+  if (!FSession) FSession = JackSession::Connect();
+  return FSession;
+}
+
+void JackBackend::Enumerate(std::vector<DeviceEntry>& Devices) {
+  std::shared_ptr<JackSession> session = Session();
+  if (!session) return;
+  jack_client_t* client = session->Client();
+  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  if (ports == nullptr) return;
+  for (const char** p = ports; *p != nullptr; ++p) {
+    jack_port_t* port = jack_port_by_name(client, *p);
+    if (port == nullptr || jack_port_is_mine(client, port)) continue;
+    DeviceEntry entry;
+    entry.Kind = BackendKind::Jack;
+    entry.Name = *p;
+    entry.JackPort = *p;
+    Devices.push_back(std::move(entry));
+  }
+  jack_free(ports);
+}
+
+MMRESULT JackBackend::Open(const std::string& Destination, std::unique_ptr<MidiSink>& Sink) {
+  std::shared_ptr<JackSession> session = Session();
+  if (!session) return MMSYSERR_NODRIVER;
+  jack_client_t* client = session->Client();
+  std::unique_ptr<JackOutputQueue> queue;
+  try {
+    queue.reset(new JackOutputQueue);
+  } catch (const std::bad_alloc&) {
+    return MMSYSERR_NOMEM;
+  }
+  std::string name = "out_" + std::to_string(++FPortSerial);
+  queue->Port = jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  if (queue->Port == nullptr) return session->Gone() ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
+  if (jack_connect(client, jack_port_name(queue->Port), Destination.c_str()) != 0) {
+    jack_port_unregister(client, queue->Port);
+    return session->Gone() ? MMSYSERR_NODRIVER : MIDIERR_NODEVICE;
+  }
+  if (!session->Attach(queue.get())) {
+    jack_port_unregister(client, queue->Port);
+    return MMSYSERR_ALLOCATED;
+  }
+  Sink.reset(new JackSink(session, std::move(queue)));
+  return MMSYSERR_NOERROR;
+}
+
+}  // namespace winmm

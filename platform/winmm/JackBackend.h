@@ -1,0 +1,31 @@
+// MIDI output devices on a JACK server: the MIDI input ports of other clients.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/winmm/Backend.h"
+
+namespace winmm {
+
+class JackSession;
+
+class JackBackend {
+public:
+  // Appends one entry per MIDI input port of another client, in server order.
+  // Connects to the server first when there is no live connection; adds nothing
+  // when no server runs.
+  void Enumerate(std::vector<DeviceEntry>& Devices);
+  // Registers an output port and connects it to Destination.
+  MMRESULT Open(const std::string& Destination, std::unique_ptr<MidiSink>& Sink);
+
+private:
+  // The live connection, made anew when there is none or the server went away.
+  std::shared_ptr<JackSession> Session();
+
+  std::shared_ptr<JackSession> FSession;
+  unsigned FPortSerial = 0;
+};
+
+}  // namespace winmm

@@ -1,0 +1,131 @@
+#include "platform/winmm/JackSession.h"
+
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace winmm {
+namespace {
+
+// The layer reports failures through result codes; the library's own chatter
+// (for example when no server runs) would only repeat them on stderr.
+void Quiet(const char*) {}
+
+timespec DeadlineIn(int Ms) {
+  timespec t;
+  clock_gettime(CLOCK_REALTIME, &t);
+  t.tv_sec += Ms / 1000;
+  t.tv_nsec += static_cast<long>(Ms % 1000) * 1000000L;
+  if (t.tv_nsec >= 1000000000L) {
+    t.tv_sec += 1;
+    t.tv_nsec -= 1000000000L;
+  }
+  return t;
+}
+
+}  // namespace
+
+void JackOutputQueue::Play(jack_nframes_t CycleStart, jack_nframes_t Frames) {
+  void* buffer = jack_port_get_buffer(Port, Frames);
+  jack_midi_clear_buffer(buffer);
+  const int32_t frames = static_cast<int32_t>(Frames);
+  int32_t previous = 0;
+  while (const StampedMessage* m = Ring.Front()) {
+    // A message stamped during cycle k plays in cycle k+1 at the same position,
+    // so every message is late by exactly one period.
+    int32_t offset = static_cast<int32_t>(m->Stamp + Frames - CycleStart);
+    if (offset >= frames && offset < 8 * frames) break;  // stamped in this cycle: due next
+    if (offset >= frames || offset < previous) offset = previous;  // late (xrun) or implausible: now
+    if (jack_midi_max_event_size(buffer) < m->Size) break;           // full: the rest waits a cycle
+    if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), m->Bytes, m->Size) != 0) break;
+    previous = offset;
+    Ring.Pop();
+  }
+}
+
+std::shared_ptr<JackSession> JackSession::Connect() {
+  static bool quiet = (jack_set_error_function(Quiet), jack_set_info_function(Quiet), true);
+  (void)quiet;
+  jack_status_t status;
+  jack_client_t* client = jack_client_open("vorlanx", JackNoStartServer, &status);
+  if (client == nullptr) return nullptr;
+  std::shared_ptr<JackSession> session(new JackSession);
+  session->FClient = client;
+  sem_init(&session->FCycleDone, 0, 0);
+  jack_set_process_callback(client, Process, session.get());
+  jack_on_info_shutdown(client, Shutdown, session.get());
+  if (jack_activate(client) != 0) return nullptr;  // the destructor closes the client
+  return session;
+}
+
+JackSession::~JackSession() {
+  if (FClient == nullptr) return;
+  // Closing a client whose server has gone tears down the library's shared
+  // state under any newer client (which then crashes on its own close); the
+  // dead client is left as it is instead.
+  if (!Gone()) jack_client_close(FClient);
+  sem_destroy(&FCycleDone);
+}
+
+int JackSession::Process(jack_nframes_t Frames, void* Arg) {
+  auto* self = static_cast<JackSession*>(Arg);
+  self->FCycle.fetch_add(1);
+  jack_nframes_t start = jack_last_frame_time(self->FClient);
+  for (auto& slot : self->FQueues) {
+    JackOutputQueue* queue = slot.load();
+    if (queue != nullptr) queue->Play(start, Frames);
+  }
+  self->FCycle.fetch_add(1);
+  if (self->FWaiting.load()) sem_post(&self->FCycleDone);
+  return 0;
+}
+
+void JackSession::Shutdown(jack_status_t, const char*, void* Arg) {
+  auto* self = static_cast<JackSession*>(Arg);
+  self->FGone.store(true, std::memory_order_release);
+  sem_post(&self->FCycleDone);
+}
+
+bool JackSession::Attach(JackOutputQueue* Queue) {
+  for (auto& slot : FQueues) {
+    JackOutputQueue* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, Queue)) return true;
+  }
+  return false;
+}
+
+bool JackSession::WaitCycle(const timespec& Deadline) {
+  FWaiting.store(true);
+  uint64_t seen = FCycle.load();
+  bool ended = false;
+  while (!Gone()) {
+    if (FCycle.load() >= (seen | 1) + 1) {
+      ended = true;
+      break;
+    }
+    if (sem_timedwait(&FCycleDone, &Deadline) != 0 && errno == ETIMEDOUT) break;
+  }
+  FWaiting.store(false);
+  return ended;
+}
+
+void JackSession::Detach(JackOutputQueue* Queue) {
+  for (auto& slot : FQueues) {
+    JackOutputQueue* expected = Queue;
+    slot.compare_exchange_strong(expected, nullptr);
+  }
+  // A cycle that began before the slot was cleared may still be playing the
+  // queue; one that begins later cannot see it.
+  if ((FCycle.load() & 1) == 0) return;
+  timespec deadline = DeadlineIn(2000);
+  WaitCycle(deadline);
+}
+
+void JackSession::Drain(const JackOutputQueue& Queue, int TimeoutMs) {
+  timespec deadline = DeadlineIn(TimeoutMs);
+  while (!Queue.Ring.Empty() && !Gone())
+    if (!WaitCycle(deadline)) break;
+}
+
+}  // namespace winmm

@@ -1,0 +1,72 @@
+// One connection to a JACK server: the client, its process callback, and the
+// output queues that callback plays.
+#pragma once
+
+#include <jack/jack.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/winmm/SpscRing.h"
+
+namespace winmm {
+
+// A message as queued for the process callback: the frame time of the call
+// and the wire bytes.
+struct StampedMessage {
+  jack_nframes_t Stamp;
+  uint8_t Size;
+  uint8_t Bytes[3];
+};
+
+// One output port of ours and the messages waiting to be played on it.
+struct JackOutputQueue {
+  // 32768 messages: more than half a second at 50,000 messages a second.
+  static constexpr size_t kCapacity = 32768;
+
+  jack_port_t* Port = nullptr;
+  SpscRing<StampedMessage> Ring{kCapacity};
+
+  // Process-callback side: writes every message that is due in this cycle.
+  void Play(jack_nframes_t CycleStart, jack_nframes_t Frames);
+};
+
+class JackSession {
+public:
+  static constexpr int kMaxQueues = 64;
+
+  // A client named "vorlanx" on the running server, or null when no server
+  // runs; never starts one.
+  static std::shared_ptr<JackSession> Connect();
+  ~JackSession();
+
+  jack_client_t* Client() const { return FClient; }
+  // True once the server has gone away; the client can then do nothing.
+  bool Gone() const { return FGone.load(std::memory_order_acquire); }
+
+  // Hands a queue to the process callback; false when all slots are taken.
+  bool Attach(JackOutputQueue* Queue);
+  // Takes it back; on return the process callback no longer touches it.
+  void Detach(JackOutputQueue* Queue);
+  // Waits, at most TimeoutMs, until Queue has been played out.
+  void Drain(const JackOutputQueue& Queue, int TimeoutMs);
+
+private:
+  JackSession() = default;
+  static int Process(jack_nframes_t Frames, void* Arg);
+  static void Shutdown(jack_status_t Code, const char* Reason, void* Arg);
+  // Blocks until the next cycle ends, the server goes or the deadline passes.
+  bool WaitCycle(const struct timespec& Deadline);
+
+  jack_client_t* FClient = nullptr;
+  std::atomic<bool> FGone{false};
+  // Odd while the process callback runs.
+  std::atomic<uint64_t> FCycle{0};
+  std::atomic<bool> FWaiting{false};
+  sem_t FCycleDone;
+  std::atomic<JackOutputQueue*> FQueues[kMaxQueues] = {};
+};
+
+}  // namespace winmm

@@ -1,0 +1,116 @@
+#include "tests/support/JackServer.h"
+
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace testjack {
+namespace {
+
+std::atomic<unsigned> gSerial{0};
+
+void SleepMs(int Ms) { usleep(static_cast<useconds_t>(Ms) * 1000); }
+
+// Probing a server that is still starting makes the library complain on stderr.
+void Quiet(const char*) {}
+
+}  // namespace
+
+bool TJackServer::Start(unsigned Period, unsigned Rate, std::string* Error) {
+  Stop();
+  FPeriod = Period;
+  FRate = Rate;
+  FName = "vorlanx-test-" + std::to_string(getpid()) + "-" + std::to_string(++gSerial);
+  FLogPath = "/tmp/" + FName + ".log";
+  std::vector<std::string> args = {"jackd", "--no-realtime", "-n", FName, "-d", "dummy",
+                                   "-r", std::to_string(Rate), "-p", std::to_string(Period)};
+  // Everything the child needs is made before fork: the parent has threads.
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    if (Error) *Error = "fork failed";
+    return false;
+  }
+  if (pid == 0) {
+    int log = open(FLogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (log >= 0) {
+      dup2(log, 1);
+      dup2(log, 2);
+    }
+    execvp("jackd", argv.data());
+    _exit(127);
+  }
+  FPid = pid;
+  setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
+  if (WaitReady(Error)) return true;
+  Stop();
+  return false;
+}
+
+bool TJackServer::WaitReady(std::string* Error) {
+  jack_set_error_function(Quiet);
+  for (int i = 0; i < 500; ++i) {  // 10 s in steps of 20 ms
+    int status = 0;
+    if (waitpid(FPid, &status, WNOHANG) == FPid) {
+      FPid = -1;
+      if (Error) *Error = "jackd exited early (status " + std::to_string(status) + "): " + Log();
+      return false;
+    }
+    jack_status_t st;
+    jack_client_t* probe = jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                            &st, FName.c_str());
+    if (probe != nullptr) {
+      jack_client_close(probe);
+      return true;
+    }
+    SleepMs(20);
+  }
+  if (Error) *Error = "jackd did not accept clients within 10 s: " + Log();
+  return false;
+}
+
+void TJackServer::Reap(int TimeoutMs) {
+  for (int waited = 0; waited <= TimeoutMs; waited += 10) {
+    if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
+      FPid = -1;
+      return;
+    }
+    SleepMs(10);
+  }
+}
+
+void TJackServer::Stop() {
+  if (FPid > 0) {
+    kill(FPid, SIGTERM);
+    Reap(5000);
+    if (FPid > 0) Kill();
+  }
+  if (!FLogPath.empty()) unlink(FLogPath.c_str());
+  FLogPath.clear();
+}
+
+void TJackServer::Kill() {
+  if (FPid <= 0) return;
+  kill(FPid, SIGKILL);
+  waitpid(FPid, nullptr, 0);
+  FPid = -1;
+}
+
+std::string TJackServer::Log() const {
+  std::ifstream in(FLogPath);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace testjack

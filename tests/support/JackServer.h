@@ -1,0 +1,47 @@
+// A private JACK server for tests and benchmarks: `jackd --no-realtime -d dummy`
+// under a unique name, started as a child process and stopped by its process id.
+// Start it after testjack::EnterPrivateShm().
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace testjack {
+
+class TJackServer {
+public:
+  TJackServer() = default;
+  TJackServer(const TJackServer&) = delete;
+  TJackServer& operator=(const TJackServer&) = delete;
+  ~TJackServer() { Stop(); }
+
+  // Starts the server with the given period and sample rate and waits (at most
+  // 10 s) until a client can connect. Sets JACK_DEFAULT_SERVER to its name, so
+  // clients of this process (the code under test too) find it.
+  bool Start(unsigned Period = 256, unsigned Rate = 48000, std::string* Error = nullptr);
+  // SIGTERM, and SIGKILL when it has not ended within 5 s. Does nothing when not running.
+  void Stop();
+  // Ends it at once (SIGKILL), as a crash would.
+  void Kill();
+
+  bool Running() const { return FPid > 0; }
+  pid_t Pid() const { return FPid; }
+  const std::string& Name() const { return FName; }
+  unsigned Period() const { return FPeriod; }
+  unsigned Rate() const { return FRate; }
+  // What the server printed, for failure messages.
+  std::string Log() const;
+
+private:
+  bool WaitReady(std::string* Error);
+  void Reap(int TimeoutMs);
+
+  pid_t FPid = -1;
+  std::string FName;
+  std::string FLogPath;
+  unsigned FPeriod = 0;
+  unsigned FRate = 0;
+};
+
+}  // namespace testjack

@@ -1,0 +1,11 @@
+// main() for test programs that start private JACK servers: enters a private
+// /dev/shm before any thread exists, then runs the tests.
+#include <gtest/gtest.h>
+
+#include "tests/support/PrivateShm.h"
+
+int main(int argc, char** argv) {
+  testjack::EnterPrivateShm();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,62 @@
+// A JACK client with MIDI input ports that records what arrives, for tests and
+// benchmarks that check what the MIDI output layer plays.
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testjack {
+
+struct TMidiEvent {
+  int Port = 0;                // index into the names given to Open
+  jack_nframes_t Frame = 0;    // frame time at which the event plays
+  jack_time_t CycleUsecs = 0;  // jack_get_time() when the receiving cycle ran
+  uint32_t Size = 0;           // full size; Bytes holds the first 4
+  uint8_t Bytes[4] = {0, 0, 0, 0};
+
+  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(Bytes, Bytes + (Size < 4 ? Size : 4)); }
+};
+
+class TMidiReceiver {
+public:
+  TMidiReceiver() = default;
+  TMidiReceiver(const TMidiReceiver&) = delete;
+  TMidiReceiver& operator=(const TMidiReceiver&) = delete;
+  ~TMidiReceiver() { Close(); }
+
+  // A client named ClientName on the default server (JACK_DEFAULT_SERVER), with
+  // one MIDI input port per name, registered in that order.
+  bool Open(const std::string& ClientName, const std::vector<std::string>& PortNames, std::string* Error = nullptr);
+  void Close();
+
+  jack_client_t* Client() const { return FClient; }
+  // "client:port" of input Index.
+  std::string PortName(int Index) const;
+  // Full names of the ports connected to input Index.
+  std::vector<std::string> Connections(int Index) const;
+
+  // Takes events off the queue until Count have been taken or TimeoutMs passed.
+  std::vector<TMidiEvent> Wait(size_t Count, int TimeoutMs);
+  // Everything that arrives within Ms (for checking that nothing more comes).
+  std::vector<TMidiEvent> Collect(int Ms);
+  // Events the queue had no room for (should stay 0).
+  unsigned Overflows() const { return FOverflows.load(); }
+
+private:
+  static int Process(jack_nframes_t Frames, void* Arg);
+  bool TakeOne(TMidiEvent& Event);
+
+  jack_client_t* FClient = nullptr;
+  std::vector<jack_port_t*> FPorts;
+  jack_ringbuffer_t* FRing = nullptr;
+  sem_t FArrived;
+  std::atomic<unsigned> FOverflows{0};
+};
+
+}  // namespace testjack
