@@ -1,0 +1,198 @@
+// Datagram throughput: N three-byte datagrams over loopback into a TWSocket
+// whose OnDataAvailable calls ReceiveText, against the same N through a plain
+// blocking recv loop; then the CPU a listening socket uses while idle.
+//
+// The sender runs on its own thread and keeps at most a window of datagrams
+// in flight, so that the receiver's speed is measured and nothing is dropped.
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "PlainUdp.h"
+#include "net/WSocket.h"
+#include "rtl/Application.h"
+
+namespace {
+
+constexpr long kWindow = 64;
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The receiver's progress, which the sender waits on (without spinning).
+class Progress {
+public:
+  long Count() const { return count_.load(std::memory_order_acquire); }
+  void Add() {
+    long c = count_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    if (c % (kWindow / 4) == 0) {
+      { std::lock_guard<std::mutex> lock(mutex_); }
+      cv_.notify_one();
+    }
+  }
+  void WaitBelow(long sent) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [&] { return stopped_ || sent - Count() < kWindow; });
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+    }
+    cv_.notify_one();
+  }
+  bool Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+  }
+
+private:
+  std::atomic<long> count_{0};
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool stopped_ = false;
+};
+
+// Sends n datagrams to port, never more than kWindow ahead of the receiver.
+std::thread StartSender(uint16_t port, long n, Progress* progress) {
+  return std::thread([=] {
+    int fd = plainudp::OpenUnbound();
+    const unsigned char msg[3] = {0x90, 0x40, 0x7F};
+    for (long sent = 0; sent < n;) {
+      if (sent - progress->Count() >= kWindow) {
+        progress->WaitBelow(sent);
+        if (progress->Stopped()) break;
+      }
+      if (plainudp::SendTo(fd, port, msg, sizeof(msg))) ++sent;
+    }
+    plainudp::Close(fd);
+  });
+}
+
+struct Result {
+  long received = 0;
+  double seconds = 0;
+  double processCpu = 0;
+  double receiverCpu = 0;
+};
+
+// Starts the sender, runs the receive loop until it returns, and measures it.
+template <typename Loop>
+Result Measure(const char* name, uint16_t port, long n, Progress& received, Loop loop) {
+  Result r;
+  double cpu0 = ProcessCpuSeconds(), tcpu0 = ThreadCpuSeconds();
+  auto t0 = Clock::now();
+  std::thread sender = StartSender(port, n, &received);
+  loop();
+  r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  r.receiverCpu = ThreadCpuSeconds() - tcpu0;
+  r.received = received.Count();
+  if (r.received < n) std::fprintf(stderr, "%s: only %ld of %ld datagrams arrived\n", name, r.received, n);
+  received.Stop();
+  sender.join();
+  r.processCpu = ProcessCpuSeconds() - cpu0;
+  return r;
+}
+
+void ListenOnLoopback(TWSocket& s) {
+  s.SetProto("udp");
+  s.SetAddr("127.0.0.1");
+  s.SetPort("0");
+  s.Listen();
+}
+
+Result RunComponent(long n) {
+  Progress received;
+  long wrongSize = 0;
+  TWSocket s(nullptr);
+  s.OnDataAvailable = [&](TObject*, uint16_t) {
+    std::string text = s.ReceiveText();
+    if (text.size() != 3) ++wrongSize;
+    received.Add();
+  };
+  ListenOnLoopback(s);
+  uint16_t port = static_cast<uint16_t>(std::atoi(s.BoundPortText().c_str()));
+  Result r = Measure("component", port, n, received, [&] {
+    auto limit = Clock::now() + std::chrono::seconds(120);
+    while (received.Count() < n && Clock::now() < limit) {
+      win32::WaitForQueue(1000);
+      Application->ProcessMessages();
+    }
+  });
+  if (wrongSize) std::fprintf(stderr, "component: %ld datagrams of the wrong size\n", wrongSize);
+  return r;
+}
+
+Result RunPlain(long n) {
+  Progress received;
+  uint16_t port = 0;
+  int fd = plainudp::OpenBound(port);
+  Result r = Measure("plain", port, n, received, [&] {
+    char buffer[1024];
+    while (received.Count() < n) {
+      if (plainudp::Receive(fd, buffer, sizeof(buffer)) < 0) break;
+      received.Add();
+    }
+  });
+  plainudp::Close(fd);
+  return r;
+}
+
+double IdleCpu(int seconds) {
+  TWSocket s(nullptr);
+  s.OnDataAvailable = [&](TObject*, uint16_t) { s.ReceiveText(); };
+  ListenOnLoopback(s);
+  double cpu0 = ProcessCpuSeconds();
+  auto end = Clock::now() + std::chrono::seconds(seconds);
+  for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+    win32::WaitForQueue(static_cast<int>(left) + 1);
+    Application->ProcessMessages();
+  }
+  return ProcessCpuSeconds() - cpu0;
+}
+
+void Print(const char* name, long n, const Result& r) {
+  std::printf("%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; CPU: process %.3f s, receiver %.3f s\n", name,
+              r.received, r.seconds, r.received / r.seconds, r.processCpu, r.receiverCpu);
+  (void)n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long n = argc > 1 ? std::atol(argv[1]) : 200000;
+  int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
+  std::printf("net_bench: %ld three-byte datagrams over loopback, at most %ld in flight\n", n, kWindow);
+
+  Result component = RunComponent(n);
+  Result plain = RunPlain(n);
+  Print("TWSocket + ReceiveText", n, component);
+  Print("plain blocking recv loop", n, plain);
+  double ratio = (plain.received / plain.seconds) / (component.received / component.seconds);
+  std::printf("ratio plain/TWSocket: %.2f (TWSocket reaches %.0f%% of the plain loop)\n", ratio, 100.0 / ratio);
+
+  double idle = IdleCpu(idleSeconds);
+  std::printf("idle listening socket on the loop for %d s: CPU %.1f s (%.6f s)\n", idleSeconds, idle, idle);
+  std::printf("process CPU time in total: %.3f s\n", ProcessCpuSeconds());
+  int failed = component.received < n || plain.received < n;
+  return failed;
+}
