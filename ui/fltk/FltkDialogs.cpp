@@ -98,6 +98,8 @@ void RunModal(Fl_Window* window) {
   window->set_modal();
   window->show();
   SetDialogDecorations(window);
+  window->wait_for_expose();
+  TakeInputFocus(window);
   while (window->shown() && (endingAlready || !Application->Terminated())) Fl::wait(1e20);
   window->hide();
 }

@@ -39,6 +39,8 @@ bool KeyPassesHooks(int event);
 void FrameExtents(Fl_Window* window, int& left, int& top);
 // Asks the window manager for a frame with only the system menu and close button.
 void SetDialogDecorations(Fl_Window* window);
+// Gives a shown window the keyboard.
+void TakeInputFocus(Fl_Window* window);
 
 }  // namespace fltk
 }  // namespace ui

@@ -42,5 +42,11 @@ void SetDialogDecorations(Fl_Window* window) {
                   reinterpret_cast<unsigned char*>(&hints), 5);
 }
 
+void TakeInputFocus(Fl_Window* window) {
+  // Without a window manager nobody else gives a new dialog the keyboard.
+  if (!window->shown() || !fl_display) return;
+  XSetInputFocus(fl_display, fl_xid(window), RevertToParent, CurrentTime);
+}
+
 }  // namespace fltk
 }  // namespace ui

@@ -1,0 +1,89 @@
+// For tests that run a program under a private X server and drive it with
+// xdotool, or run it without one: a child process with pipes, a private Xvfb,
+// shell commands with their output, screenshots.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace guitest {
+
+// A program started with its standard input, output and error on pipes.
+class TChild {
+public:
+  TChild() = default;
+  TChild(const TChild&) = delete;
+  TChild& operator=(const TChild&) = delete;
+  ~TChild();
+
+  // Env holds "NAME=value" to set and "NAME" to remove, over this process's environment.
+  bool Start(const std::vector<std::string>& Argv, const std::vector<std::string>& Env = {});
+  // The next line of standard output (without its end); false on timeout or end.
+  bool ReadLine(std::string& Line, int TimeoutMs);
+  // Reads lines until one starts with Prefix; returns it (empty on timeout).
+  std::string WaitFor(const std::string& Prefix, int TimeoutMs);
+  // Everything on standard error so far, after waiting at most TimeoutMs for Text to appear in it.
+  std::string Stderr(const std::string& Text = "", int TimeoutMs = 0);
+  bool Write(const std::string& Text);
+  void Signal(int Sig);
+  // Waits for the end; returns the wait status, or -1 on timeout (the child is then killed).
+  int Wait(int TimeoutMs);
+  // CPU time (user + system) in clock ticks used so far.
+  long CpuTicks() const;
+  pid_t Pid() const { return FPid; }
+
+private:
+  pid_t FPid = -1;
+  int FIn = -1, FOut = -1, FErr = -1;
+  std::string FOutBuf, FErrBuf;
+};
+
+// A private X server (Xvfb) on a free display number, stopped by its process id.
+class TXServer {
+public:
+  TXServer() = default;
+  TXServer(const TXServer&) = delete;
+  TXServer& operator=(const TXServer&) = delete;
+  ~TXServer() { Stop(); }
+
+  static bool Available();
+  bool Start(int Width = 1024, int Height = 768, std::string* Error = nullptr);
+  void Stop();
+  // ":N"
+  const std::string& Display() const { return FDisplay; }
+
+private:
+  pid_t FPid = -1;
+  std::string FDisplay;
+};
+
+// Runs a command line through /bin/sh (bounded by `timeout`), returns its output.
+std::string Run(const std::string& Command, int* Status = nullptr);
+
+struct TImage {
+  int Width = 0, Height = 0;
+  std::vector<uint8_t> Rgb;  // Width * Height * 3
+  // {r, g, b} at x, y; {-1, -1, -1} outside.
+  struct Pixel {
+    int r, g, b;
+  };
+  Pixel At(int x, int y) const;
+};
+
+// A screenshot of the whole screen of a display.
+bool Screenshot(const std::string& Display, TImage& Image);
+
+// The id of the first visible window whose name matches the pattern, waiting
+// at most TimeoutMs; empty when there is none.
+std::string FindWindow(const std::string& Display, const std::string& NamePattern, int TimeoutMs);
+struct TGeometry {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+bool WindowGeometry(const std::string& Display, const std::string& Window, TGeometry& G);
+// xdotool with arguments, on that display.
+std::string Xdotool(const std::string& Display, const std::string& Args, int* Status = nullptr);
+
+}  // namespace guitest
