@@ -18,12 +18,10 @@ public:
     if (!FSession->Gone()) {
       // What was sent before the close still plays (within one period).
       FSession->Drain(*FQueue, 500);
+      jack_port_disconnect(FSession->Client(), FQueue->Port);
     }
     FSession->Detach(FQueue.get());
-    if (!FSession->Gone()) {
-      jack_port_disconnect(FSession->Client(), FQueue->Port);
-      jack_port_unregister(FSession->Client(), FQueue->Port);
-    }
+    if (!FSession->Gone()) jack_port_unregister(FSession->Client(), FQueue->Port);
   }
 
   MMRESULT Send(const WireMessage& Message) override {

@@ -125,7 +125,10 @@ void JackSession::Detach(JackOutputQueue* Queue) {
 void JackSession::Drain(const JackOutputQueue& Queue, int TimeoutMs) {
   timespec deadline = DeadlineIn(TimeoutMs);
   while (!Queue.Ring.Empty() && !Gone())
-    if (!WaitCycle(deadline)) break;
+    if (!WaitCycle(deadline)) return;
+  // Once detached, nobody clears the port buffer, and a reader still connected
+  // would play whatever the last cycle left in it again in every cycle.
+  WaitCycle(deadline);
 }
 
 }  // namespace winmm

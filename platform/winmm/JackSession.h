@@ -50,7 +50,8 @@ public:
   bool Attach(JackOutputQueue* Queue);
   // Takes it back; on return the process callback no longer touches it.
   void Detach(JackOutputQueue* Queue);
-  // Waits, at most TimeoutMs, until Queue has been played out.
+  // Waits, at most TimeoutMs, until Queue has been played out and one more cycle
+  // has cleared its port buffer.
   void Drain(const JackOutputQueue& Queue, int TimeoutMs);
 
 private:

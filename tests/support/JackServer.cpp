@@ -30,8 +30,12 @@ bool TJackServer::Start(unsigned Period, unsigned Rate, std::string* Error) {
   FRate = Rate;
   FName = "vorlanx-test-" + std::to_string(getpid()) + "-" + std::to_string(++gSerial);
   FLogPath = "/tmp/" + FName + ".log";
-  std::vector<std::string> args = {"jackd", "--no-realtime", "-n", FName, "-d", "dummy",
-                                   "-r", std::to_string(Rate), "-p", std::to_string(Period)};
+  std::vector<std::string> args = {"jackd", "--no-realtime", "-n", FName};
+  if (Synchronous) args.push_back("-S");
+  for (const char* a : {"-d", "dummy", "-r"}) args.push_back(a);
+  args.push_back(std::to_string(Rate));
+  args.push_back("-p");
+  args.push_back(std::to_string(Period));
   // Everything the child needs is made before fork: the parent has threads.
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -16,6 +16,11 @@ public:
   TJackServer& operator=(const TJackServer&) = delete;
   ~TJackServer() { Stop(); }
 
+  // Synchronous mode (-S, the default here): each cycle waits for every client,
+  // so a client that is late on a loaded machine delays the cycle instead of
+  // missing it, and no MIDI event is lost to a skipped client. Set before Start.
+  bool Synchronous = true;
+
   // Starts the server with the given period and sample rate and waits (at most
   // 10 s) until a client can connect. Sets JACK_DEFAULT_SERVER to its name, so
   // clients of this process (the code under test too) find it.
