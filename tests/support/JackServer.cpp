@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,9 @@ bool TJackServer::Start(unsigned Period, unsigned Rate, std::string* Error) {
     return false;
   }
   if (pid == 0) {
+    // A test that is killed (say, on a timeout) must not leave its server behind.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1) _exit(127);
     int log = open(FLogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log >= 0) {
       dup2(log, 1);

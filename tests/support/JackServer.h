@@ -1,6 +1,7 @@
 // A private JACK server for tests and benchmarks: `jackd --no-realtime -d dummy`
-// under a unique name, started as a child process and stopped by its process id.
-// Start it after testjack::EnterPrivateShm().
+// under a unique name, started as a child process and stopped by its process id
+// (it is also killed when the thread that started it ends). Start it after
+// testjack::EnterPrivateShm().
 #pragma once
 
 #include <sys/types.h>
