@@ -266,9 +266,16 @@ bool Screenshot(const std::string& Display, TImage& Image) {
   Run("xwd -root -silent -display " + Display + " | convert xwd:- " + ppm, &rc);
   ::unlink(path);
   std::ifstream in(ppm, std::ios::binary);
-  std::string magic;
-  int maxval = 0;
-  in >> magic >> Image.Width >> Image.Height >> maxval;
+  // Header fields, each possibly preceded by "#" comment lines.
+  auto field = [&in]() {
+    std::string token;
+    while (in >> token && token[0] == '#') std::getline(in, token);
+    return token;
+  };
+  std::string magic = field();
+  Image.Width = std::atoi(field().c_str());
+  Image.Height = std::atoi(field().c_str());
+  int maxval = std::atoi(field().c_str());
   in.get();
   bool ok = rc == 0 && magic == "P6" && maxval == 255 && Image.Width > 0 && Image.Height > 0;
   if (ok) {

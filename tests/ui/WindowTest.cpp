@@ -1,1 +1,257 @@
-// filled in below
+// The sample form as a real window under a private Xvfb, driven with xdotool.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "tests/ui/GuiTestSupport.h"
+
+namespace {
+
+using namespace guitest;
+
+constexpr int kScreenW = 1024, kScreenH = 768;
+
+class WindowTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    if (!TXServer::Available()) return;
+    server = new TXServer;
+    if (!server->Start(kScreenW, kScreenH)) {
+      delete server;
+      server = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+
+  void SetUp() override {
+    if (!TXServer::Available()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    ASSERT_NE(server, nullptr) << "Xvfb did not start";
+    display = server->Display();
+  }
+  void TearDown() override {
+    if (child.Pid() > 0) {
+      child.Signal(SIGTERM);
+      child.Wait(5000);
+    }
+  }
+
+  // Starts the sample and waits for its window.
+  void Start(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), UI_SAMPLE_FORM);
+    ASSERT_TRUE(child.Start(args, {"DISPLAY=" + display}));
+    ASSERT_EQ(child.WaitFor("ready", 10000), "ready window");
+    window = FindWindow(display, "^Sample$", 5000);
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(WindowGeometry(display, window, geometry));
+  }
+
+  // Releases a mouse button over a point of the form's client area.
+  void Click(int x, int y, int button = 1) {
+    Xdotool(display, "mousemove " + std::to_string(geometry.x + x) + " " + std::to_string(geometry.y + y) +
+                         " click " + std::to_string(button));
+  }
+  void Key(const std::string& keys) { Xdotool(display, "key --delay 20 " + keys); }
+  void Type(const std::string& text) { Xdotool(display, "type --delay 2 '" + text + "'"); }
+
+  // Waits until a window of that name is gone.
+  bool Gone(const std::string& name) {
+    for (int i = 0; i < 100; ++i) {
+      if (Xdotool(display, "search --onlyvisible --name '" + name + "' 2>/dev/null").empty()) return true;
+      ::usleep(50 * 1000);
+    }
+    return false;
+  }
+
+  static TXServer* server;
+  std::string display;
+  TChild child;
+  std::string window;
+  TGeometry geometry;
+};
+TXServer* WindowTest::server = nullptr;
+
+bool Near(TImage::Pixel p, int r, int g, int b, int tolerance = 0) {
+  return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
+}
+
+// Counts pixels in a rectangle that satisfy a test.
+template <class F>
+int Count(const TImage& img, int x0, int y0, int w, int h, F test) {
+  int n = 0;
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x) n += test(img.At(x, y)) ? 1 : 0;
+  return n;
+}
+
+TEST_F(WindowTest, GeometryTitleAndTheLookOfPanelsAndLabels) {
+  Start();
+  EXPECT_EQ(Xdotool(display, "getwindowname " + window), "Sample");
+  EXPECT_EQ(geometry.x, 120);
+  EXPECT_EQ(geometry.y, 90);
+  EXPECT_EQ(geometry.w, 185);
+  EXPECT_EQ(geometry.h, 166);
+
+  TImage img;
+  const int X = geometry.x, Y = geometry.y;
+  for (int i = 0; i < 50; ++i) {  // until the first drawing has reached the screen
+    ASSERT_TRUE(Screenshot(display, img));
+    if (Near(img.At(X + 10, Y + 20), 0, 64, 128)) break;
+    ::usleep(100 * 1000);
+  }
+  auto at = [&](int x, int y) { return img.At(X + x, Y + y); };
+  // Panel colour 8404992, a raised one-pixel edge: light top and left, dark
+  // right and bottom, each dark edge owning its corners.
+  EXPECT_TRUE(Near(at(10, 20), 0, 64, 128));
+  EXPECT_TRUE(Near(at(0, 0), 255, 255, 255));
+  EXPECT_TRUE(Near(at(0, 10), 255, 255, 255));
+  EXPECT_TRUE(Near(at(183, 0), 255, 255, 255));
+  EXPECT_TRUE(Near(at(184, 0), 128, 128, 128));
+  EXPECT_TRUE(Near(at(184, 10), 128, 128, 128));
+  EXPECT_TRUE(Near(at(0, 32), 128, 128, 128));  // the top panel lies over the middle one
+  EXPECT_TRUE(Near(at(10, 32), 128, 128, 128));
+  EXPECT_TRUE(Near(at(10, 33), 0, 64, 128));
+  EXPECT_TRUE(Near(at(10, 120), 128, 128, 128));  // the middle panel lies over the footer
+  EXPECT_TRUE(Near(at(0, 121), 255, 255, 255));
+  EXPECT_TRUE(Near(at(10, 121), 0, 64, 128));
+  EXPECT_TRUE(Near(at(10, 140), 0, 64, 128));
+  EXPECT_TRUE(Near(at(10, 155), 128, 128, 128));
+  EXPECT_TRUE(Near(at(10, 160), 0, 0, 0));  // the form's own black below the panels
+  EXPECT_TRUE(Near(at(180, 165), 0, 0, 0));
+
+  // The title: white text over a grey shadow, on the panel colour. Small text
+  // is smoothed, so the captions are told apart by their brightest pixels.
+  auto white = [](TImage::Pixel p) { return p.r > 200 && p.g > 200 && p.b > 200; };
+  auto grey = [](TImage::Pixel p) { return Near(p, 128, 128, 128, 12); };
+  auto brightest = [&](int x0, int y0, int w, int h) {
+    int best = 0;
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x) best = std::max(best, std::min({img.At(x, y).r, img.At(x, y).g, img.At(x, y).b}));
+    return best;
+  };
+  EXPECT_GT(Count(img, X + 42, Y + 4, 100, 26, white), 40);
+  EXPECT_GT(Count(img, X + 42, Y + 4, 100, 26, grey), 10);
+  // Grey caption, white value, each on its parent's colour.
+  EXPECT_NEAR(brightest(X + 12, Y + 32 + 11, 40, 14), 128, 12);
+  EXPECT_GT(brightest(X + 12, Y + 32 + 27, 40, 14), 230);
+  EXPECT_GT(Count(img, X + 12, Y + 32 + 27, 40, 14, white), 3);
+  EXPECT_TRUE(Near(at(12, 32 + 27), 0, 64, 128));
+
+  // Idle, the window costs no processor time.
+  long before = child.CpuTicks();
+  ::usleep(500 * 1000);
+  EXPECT_LE(child.CpuTicks() - before, 3);
+}
+
+TEST_F(WindowTest, PositionAndOuterSizeSetByTheProgramComeBackUnchanged) {
+  Start({"--bounds=300,200,211,226"});
+  EXPECT_EQ(geometry.x, 300);
+  EXPECT_EQ(geometry.y, 200);
+  EXPECT_EQ(geometry.w, 205);  // outer size less the dialog frame
+  EXPECT_EQ(geometry.h, 200);
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.WaitFor("destroyed", 5000), "destroyed 300 200 211 226");
+  int status = child.Wait(5000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(WindowTest, InputDialogAnswersOkCancelAndEscapeAndKeepsDispatching) {
+  Start();
+  Click(20, 32 + 33);  // the value label, left button
+  std::string dialog = FindWindow(display, "^New value$", 5000);
+  ASSERT_FALSE(dialog.empty());
+  TGeometry g;
+  ASSERT_TRUE(WindowGeometry(display, dialog, g));
+  EXPECT_NEAR(g.x, (kScreenW - g.w) / 2, 1);  // centred
+  EXPECT_NEAR(g.y, (kScreenH - g.h) / 2, 1);
+  // Messages posted from another thread keep being handled while it is open.
+  child.Write("post\npost\n");
+  EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=1");
+  EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=2");
+  Type("hello");  // replaces the selected value
+  Key("Return");
+  std::string answer = child.WaitFor("value=", 5000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=hello");
+  EXPECT_NE(answer, "value=hello hooked=0");  // the keys went through the thread's hooks
+  ASSERT_TRUE(Gone("^New value$"));
+
+  Click(20, 32 + 33, 3);  // right button
+  ASSERT_FALSE(FindWindow(display, "^New value$", 5000).empty());
+  Type("other");
+  Key("Escape");
+  answer = child.WaitFor("value=", 5000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=hello");
+  ASSERT_TRUE(Gone("^New value$"));
+
+  Click(20, 32 + 33, 2);  // middle button; then the Cancel button
+  dialog = FindWindow(display, "^New value$", 5000);
+  ASSERT_FALSE(dialog.empty());
+  ASSERT_TRUE(WindowGeometry(display, dialog, g));
+  Type("other");
+  Xdotool(display, "mousemove " + std::to_string(g.x + g.w - 45) + " " + std::to_string(g.y + g.h - 22) +
+                       " click 1");
+  answer = child.WaitFor("value=", 5000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=hello");
+}
+
+TEST_F(WindowTest, InputDialogHoldsAtMost255Characters) {
+  Start();
+  Click(20, 32 + 33);
+  ASSERT_FALSE(FindWindow(display, "^New value$", 5000).empty());
+  Type(std::string(300, 'a'));
+  Key("Return");
+  std::string answer = child.WaitFor("value=", 20000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=" + std::string(255, 'a'));
+}
+
+TEST_F(WindowTest, ErrorBoxShowsTheExceptionAndKeepsDispatching) {
+  Start();
+  Click(40, 120 + 10, 2);  // the failing label
+  std::string box = FindWindow(display, "^ui_sample_form$", 5000);
+  ASSERT_FALSE(box.empty());
+  child.Write("post\n");
+  EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=1");
+  TImage img;
+  TGeometry g;
+  ASSERT_TRUE(WindowGeometry(display, box, g));
+  ASSERT_TRUE(Screenshot(display, img));
+  // The error icon: a red disc.
+  EXPECT_GT(Count(img, g.x, g.y, 60, 50, [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }), 100);
+  Key("Return");
+  EXPECT_TRUE(Gone("^ui_sample_form$"));
+  // The program goes on.
+  child.Write("post\n");
+  EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=2");
+}
+
+TEST_F(WindowTest, PopupMenuChoosesByKeyAndByMouseAndKeepsDispatching) {
+  Start();
+  Click(20, 32 + 70, 3);  // the menu label, right button
+  ::usleep(300 * 1000);
+  child.Write("post\n");
+  EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=1");
+  Key("Down Down Return");
+  EXPECT_EQ(child.WaitFor("menu=", 5000), "menu=1");
+
+  Click(20, 32 + 70);  // left button: the menu opens at the mouse, first item under it
+  ::usleep(300 * 1000);
+  Xdotool(display, "mousemove_relative 15 8 click 1");
+  EXPECT_EQ(child.WaitFor("menu=", 5000), "menu=0");
+
+  Click(20, 32 + 70);
+  ::usleep(300 * 1000);
+  Key("Escape");  // dismissed: nothing chosen
+  child.Write("post\n");
+  std::string line;
+  ASSERT_TRUE(child.ReadLine(line, 5000));
+  EXPECT_EQ(line, "posted=2");
+}
+
+}  // namespace
