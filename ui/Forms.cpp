@@ -6,6 +6,7 @@
 #include "platform/win32/win32.h"
 #include "rtl/SysUtils.h"
 #include "ui/Backend.h"
+#include "ui/TerminateSignal.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ TApplication::TApplication() {
 TApplication::~TApplication() {
   Destroying();
   DestroyForms();
+  ui::RemoveTerminateSignals();
 }
 
 void TApplication::ForceHeadless(bool value) { g_forceHeadless = value; }
@@ -170,6 +172,7 @@ void TApplication::Initialize() {
   if (FBackend) return;
   if (!g_forceHeadless) FBackend = ui::CreateFltkBackend();
   if (!FBackend) FBackend = ui::CreateHeadlessBackend();
+  ui::InstallTerminateSignals();
 }
 
 bool TApplication::Headless() const { return !FBackend || FBackend->Headless(); }

@@ -13,6 +13,8 @@ namespace ui {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+bool g_installed = false;
+struct sigaction g_previous[2];
 
 extern "C" void OnTerminateSignal(int) {
   int saved = errno;
@@ -26,15 +28,27 @@ extern "C" void OnTerminateSignal(int) {
 int TerminateSignalHandle() {
   static std::once_flag once;
   std::call_once(once, [] {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminateSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) g_pipe[0] = g_pipe[1] = -1;
   });
   return g_pipe[0];
+}
+
+void InstallTerminateSignals() {
+  if (g_installed || TerminateSignalHandle() < 0) return;
+  struct sigaction sa {};
+  sa.sa_handler = OnTerminateSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, &g_previous[0]);
+  ::sigaction(SIGINT, &sa, &g_previous[1]);
+  g_installed = true;
+}
+
+void RemoveTerminateSignals() {
+  if (!g_installed) return;
+  ::sigaction(SIGTERM, &g_previous[0], nullptr);
+  ::sigaction(SIGINT, &g_previous[1], nullptr);
+  g_installed = false;
 }
 
 bool TakeTerminateRequest() {

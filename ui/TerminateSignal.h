@@ -4,8 +4,12 @@
 #pragma once
 
 namespace ui {
-// Installs the handlers (once) and returns the pipe's reading end.
+// The pipe's reading end (created on first use).
 int TerminateSignalHandle();
+// Routes SIGTERM and SIGINT into the pipe while an application runs; afterwards
+// they act as they did before.
+void InstallTerminateSignals();
+void RemoveTerminateSignals();
 // Empties the pipe; true when a signal arrived since the last call.
 bool TakeTerminateRequest();
 // Closes the main form when a signal arrived.
