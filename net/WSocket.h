@@ -238,7 +238,7 @@ public:
   int32_t SendBlockSize = 1460;
   uint32_t SendFlagBits = 0;
   win32::HWND HiddenWindow = nullptr;
-  char HostEntryBuffer[1025] = {};
+  alignas(winsock::hostent) char HostEntryBuffer[1025] = {};  // Winsock writes a host entry here
   winsock::HANDLE LookupHandle = 0;
   bool EarlyLookupDone = false;
   TWSocketMessage EarlyLookupMessage = {};
