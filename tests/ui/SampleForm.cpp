@@ -3,7 +3,8 @@
 // Arguments: --headless (force it), --bounds=L,T,W,H (applied in OnCreate, as
 // a program restoring its window would), --fail-create=TEXT, --fail-destroy=TEXT.
 // Standard input, one command a line, read by a worker thread that posts a
-// message per line: "post" (answered with "posted=N"), "close" (closes the form).
+// message per line: "post" (answered with "posted=N"), "close" (closes the form),
+// "error" (shows an error box from the message handler, then says "error shown").
 // Standard output: "ready", "value=TEXT hooked=N", "menu=TAG", "posted=N",
 // "destroyed L T W H".
 #include <cstdio>
@@ -25,6 +26,7 @@ namespace {
 
 constexpr win32::UINT WM_SAMPLE_POST = win32::WM_USER + 1;
 constexpr win32::UINT WM_SAMPLE_CLOSE = win32::WM_USER + 2;
+constexpr win32::UINT WM_SAMPLE_ERROR = win32::WM_USER + 3;
 constexpr TColor kPanelColor = 8404992;
 
 const TFormLayout kForm = {"Sample", 120, 90, 185, 166, clBlack};
@@ -146,6 +148,11 @@ win32::LRESULT SampleWndProc(win32::HWND hwnd, win32::UINT msg, win32::WPARAM wP
     Say("posted=" + std::to_string(++g_posted));
     return 0;
   }
+  if (msg == WM_SAMPLE_ERROR) {
+    Application->HandleException(Exception("Posted failure"));
+    Say("error shown");
+    return 0;
+  }
   if (msg == WM_SAMPLE_CLOSE) {
     SampleForm->Close();
     return 0;
@@ -178,6 +185,7 @@ int main(int argc, char** argv) {
     while (std::getline(std::cin, line)) {
       if (line == "post") win32::PostMessageA(hwnd, WM_SAMPLE_POST, 0, 0);
       if (line == "close") win32::PostMessageA(hwnd, WM_SAMPLE_CLOSE, 0, 0);
+      if (line == "error") win32::PostMessageA(hwnd, WM_SAMPLE_ERROR, 0, 0);
     }
   }).detach();
 

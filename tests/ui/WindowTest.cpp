@@ -231,6 +231,22 @@ TEST_F(WindowTest, ErrorBoxShowsTheExceptionAndKeepsDispatching) {
   EXPECT_EQ(child.WaitFor("posted=", 5000), "posted=2");
 }
 
+TEST_F(WindowTest, AnErrorBoxOverTheInputDialogLeavesTheDialogWorking) {
+  Start();
+  Click(20, 32 + 33);
+  ASSERT_FALSE(FindWindow(display, "^New value$", 5000).empty());
+  child.Write("error\n");  // an error box from a message handled inside the dialog's loop
+  ASSERT_FALSE(FindWindow(display, "^ui_sample_form$", 5000).empty());
+  Key("Return");
+  EXPECT_EQ(child.WaitFor("error shown", 5000), "error shown");
+  EXPECT_TRUE(Gone("^ui_sample_form$"));
+  ASSERT_FALSE(FindWindow(display, "^New value$", 1000).empty());
+  Type("after");
+  Key("Return");
+  std::string answer = child.WaitFor("value=", 5000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=after");
+}
+
 TEST_F(WindowTest, PopupMenuChoosesByKeyAndByMouseAndKeepsDispatching) {
   Start();
   Click(20, 32 + 70, 3);  // the menu label, right button

@@ -10,6 +10,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <vector>
 
 #include "rtl/Application.h"
 #include "ui/fltk/FltkInternal.h"
@@ -95,6 +96,11 @@ void RunModal(Fl_Window* window) {
   // A dialog opened while the program is already ending (an error while
   // saving) still waits for the user; one open when the end is asked for closes.
   bool endingAlready = Application->Terminated();
+  // A dialog this one opens over gets the keyboard back afterwards.
+  static std::vector<Fl_Window*> open;
+  Fl_Window* below = open.empty() ? nullptr : open.back();
+  Fl_Widget_Tracker focused(Fl::focus());
+  open.push_back(window);
   window->set_modal();
   window->show();
   SetDialogDecorations(window);
@@ -102,6 +108,11 @@ void RunModal(Fl_Window* window) {
   TakeInputFocus(window);
   while (window->shown() && (endingAlready || !Application->Terminated())) Fl::wait(1e20);
   window->hide();
+  open.erase(std::find(open.begin(), open.end(), window));
+  if (below && below->shown()) {
+    TakeInputFocus(below);
+    if (focused.exists() && focused.widget()->window() == below) focused.widget()->take_focus();
+  }
 }
 
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
