@@ -156,10 +156,21 @@ TEST_F(WindowTest, PositionAndOuterSizeSetByTheProgramComeBackUnchanged) {
   EXPECT_EQ(geometry.y, 200);
   EXPECT_EQ(geometry.w, 205);  // outer size less the dialog frame
   EXPECT_EQ(geometry.h, 200);
+  // Moved by the user: the new place is what the form reports.
+  Xdotool(display, "windowmove --sync " + window + " 350 260");
+  ::usleep(200 * 1000);
   child.Signal(SIGTERM);
-  EXPECT_EQ(child.WaitFor("destroyed", 5000), "destroyed 300 200 211 226");
+  EXPECT_EQ(child.WaitFor("destroyed", 5000), "destroyed 350 260 211 226");
   int status = child.Wait(5000);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(WindowTest, APositionOffTheScreenIsKeptThoughTheWindowIsPulledOn) {
+  Start({"--bounds=-50,99999,191,182"});
+  EXPECT_GE(geometry.x, 0);
+  EXPECT_LE(geometry.y + geometry.h, kScreenH);
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.WaitFor("destroyed", 5000), "destroyed -50 99999 191 182");
 }
 
 TEST_F(WindowTest, InputDialogAnswersOkCancelAndEscapeAndKeepsDispatching) {

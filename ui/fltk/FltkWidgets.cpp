@@ -72,15 +72,23 @@ public:
   void Show() override {
     Sync();
     show();
+    // FLTK may have pulled the window onto the screen; where the form says it
+    // is stays the same until the user moves the window. FLTK knows where the
+    // window went once it is mapped.
+    wait_for_expose();
+    int frameLeft = 0, frameTop = 0;
+    FrameExtents(this, frameLeft, frameTop);
+    FBaseX = x() - frameLeft;
+    FBaseY = y() - frameTop;
     if (Fixed()) SetDialogDecorations(this);
   }
   void Hide() override { hide(); }
   bool ScreenPosition(int& left, int& top) override {
     if (!shown()) return false;
     int frameLeft = 0, frameTop = 0;
-    FrameExtents(this, frameLeft, frameTop);
-    left = x() - frameLeft;
-    top = y() - frameTop;
+    FrameExtents(this, frameLeft, frameTop);  // the window manager's frame moved the client area
+    left = FLeft + (x() - frameLeft - FBaseX);
+    top = FTop + (y() - frameTop - FBaseY);
     return true;
   }
 
@@ -102,6 +110,13 @@ private:
     }
     if (move || w != this->w() || h != this->h())
       resize(move ? Coordinate(FLeft) : x(), move ? Coordinate(FTop) : y(), w, h);
+    if (move) {
+      force_position(1);  // also at 0, 0, where FLTK would choose a place itself
+      int frameLeft = 0, frameTop = 0;
+      FrameExtents(this, frameLeft, frameTop);
+      FBaseX = x() - frameLeft;
+      FBaseY = y() - frameTop;
+    }
     if (Fixed())
       size_range(w, h, w, h);
     else
@@ -117,7 +132,8 @@ private:
 
   TForm* FForm;
   bool FPlaced = false;
-  int FLeft = 0, FTop = 0;
+  int FLeft = 0, FTop = 0;  // the form's position as last applied
+  int FBaseX = 0, FBaseY = 0;  // where the window went for it
 };
 
 class TPanelGroup : public Fl_Group, public TControlPeer {
