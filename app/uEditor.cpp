@@ -1,0 +1,229 @@
+#include "app/uEditor.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "app/uEditorLayout.h"
+#include "app/uEditorSettings.h"
+#include "midi/Midi.h"
+#include "rtl/SysUtils.h"
+#include "ui/Dialogs.h"
+#include "ui/Layout.h"
+
+TPluginEditorWindow* PluginEditorWindow = nullptr;
+win32::HHOOK KeyboardHook = nullptr;
+
+win32::LRESULT KeyboardHookProc(int, win32::WPARAM, win32::LPARAM) { return 0; }
+
+namespace {
+
+// The input dialog with this thread's keyboard hook around it; the hook is gone
+// before the answer is used, whatever happens in the dialog.
+std::string AskWithHook(const std::string& Caption, const std::string& Prompt, const std::string& Current) {
+  KeyboardHook = win32::SetWindowsHookExA(win32::WH_KEYBOARD, KeyboardHookProc, win32::GetModuleHandleA(nullptr),
+                                          win32::GetCurrentThreadId());
+  struct TUnhook {
+    ~TUnhook() {
+      win32::UnhookWindowsHookEx(KeyboardHook);
+      KeyboardHook = nullptr;
+    }
+  } unhook;
+  return InputBox(Caption, Prompt, Current);
+}
+
+}  // namespace
+
+TPluginEditorWindow::TPluginEditorWindow(TComponent* AOwner) : TForm(AOwner) {
+  using Handler = void (TPluginEditorWindow::*)(TObject*, TMouseButton, TShiftState, int, int);
+  auto bind = [this](Handler h) -> TMouseEvent {
+    return [this, h](TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y) {
+      (this->*h)(Sender, Button, Shift, X, Y);
+    };
+  };
+  BuildPluginEditorLayout(this, {{"ipMouseUp", bind(&TPluginEditorWindow::ipMouseUp)},
+                                 {"portMouseUp", bind(&TPluginEditorWindow::portMouseUp)},
+                                 {"midioutMouseUp", bind(&TPluginEditorWindow::midioutMouseUp)}});
+  Panel2 = LayoutComponent<TPanel>(this, "Panel2");
+  Label4 = LayoutComponent<TLabel>(this, "Label4");
+  Panel1 = LayoutComponent<TPanel>(this, "Panel1");
+  Panel3 = LayoutComponent<TPanel>(this, "Panel3");
+  title2 = LayoutComponent<TLabel>(this, "title2");
+  title1 = LayoutComponent<TLabel>(this, "title1");
+  port = LayoutComponent<TLabel>(this, "port");
+  Label1 = LayoutComponent<TLabel>(this, "Label1");
+  Label2 = LayoutComponent<TLabel>(this, "Label2");
+  ip = LayoutComponent<TLabel>(this, "ip");
+  pop = LayoutComponent<TPopupMenu>(this, "pop");
+  midiout = LayoutComponent<TLabel>(this, "midiout");
+  l_port = LayoutComponent<TLabel>(this, "l_port");
+  // Device names are shown exactly as the registry reports them.
+  pop->SetAutoHotkeys(maManual);
+  OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+  OnDestroy = [this](TObject* Sender) { FormDestroy(Sender); };
+}
+
+TPluginEditorWindow::~TPluginEditorWindow() {
+  // FormDestroy needs the fields of this class, so it runs before they go.
+  BeforeDestruction();
+  delete FSocket;
+  if (PluginEditorWindow == this) PluginEditorWindow = nullptr;
+}
+
+void TPluginEditorWindow::FormCreate(TObject*) {
+  FSocket = new TWSocket(nullptr);
+  FSocket->OnDataAvailable = [this](TObject* Sender, uint16_t Error) { SocketDataAvailable(Sender, Error); };
+  FDeviceIndex = 0;
+
+  // Every device gets a menu entry, also past the recorded slots: a device the
+  // menu did not offer could not be chosen at all.
+  for (int i = 0; i < MidiOutput()->FDevices.Count(); ++i) {
+    auto* item = new TMenuItem(this);
+    if (i < DeviceSlots) FDeviceItems[i] = item;
+    item->SetCaption(MidiOutput()->FDevices.Strings(i));
+    item->OnClick = [this](TObject* Sender) { DeviceItemClick(Sender); };
+    item->SetRadioItem(true);
+    item->SetTag(i);
+    item->SetAutoHotkeys(maManual);
+    if (i == 0) {
+      midiout->SetCaption(MidiOutput()->FDevices.Strings(0));
+      item->SetChecked(true);
+    }
+    pop->Items()->Add(item);
+  }
+
+  FSettingsFile = SettingsFileName();
+  const std::string& file = FSettingsFile;
+  SetTop(settings::ReadInteger(file, "Window", "Top", Top()));
+  SetLeft(settings::ReadInteger(file, "Window", "Left", Left()));
+  SetWidth(settings::ReadInteger(file, "Window", "Width", Width()));
+  SetHeight(settings::ReadInteger(file, "Window", "Height", Height()));
+  ip->SetCaption(settings::ReadString(file, "Data", "Adress", "0.0.0.0"));
+  port->SetCaption(settings::ReadString(file, "Data", "Port", "55555"));
+  FDeviceIndex = settings::ReadInteger(file, "Data", "MIDI-Out", 0);
+
+  // A failed bind still selects the stored device, so that the window shows the
+  // device that datagrams go to once a later re-binding succeeds.
+  try {
+    SetReceiveAddress(ip->Caption());
+  } catch (...) {
+    SelectStoredDevice();
+    throw;
+  }
+  SelectStoredDevice();
+}
+
+void TPluginEditorWindow::SelectStoredDevice() {
+  TMenuItem* items = pop->Items();
+  if (items->Count() == 0) return;
+  // A device removed since the last run: the first one, as shown, is the one used.
+  if (FDeviceIndex < 0 || FDeviceIndex >= items->Count())
+    items->Items(0)->Click();
+  else
+    items->Items(FDeviceIndex)->Click();
+}
+
+void TPluginEditorWindow::FormDestroy(TObject*) {
+  // Nothing was read when start-up stopped before the path was known: keep the
+  // file as it is rather than overwrite it with the layout's values.
+  std::exception_ptr saveError;
+  if (!FSettingsFile.empty()) {
+    try {
+      SaveSettings();
+    } catch (...) {
+      saveError = std::current_exception();
+    }
+  }
+  // The device and the socket are released even when saving failed: closing
+  // the device plays what is still queued.
+  try {
+    MidiOutput()->CloseDevice(FDeviceIndex);
+  } catch (const std::exception&) {
+  }
+  if (FSocket) {
+    std::unique_ptr<TWSocket> socket(FSocket);
+    FSocket = nullptr;
+    socket->Close();
+  }
+  if (saveError) std::rethrow_exception(saveError);
+}
+
+void TPluginEditorWindow::SaveSettings() {
+  const std::string& file = FSettingsFile;
+  settings::WriteInteger(file, "Window", "Top", Top());
+  settings::WriteInteger(file, "Window", "Left", Left());
+  settings::WriteInteger(file, "Window", "Width", Width());
+  settings::WriteInteger(file, "Window", "Height", Height());
+  settings::WriteString(file, "Data", "Adress", ip->Caption());
+  settings::WriteString(file, "Data", "Port", port->Caption());
+  settings::WriteInteger(file, "Data", "MIDI-Out", FDeviceIndex);
+}
+
+void TPluginEditorWindow::SetReceiveAddress(const std::string& Address) {
+  uint32_t addr = WSocketResolveHost(Address);
+  uint8_t b[4];
+  std::memcpy(b, &addr, sizeof b);  // network order: first byte first
+  ip->SetCaption(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
+  Rebind();
+}
+
+void TPluginEditorWindow::SetLocalPort(int32_t Port) {
+  if (Port < 1024)
+    Port = 1024;
+  else if (Port > 65535)
+    Port = 65535;
+  port->SetCaption(IntToStr(Port));
+  Rebind();
+}
+
+void TPluginEditorWindow::Rebind() {
+  FSocket->Close();
+  FSocket->SetProto("udp");
+  FSocket->SetAddr(ip->Caption());
+  FSocket->SetPort(port->Caption());
+  FSocket->Listen();
+}
+
+void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
+  auto* item = static_cast<TMenuItem*>(Sender);
+  item->SetChecked(true);
+  midiout->SetCaption(item->Caption());
+  try {
+    MidiOutput()->CloseDevice(FDeviceIndex);
+  } catch (const std::exception&) {
+  }
+  FDeviceIndex = item->Tag();
+  try {
+    MidiOutput()->OpenDevice(FDeviceIndex);
+  } catch (const std::exception&) {
+  }
+}
+
+// The per-datagram path: one read, two tests, one short message. A failure
+// to send is left to the socket, which drops it and keeps receiving.
+void TPluginEditorWindow::SocketDataAvailable(TObject*, uint16_t) {
+  const std::string data = FSocket->ReceiveText();
+  if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE)
+    MidiOutput()->SendShortMessage(FDeviceIndex, static_cast<uint8_t>(data[0]), static_cast<uint8_t>(data[1]),
+                                   static_cast<uint8_t>(data[2]));
+}
+
+std::string TPluginEditorWindow::SettingsFileName() {
+  char path[1501] = {0};
+  win32::GetModuleFileNameA(nullptr, path, sizeof path);
+  return settings::PathFor(std::string(path, ::strnlen(path, sizeof path - 1)));
+}
+
+void TPluginEditorWindow::ipMouseUp(TObject*, TMouseButton, TShiftState, int, int) {
+  SetReceiveAddress(AskWithHook("New receive IP adress", "(use \"0.0.0.0\" for any)", ip->Caption()));
+}
+
+void TPluginEditorWindow::portMouseUp(TObject*, TMouseButton, TShiftState, int, int) {
+  std::string text = AskWithHook("New local port", "1024..65535", port->Caption());
+  SetLocalPort(StrToInt(text));
+}
+
+void TPluginEditorWindow::midioutMouseUp(TObject*, TMouseButton, TShiftState, int, int) {
+  TPoint p = Mouse->CursorPos();
+  pop->Popup(p.x, p.y);
+}

@@ -1,0 +1,70 @@
+// The relay window: receives UDP datagrams on the shown address and port and
+// plays each one of exactly three bytes (first byte not 0xFE) as a MIDI short
+// message on the chosen output device. Keeps its settings in a file beside the
+// executable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/WSocket.h"
+#include "platform/win32/win32.h"
+#include "ui/ExtCtrls.h"
+#include "ui/Forms.h"
+#include "ui/Menus.h"
+#include "ui/StdCtrls.h"
+
+class TPluginEditorWindow : public TForm {
+public:
+  // Device menu slots recorded at start-up.
+  static constexpr int DeviceSlots = 33;
+
+  explicit TPluginEditorWindow(TComponent* AOwner);
+  ~TPluginEditorWindow() override;
+
+  // Components of the layout, in declaration order.
+  TPanel* Panel2;
+  TLabel* Label4;
+  TPanel* Panel1;
+  TPanel* Panel3;
+  TLabel* title2;
+  TLabel* title1;
+  TLabel* port;
+  TLabel* Label1;
+  TLabel* Label2;
+  TLabel* ip;
+  TPopupMenu* pop;
+  TLabel* midiout;
+  TLabel* l_port;
+
+  void FormCreate(TObject* Sender);
+  void FormDestroy(TObject* Sender);
+  // Resolves the text, shows its dotted form in ip and re-binds.
+  void SetReceiveAddress(const std::string& Address);
+  // Clamps to 1024..65535, shows it in port and re-binds.
+  void SetLocalPort(int32_t Port);
+  void DeviceItemClick(TObject* Sender);
+  void SocketDataAvailable(TObject* Sender, uint16_t Error);
+  std::string SettingsFileName();
+
+  void ipMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void portMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void midioutMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+
+  TWSocket* FSocket = nullptr;
+  int32_t FDeviceIndex = 0;
+  TMenuItem* FDeviceItems[DeviceSlots] = {};
+  std::string FSettingsFile;
+
+private:
+  void Rebind();
+  void SelectStoredDevice();
+  void SaveSettings();
+};
+
+extern TPluginEditorWindow* PluginEditorWindow;
+
+// Installed around each input dialog: lets every keystroke through to the
+// dialog and does not call on, so hooks installed before it never see them.
+extern win32::HHOOK KeyboardHook;
+win32::LRESULT KeyboardHookProc(int Code, win32::WPARAM Key, win32::LPARAM Flags);
