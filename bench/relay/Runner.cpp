@@ -1,0 +1,153 @@
+#include "Runner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "Clock.h"
+#include "Recorder.h"
+#include "Relay.h"
+#include "Sender.h"
+
+namespace relaybench {
+namespace {
+
+void SleepMs(int Ms) { usleep(static_cast<useconds_t>(Ms) * 1000); }
+
+std::string RateLabel(double Rate) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.0f/s", Rate);
+  return b;
+}
+
+}  // namespace
+
+TRunner::TRunner(const TOptions& Options, TRecorder& Recorder)
+    : FOptions(Options), FRecorder(Recorder), FSendNs(new int64_t[kSeqCapacity]) {
+  std::memset(FSendNs.get(), 0, sizeof(int64_t) * kSeqCapacity);
+}
+
+void TRunner::Drain(int Parity, uint32_t Sent) {
+  const int64_t limit = MonotonicNs() + 5000000000LL;
+  uint32_t seen = FRecorder.Received(Parity);
+  int64_t lastChange = MonotonicNs();
+  while (seen < Sent) {
+    SleepMs(5);
+    const int64_t now = MonotonicNs();
+    const uint32_t r = FRecorder.Received(Parity);
+    if (r != seen) {
+      seen = r;
+      lastChange = now;
+    }
+    if (now - lastChange > 500000000LL || now > limit) break;
+  }
+  FRecorder.Disarm();
+}
+
+bool TRunner::WarmUp(TRelay& Relay, TSender& Sender, std::string* Error) {
+  const int parity = FParity++ & 1;
+  FRecorder.Arm(parity);
+  Sender.Send(20, 200, parity, FSendNs.get());
+  Drain(parity, 20);
+  if (FRecorder.Received(parity) == 0) {
+    if (Error) *Error = std::string(Relay.Name()) + " delivered none of 20 warm-up messages: " + Relay.Log();
+    return false;
+  }
+  return true;
+}
+
+TIdleResult TRunner::MeasureIdle(TRelay& Relay) {
+  TIdleResult r;
+  SleepMs(1000);  // let the warm-up's effects settle
+  const TCpuSample a = SampleCpu(Relay.Pid());
+  SleepMs(static_cast<int>(FOptions.IdleSeconds * 1000));
+  const TCpuSample b = SampleCpu(Relay.Pid());
+  r.Seconds = static_cast<double>(b.AtNs - a.AtNs) / 1e9;
+  if (a.Ns >= 0 && b.Ns >= 0) r.CpuPercent = 100.0 * static_cast<double>(b.Ns - a.Ns) / static_cast<double>(b.AtNs - a.AtNs);
+  if (a.StatTicks >= 0 && b.StatTicks >= 0)
+    r.StatCpuPercent = 100.0 * static_cast<double>(b.StatTicks - a.StatTicks) * StatTickNs() / static_cast<double>(b.AtNs - a.AtNs);
+  if (a.MainRuns >= 0 && b.MainRuns >= 0) r.MainThreadRuns = b.MainRuns - a.MainRuns;
+  return r;
+}
+
+TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate, uint32_t Count,
+                               double IdleShare) {
+  TPhaseResult r;
+  r.Label = Label;
+  r.Rate = Rate;
+  Count = std::min(Count, kSeqCapacity);
+  const int parity = FParity++ & 1;
+  std::memset(FSendNs.get(), 0, sizeof(int64_t) * Count);
+  FRecorder.Arm(parity);
+  const TUdpCounters udp0 = SampleUdp();
+  const TCpuSample cpu0 = SampleCpu(Relay.Pid());
+  const TSendResult sent = Sender.Send(Count, Rate, parity, FSendNs.get());
+  Drain(parity, sent.Sent);
+  const TCpuSample cpu1 = SampleCpu(Relay.Pid());
+  const TUdpCounters udp1 = SampleUdp();
+  const TCapture& c = FRecorder.Capture(parity);
+  r.Sent = sent.Sent;
+  r.SendFailed = sent.Failed;
+  r.SendSeconds = sent.Seconds;
+  r.Received = c.Received.load();
+  r.Lost = r.Sent > r.Received ? r.Sent - r.Received : 0;
+  r.Reordered = c.Reordered.load();
+  r.Duplicates = c.Duplicates.load();
+  r.MaxPerCycle = c.MaxPerCycle.load();
+  r.RcvbufErrors = udp1.RcvbufErrors - udp0.RcvbufErrors;
+  r.InErrors = udp1.InErrors - udp0.InErrors;
+  r.Latency = MeasureLatency(FSendNs.get(), c, Count);
+  const double wallNs = static_cast<double>(cpu1.AtNs - cpu0.AtNs);
+  r.WallS = wallNs / 1e9;
+  if (cpu0.Ns >= 0 && cpu1.Ns >= 0 && r.Sent > 0) {
+    const double cpuNs = static_cast<double>(cpu1.Ns - cpu0.Ns);
+    r.CpuMs = cpuNs / 1e6;
+    r.CpuPer10kMs = cpuNs / 1e6 * 10000.0 / r.Sent;
+    r.NetCpuPer10kMs = (cpuNs - IdleShare * wallNs) / 1e6 * 10000.0 / r.Sent;
+  }
+  return r;
+}
+
+TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
+  TRelayResult result;
+  result.Relay = Relay.Name();
+  std::string error = Relay.Missing();
+  if (!error.empty()) {
+    result.NotRun = error;
+    return result;
+  }
+  TSender sender;
+  if (!Relay.Start(FRecorder, WorkDir, &error) || !sender.Open(Relay.Address(), Relay.Port(), &error) ||
+      !WarmUp(Relay, sender, &error)) {
+    result.Command = Relay.Command();
+    result.NotRun = error;
+    Relay.Stop();
+    return result;
+  }
+  result.Command = Relay.Command();
+  std::fprintf(stderr, "  %s: idle %.0f s\n", Relay.Name(), FOptions.IdleSeconds);
+  result.Idle = MeasureIdle(Relay);
+  const double idleShare = std::max(0.0, result.Idle.CpuPercent / 100.0);
+  for (double rate : FOptions.Rates) {
+    std::fprintf(stderr, "  %s: %s for %.1f s\n", Relay.Name(), RateLabel(rate).c_str(), FOptions.PhaseSeconds);
+    const uint32_t count = static_cast<uint32_t>(rate * FOptions.PhaseSeconds + 0.5);
+    result.Phases.push_back(RunPhase(Relay, sender, RateLabel(rate), rate, count, idleShare));
+    if (!Relay.Alive()) break;
+  }
+  if (Relay.Alive() && FOptions.Burst > 0) {
+    std::fprintf(stderr, "  %s: burst of %u\n", Relay.Name(), FOptions.Burst);
+    result.Phases.push_back(RunPhase(Relay, sender, "burst", 0, FOptions.Burst, idleShare));
+  }
+  if (!Relay.Alive()) {
+    result.NotRun = "ended during the run: " + Relay.Log();
+    return result;
+  }
+  result.Memory = SampleMemory(Relay.Pid());
+  Relay.Stop();
+  return result;
+}
+
+}  // namespace relaybench

@@ -1,0 +1,47 @@
+// Runs one relay through the benchmark's phases against the recorder: a warm-up,
+// its idle CPU, paced rates, a burst, and its memory at the end.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Results.h"
+
+namespace relaybench {
+
+class TRecorder;
+class TRelay;
+class TSender;
+
+struct TOptions {
+  std::vector<unsigned> Periods{64, 256};
+  std::vector<double> Rates{100, 1000, 5000, 10000, 20000, 50000};
+  double PhaseSeconds = 3;
+  uint32_t Burst = 16384;
+  double IdleSeconds = 10;
+  std::vector<std::string> Relays{"qmidinet", "VORLANX"};
+  std::string Vorlanx;  // the relay program as built
+  std::string ResultsPath;
+};
+
+class TRunner {
+public:
+  TRunner(const TOptions& Options, TRecorder& Recorder);
+  TRelayResult Run(TRelay& Relay, const std::string& WorkDir);
+
+private:
+  bool WarmUp(TRelay& Relay, TSender& Sender, std::string* Error);
+  TIdleResult MeasureIdle(TRelay& Relay);
+  TPhaseResult RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate, uint32_t Count,
+                        double IdleShare);
+  // Waits until Sent messages of the phase arrived, or none arrived for a while.
+  void Drain(int Parity, uint32_t Sent);
+
+  const TOptions& FOptions;
+  TRecorder& FRecorder;
+  std::unique_ptr<int64_t[]> FSendNs;
+  int FParity = 0;
+};
+
+}  // namespace relaybench

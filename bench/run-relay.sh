@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Relay benchmark: qmidinet and VORLANX side by side on a private JACK server,
+# in network and mount namespaces of its own (needs root). Prints the tables
+# and writes them to bench/RESULTS.md. $1: the build directory.
+# RELAY_BENCH_ARGS adds options, e.g. "--periods 256 --seconds 1 --idle 2".
+set -euo pipefail
+build="${1:-build}"
+here="$(cd "$(dirname "$0")" && pwd)"
+cmake --build "$build" --target relay_bench -j2 >/dev/null
+# The relay program is measured once it is part of the build; until then the
+# tables show it as not built.
+cmake --build "$build" --target vorlanx -j2 >/dev/null 2>&1 || true
+# shellcheck disable=SC2086
+exec "$build/bench/relay/relay_bench" --vorlanx "$build/vorlanx" --results "$here/RESULTS.md" ${RELAY_BENCH_ARGS:-}
