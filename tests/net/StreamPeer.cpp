@@ -1,0 +1,284 @@
+#include "StreamPeer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace streampeer {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+uint16_t PortOf(int fd, bool peer) {
+  sockaddr_in a{};
+  socklen_t len = sizeof(a);
+  int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len)
+               : getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return r == 0 ? ntohs(a.sin_port) : 0;
+}
+
+// A socket bound to 127.0.0.1:0 and listening.
+int OpenListener(int backlog, uint16_t* port, int rcvbuf = 0) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket");
+  if (rcvbuf > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof(rcvbuf));
+  sockaddr_in a = Loopback(0);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(fd, backlog) != 0)
+    throw std::runtime_error("bind/listen");
+  *port = PortOf(fd, false);
+  return fd;
+}
+
+int MsLeft(Clock::time_point deadline) {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return ms > 0 ? static_cast<int>(ms) : 0;
+}
+
+bool WaitReadable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+}  // namespace
+
+Conn::~Conn() { Close(); }
+
+Conn& Conn::operator=(Conn&& o) noexcept {
+  if (this != &o) {
+    Close();
+    fd_ = o.fd_;
+    o.fd_ = -1;
+  }
+  return *this;
+}
+
+uint16_t Conn::LocalPort() const { return PortOf(fd_, false); }
+uint16_t Conn::PeerPort() const { return PortOf(fd_, true); }
+
+void Conn::Write(const std::string& bytes) {
+  size_t at = 0;
+  while (at < bytes.size()) {
+    ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw std::runtime_error("send");
+    at += static_cast<size_t>(n);
+  }
+}
+
+std::string Conn::Read(size_t n, int timeoutMs) {
+  std::string out;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buf[65536];
+  while (out.size() < n && WaitReadable(fd_, MsLeft(deadline))) {
+    ssize_t r = ::recv(fd_, buf, std::min(sizeof(buf), n - out.size()), 0);
+    if (r <= 0) break;
+    out.append(buf, static_cast<size_t>(r));
+  }
+  return out;
+}
+
+std::string Conn::ReadToEnd(int timeoutMs, bool* eof) {
+  std::string out;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buf[65536];
+  if (eof) *eof = false;
+  while (WaitReadable(fd_, MsLeft(deadline))) {
+    ssize_t r = ::recv(fd_, buf, sizeof(buf), 0);
+    if (r <= 0) {
+      if (eof) *eof = r == 0;
+      break;
+    }
+    out.append(buf, static_cast<size_t>(r));
+  }
+  return out;
+}
+
+void Conn::ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+
+void Conn::Reset() {
+  linger l{1, 0};
+  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+  Close();
+}
+
+void Conn::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Listener::Listener(int backlog, int rcvbuf) { fd_ = OpenListener(backlog, &port_, rcvbuf); }
+
+Listener::~Listener() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Conn Listener::Accept(int timeoutMs) {
+  if (!WaitReadable(fd_, timeoutMs)) return Conn();
+  return Conn(::accept(fd_, nullptr, nullptr));
+}
+
+Conn ConnectTo(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = Loopback(port);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return Conn();
+  }
+  return Conn(fd);
+}
+
+uint16_t RefusingPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = Loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+  uint16_t port = PortOf(fd, false);
+  ::close(fd);  // bound, never listening: nothing answers there now
+  return port;
+}
+
+SilentListener::SilentListener() {
+  fd_ = OpenListener(0, &port_);
+  // Fill the accept queue: once it is full the listener drops new handshakes.
+  for (int i = 0; i < 8; ++i) {
+    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a = Loopback(port_);
+    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    fillers_.push_back(c);
+    pollfd p{c, POLLOUT, 0};
+    if (::poll(&p, 1, 300) == 0) break;  // this one got no answer: the queue is full
+  }
+}
+
+SilentListener::~SilentListener() {
+  for (int c : fillers_) ::close(c);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath, const std::string& stdoutPath,
+             const std::string& stderrPath) {
+  ::signal(SIGPIPE, SIG_IGN);  // a child that ends early is an error code, not our end
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  int pipeFds[2] = {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdinPath.empty()) {
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!stderrPath.empty())
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  if (pipeFds[0] >= 0) ::close(pipeFds[0]);
+  stdin_ = pipeFds[1];
+  if (pid_ < 0) {
+    CloseStdin();
+    throw std::runtime_error("cannot start " + argv[0]);
+  }
+}
+
+Child::~Child() {
+  CloseStdin();
+  if (!reaped_) {
+    Kill(SIGKILL);
+    Wait(5000);
+  }
+}
+
+void Child::WriteStdin(const std::string& bytes) {
+  size_t at = 0;
+  while (at < bytes.size()) {
+    ssize_t n = ::write(stdin_, bytes.data() + at, bytes.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw std::runtime_error("write to child");
+    at += static_cast<size_t>(n);
+  }
+}
+
+void Child::CloseStdin() {
+  if (stdin_ >= 0) ::close(stdin_);
+  stdin_ = -1;
+}
+
+void Child::Kill(int sig) {
+  if (!reaped_) ::kill(pid_, sig);
+}
+
+int Child::Wait(int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      reaped_ = true;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    if (Clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+namespace {
+// Whether /proc/net/tcp shows a socket listening on 127.0.0.1 or any address at port.
+bool ShowsListening(uint16_t port) {
+  FILE* f = std::fopen("/proc/net/tcp", "r");
+  if (!f) return false;
+  char line[512];
+  bool found = false;
+  unsigned addr = 0, lport = 0, state = 0;
+  while (!found && std::fgets(line, sizeof(line), f))
+    if (std::sscanf(line, " %*d: %8X:%4X %*8X:%*4X %2X", &addr, &lport, &state) == 3)
+      found = lport == port && state == 0x0A;  // TCP_LISTEN
+  std::fclose(f);
+  return found;
+}
+}  // namespace
+
+bool WaitListening(uint16_t port, int timeoutMs) {
+  // Looks without connecting: a peer that serves one connection must not see a probe.
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Clock::now() < deadline) {
+    if (ShowsListening(port)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+std::string Pattern(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    s[i] = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+}  // namespace streampeer

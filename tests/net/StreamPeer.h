@@ -1,0 +1,101 @@
+// Plain BSD-socket TCP peers on loopback for the connection and sending tests,
+// and child processes (socat) as peers. Kept apart from the socket unit's
+// header, which does not mix with the system socket headers.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace streampeer {
+
+// One end of a TCP connection; closes on destruction.
+class Conn {
+public:
+  explicit Conn(int fd = -1) : fd_(fd) {}
+  ~Conn();
+  Conn(Conn&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  Conn& operator=(Conn&& o) noexcept;
+  bool Valid() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  uint16_t LocalPort() const;
+  uint16_t PeerPort() const;
+  void Write(const std::string& bytes);
+  // Reads until n bytes, end of stream or timeoutMs; returns what came.
+  std::string Read(size_t n, int timeoutMs);
+  // Reads until end of stream or timeoutMs; eof tells which.
+  std::string ReadToEnd(int timeoutMs, bool* eof = nullptr);
+  void ShutdownWrite();
+  // Closes with a reset (linger on, time 0).
+  void Reset();
+  void Close();
+
+private:
+  int fd_;
+};
+
+// A listener on 127.0.0.1 at a port the system picks.
+class Listener {
+public:
+  // rcvbuf > 0 makes accepted connections start with that receive buffer.
+  explicit Listener(int backlog = 16, int rcvbuf = 0);
+  ~Listener();
+  uint16_t Port() const { return port_; }
+  Conn Accept(int timeoutMs = 3000);
+
+private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
+
+// A blocking connect to 127.0.0.1:port.
+Conn ConnectTo(uint16_t port);
+
+// A loopback port with nothing listening on it (connects are refused).
+uint16_t RefusingPort();
+
+// A listener whose backlog is full: connection attempts get no answer.
+class SilentListener {
+public:
+  SilentListener();
+  ~SilentListener();
+  uint16_t Port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+  std::vector<int> fillers_;
+};
+
+// A child process; killed and reaped on destruction. Its standard input comes
+// from stdinPath, or from a pipe when stdinPath is empty; standard output and
+// error go to the given paths (an empty stderrPath keeps ours).
+class Child {
+public:
+  explicit Child(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
+                 const std::string& stdoutPath = "/dev/null", const std::string& stderrPath = "");
+  ~Child();
+  pid_t Pid() const { return pid_; }
+  void Kill(int sig);
+  // Exit status (128 + signal when killed), or -1 when it did not end within timeoutMs.
+  int Wait(int timeoutMs);
+  // The write end of the stdin pipe (-1 without one).
+  int StdinFd() const { return stdin_; }
+  void WriteStdin(const std::string& bytes);
+  void CloseStdin();
+
+private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  bool reaped_ = false;
+};
+
+// Waits (bounded) until something accepts connections on 127.0.0.1:port.
+bool WaitListening(uint16_t port, int timeoutMs = 5000);
+
+// A deterministic byte pattern of n bytes.
+std::string Pattern(size_t n, unsigned seed = 1);
+
+}  // namespace streampeer

@@ -1,0 +1,247 @@
+// vxcat end to end: its messages and exit status, and transfers in both
+// directions against socat and plain sockets on loopback.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "StreamPeer.h"
+
+namespace {
+
+using streampeer::Child;
+using Clock = std::chrono::steady_clock;
+
+const std::string kVxcat = VXCAT_PATH;
+const std::string kSocat = "/usr/bin/socat";
+
+uint64_t Fnv(const std::string& s) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+class Vxcat : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vxcat-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+    return Path(name);
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream f(Path(name), std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  // Starts vxcat; stdin from the named file, or a pipe when name is empty.
+  std::unique_ptr<Child> Start(std::vector<std::string> args, const std::string& stdinName = "") {
+    args.insert(args.begin(), kVxcat);
+    return std::unique_ptr<Child>(
+        new Child(args, stdinName.empty() ? "" : Path(stdinName), Path("out"), Path("err")));
+  }
+  // Waits (bounded) until the named file holds text.
+  bool WaitFor(const std::string& name, const std::string& text, int timeoutMs = 5000) const {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Read(name).find(text) == std::string::npos) {
+      if (Clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  // The port a listening vxcat -v reports.
+  uint16_t ListeningPort() const {
+    if (!WaitFor("err", "listening on 127.0.0.1:")) return 0;
+    std::string err = Read("err");
+    return static_cast<uint16_t>(std::atoi(err.c_str() + err.find("127.0.0.1:") + 10));
+  }
+
+  std::string dir_;
+};
+
+TEST_F(Vxcat, HelpAndUsage) {
+  Write("empty", "");
+  auto help = Start({"--help"}, "empty");
+  EXPECT_EQ(help->Wait(5000), 0);
+  EXPECT_NE(Read("out").find("--eof=MODE"), std::string::npos);
+  EXPECT_NE(Read("out").find("half"), std::string::npos);
+  auto bad = Start({"127.0.0.1"}, "empty");
+  EXPECT_EQ(bad->Wait(5000), 2);
+  EXPECT_NE(Read("err").find("connecting needs a host and a port"), std::string::npos);
+}
+
+// A refusal and a name that does not resolve: status 1 and the component's texts.
+TEST_F(Vxcat, RefusedAndUnresolvable) {
+  Write("empty", "");
+  auto refused = Start({"127.0.0.1", std::to_string(streampeer::RefusingPort())}, "empty");
+  EXPECT_EQ(refused->Wait(5000), 1);
+  EXPECT_EQ(Read("err"), "vxcat: Error 10061 in function Connect\r\nConnection refused\n");
+  EXPECT_EQ(Read("out"), "");
+
+  auto unresolved = Start({"bad..host", "80"}, "empty");
+  EXPECT_EQ(unresolved->Wait(5000), 1);
+  EXPECT_EQ(Read("err").rfind("vxcat: connect: WSocketResolveHost: Cannot convert host address 'bad..host', Error #", 0),
+            0u)
+      << Read("err");
+}
+
+// Several megabytes each way, with vxcat connecting and socat listening.
+TEST_F(Vxcat, ClientTransfersBothWays) {
+  std::string toPeer = streampeer::Pattern(5 * 1024 * 1024 + 11, 21);
+  std::string fromPeer = streampeer::Pattern(3 * 1024 * 1024 + 5, 22);
+  Write("a", toPeer);
+  Write("b", fromPeer);
+  uint16_t port = streampeer::RefusingPort();
+  Child socat({kSocat, "-t", "30", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr", "STDIO"},
+              Path("b"), Path("socat-out"));
+  ASSERT_TRUE(streampeer::WaitListening(port));
+  auto vx = Start({"127.0.0.1", std::to_string(port)}, "a");
+  EXPECT_EQ(vx->Wait(60000), 0) << Read("err");
+  EXPECT_EQ(socat.Wait(30000), 0);
+  std::string got = Read("out");
+  EXPECT_EQ(got.size(), fromPeer.size());
+  EXPECT_EQ(Fnv(got), Fnv(fromPeer));
+  std::string sent = Read("socat-out");
+  EXPECT_EQ(sent.size(), toPeer.size());
+  EXPECT_EQ(Fnv(sent), Fnv(toPeer));
+}
+
+// The same with vxcat listening (Accept and Dup) and socat connecting.
+TEST_F(Vxcat, ServerTransfersBothWays) {
+  std::string toPeer = streampeer::Pattern(4 * 1024 * 1024 + 3, 31);
+  std::string fromPeer = streampeer::Pattern(6 * 1024 * 1024 + 1, 32);
+  Write("a", toPeer);
+  Write("b", fromPeer);
+  auto vx = Start({"-l", "-v", "127.0.0.1", "0"}, "a");
+  uint16_t port = ListeningPort();
+  ASSERT_NE(port, 0) << Read("err");
+  Child socat({kSocat, "-t", "30", "STDIO", "TCP4:127.0.0.1:" + std::to_string(port)}, Path("b"), Path("socat-out"));
+  EXPECT_EQ(socat.Wait(60000), 0);
+  EXPECT_EQ(vx->Wait(30000), 0) << Read("err");
+  EXPECT_EQ(Fnv(Read("out")), Fnv(fromPeer));
+  EXPECT_EQ(Fnv(Read("socat-out")), Fnv(toPeer));
+  EXPECT_NE(Read("err").find("connection from 127.0.0.1:"), std::string::npos);
+}
+
+// -k: several connections at once; stdin goes to each, each one's bytes come out.
+TEST_F(Vxcat, KeepOpenServesSeveralAtOnce) {
+  auto vx = Start({"-l", "-k", "-v", "127.0.0.1", "0"});
+  uint16_t port = ListeningPort();
+  ASSERT_NE(port, 0) << Read("err");
+  streampeer::Conn a = streampeer::ConnectTo(port);
+  streampeer::Conn b = streampeer::ConnectTo(port);
+  ASSERT_TRUE(WaitFor("err", "connection from 127.0.0.1:" + std::to_string(b.LocalPort())));
+  ASSERT_TRUE(WaitFor("err", "connection from 127.0.0.1:" + std::to_string(a.LocalPort())));
+  vx->WriteStdin("hello\n");
+  EXPECT_EQ(a.Read(6, 3000), "hello\n");
+  EXPECT_EQ(b.Read(6, 3000), "hello\n");
+  a.Write("from a\n");
+  b.Write("from b\n");
+  EXPECT_TRUE(WaitFor("out", "from a\n"));
+  EXPECT_TRUE(WaitFor("out", "from b\n"));
+
+  a.Close();  // one ends; the others and the listening go on
+  ASSERT_TRUE(WaitFor("err", "connection closed"));
+  streampeer::Conn c = streampeer::ConnectTo(port);
+  ASSERT_TRUE(WaitFor("err", "connection from 127.0.0.1:" + std::to_string(c.LocalPort())));
+  vx->WriteStdin("again\n");
+  EXPECT_EQ(b.Read(6, 3000), "again\n");
+  EXPECT_EQ(c.Read(6, 3000), "again\n");
+
+  vx->CloseStdin();  // default --eof=half: every connection sees the end, vxcat keeps listening
+  bool eof = false;
+  b.ReadToEnd(3000, &eof);
+  EXPECT_TRUE(eof);
+  EXPECT_EQ(vx->Wait(200), -1);
+}
+
+// A peer that resets the connection: status 1 and the text of the reset.
+TEST_F(Vxcat, PeerResetEndsWithError) {
+  streampeer::Listener listener;
+  auto vx = Start({"127.0.0.1", std::to_string(listener.Port())});
+  streampeer::Conn peer = listener.Accept();
+  ASSERT_TRUE(peer.Valid());
+  peer.Write("partial");
+  ASSERT_TRUE(WaitFor("out", "partial"));
+  peer.Reset();
+  EXPECT_EQ(vx->Wait(5000), 1);
+  EXPECT_EQ(Read("err"), "vxcat: Error 10054 in function Session\r\nConnection reset by peer\n");
+}
+
+// A peer that never reads: vxcat stops reading standard input instead of
+// taking all of it into memory.
+TEST_F(Vxcat, PeerThatNeverReadsHoldsInputBack) {
+  streampeer::Listener listener(16, 4096);
+  auto vx = Start({"127.0.0.1", std::to_string(listener.Port())});
+  streampeer::Conn peer = listener.Accept();
+  ASSERT_TRUE(peer.Valid());
+  fcntl(vx->StdinFd(), F_SETFL, O_NONBLOCK);
+  std::string chunk(65536, 'z');
+  size_t written = 0;
+  auto deadline = Clock::now() + std::chrono::seconds(5);
+  auto quietSince = Clock::now();
+  while (Clock::now() < deadline && Clock::now() - quietSince < std::chrono::milliseconds(500)) {
+    ssize_t n = ::write(vx->StdinFd(), chunk.data(), chunk.size());
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      quietSince = Clock::now();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  EXPECT_LT(written, 24u * 1024 * 1024);  // read-ahead, pipe and socket buffers
+  EXPECT_EQ(vx->Wait(100), -1);           // still running, waiting for the peer
+}
+
+// UDP, both roles: a listening vxcat answers the last sender; a connecting one
+// sends each read as datagrams and, with --eof=close, ends after the last.
+TEST_F(Vxcat, DatagramsBothRoles) {
+  auto server = Start({"-u", "-l", "-v", "127.0.0.1", "0"});
+  uint16_t port = ListeningPort();
+  ASSERT_NE(port, 0) << Read("err");
+  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::sendto(fd, "ping", 4, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)), 4);
+  EXPECT_TRUE(WaitFor("out", "ping"));
+  server->WriteStdin("pong");
+  pollfd p{fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 3000), 1);
+  char buf[64];
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))), "pong");
+
+  // The plain socket listens; vxcat sends to it.
+  sockaddr_in me{};
+  socklen_t len = sizeof(me);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len);
+  Write("line", "hello over udp");
+  auto client = Start({"-u", "--eof=close", "127.0.0.1", std::to_string(ntohs(me.sin_port))}, "line");
+  EXPECT_EQ(client->Wait(5000), 0) << Read("err");
+  ASSERT_EQ(::poll(&p, 1, 3000), 1);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))), "hello over udp");
+  ::close(fd);
+}
+
+}  // namespace

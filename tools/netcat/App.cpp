@@ -1,0 +1,102 @@
+#include "tools/netcat/App.h"
+
+#include <cstring>
+
+#include "net/WSocket.h"
+
+namespace vxcat {
+
+namespace {
+constexpr win32::UINT WM_VX_INPUT = win32::WM_USER + 0x100;
+constexpr win32::UINT WM_VX_DEFERRED = win32::WM_USER + 0x101;
+constexpr size_t kReadChunk = 64 * 1024;
+// Standard input read ahead of the network, at most.
+constexpr size_t kReadAhead = 1024 * 1024;
+}  // namespace
+
+TApp::TApp(const TOptions& Options) : FOptions(Options) {
+  FWindow.On(WM_VX_INPUT, [this](win32::WPARAM, win32::LPARAM) { TakeInput(); });
+  FWindow.On(WM_VX_DEFERRED, [this](win32::WPARAM, win32::LPARAM) { RunDeferred(); });
+  FReader.reset(new TStdinReader(0, FWindow.Handle(), WM_VX_INPUT, kReadChunk, kReadAhead));
+}
+
+TApp::~TApp() {
+  // Sockets first: nothing they do may reach a half-gone program.
+  FEndpoint.reset();
+  FDeferred.clear();
+  FReader.reset();
+}
+
+int TApp::Run() {
+  switch (FOptions.Transport) {
+    case TTransport::Tcp:
+      FEndpoint = FOptions.Mode == TMode::Connect ? MakeTcpClient(*this) : MakeTcpServer(*this);
+      break;
+    case TTransport::Udp:
+      FEndpoint = FOptions.Mode == TMode::Connect ? MakeUdpClient(*this) : MakeUdpServer(*this);
+      break;
+  }
+  try {
+    FEndpoint->Start();
+  } catch (const Exception& E) {
+    Report(E.Message());
+    return 1;
+  }
+  FReader->Start();
+  while (!FFinished) {
+    win32::MSG msg;
+    // Blocks on the thread's queue: sockets, the reader and deferred work all post there.
+    if (win32::GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
+    win32::TranslateMessage(&msg);
+    win32::DispatchMessageA(&msg);
+  }
+  return FExitCode;
+}
+
+void TApp::Finish(int ExitCode) {
+  if (FExitCode == 0) FExitCode = ExitCode;
+  FFinished = true;
+}
+
+void TApp::TakeInput() {
+  bool ended = false;
+  std::deque<std::string> chunks = FReader->Take(ended);
+  try {
+    for (const std::string& chunk : chunks) {
+      FTaken += chunk.size();
+      FEndpoint->Input(chunk);
+    }
+    InputConsumed();
+    if (ended && !FInputEnded) {
+      FInputEnded = true;
+      if (int error = FReader->ReadError()) Report(std::string("standard input: ") + std::strerror(error));
+      if (FOptions.Verbose) Report("end of standard input");
+      FEndpoint->InputEnded();
+    }
+  } catch (const Exception& E) {
+    Report(E.Message());
+    Finish(1);
+  }
+}
+
+void TApp::InputConsumed() {
+  if (FTaken > 0 && FEndpoint->Drained()) {
+    FReader->Release(FTaken);
+    FTaken = 0;
+  }
+}
+
+void TApp::Defer(std::function<void()> Work) {
+  FDeferred.push_back(std::move(Work));
+  FWindow.Post(WM_VX_DEFERRED);
+}
+
+void TApp::RunDeferred() {
+  // One message per Defer: take one piece of work each time.
+  if (FDeferred.empty()) return;
+  std::function<void()> work = std::move(FDeferred.front());
+  FDeferred.pop_front();
+  work();
+}
+
+}  // namespace vxcat

@@ -1,0 +1,42 @@
+// The program around an endpoint: the one message loop, standard input through
+// the reader thread, deferred work and the exit status.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "tools/netcat/Endpoint.h"
+#include "tools/netcat/MessageWindow.h"
+#include "tools/netcat/StdinReader.h"
+
+namespace vxcat {
+
+class TApp : public THost {
+public:
+  explicit TApp(const TOptions& Options);
+  ~TApp() override;
+  // Runs until the endpoint or an error ends the program; returns the exit status.
+  int Run();
+
+  void Finish(int ExitCode) override;
+  void InputConsumed() override;
+  void Defer(std::function<void()> Work) override;
+  const TOptions& Options() const override { return FOptions; }
+
+private:
+  void TakeInput();
+  void RunDeferred();
+
+  TOptions FOptions;
+  TMessageWindow FWindow;
+  std::unique_ptr<TStdinReader> FReader;
+  std::unique_ptr<TEndpoint> FEndpoint;
+  std::deque<std::function<void()>> FDeferred;
+  size_t FTaken = 0;  // bytes handed to the endpoint, not yet released to the reader
+  bool FInputEnded = false;
+  bool FFinished = false;
+  int FExitCode = 0;
+};
+
+}  // namespace vxcat

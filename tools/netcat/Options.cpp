@@ -1,0 +1,178 @@
+#include "tools/netcat/Options.h"
+
+#include <functional>
+
+namespace vxcat {
+
+namespace {
+
+// One option of the table below; new options (lookups, proxies, line mode)
+// are one more row each.
+struct TOptionSpec {
+  char Short;               // 0: long form only
+  const char* Long;
+  const char* ValueName;    // nullptr: a switch without value
+  const char* Help;
+  std::function<void(TOptions&, const std::string&)> Apply;
+};
+
+TEofPolicy ParseEof(const std::string& value) {
+  if (value == "half") return TEofPolicy::HalfClose;
+  if (value == "close") return TEofPolicy::Close;
+  if (value == "keep") return TEofPolicy::Keep;
+  throw EUsage("--eof takes half, close or keep, not '" + value + "'");
+}
+
+const std::vector<TOptionSpec>& OptionTable() {
+  static const std::vector<TOptionSpec> table = {
+      {'l', "listen", nullptr, "listen for connections (TCP) or datagrams (UDP) instead of connecting",
+       [](TOptions& o, const std::string&) { o.Mode = TMode::Listen; }},
+      {'u', "udp", nullptr, "use UDP instead of TCP",
+       [](TOptions& o, const std::string&) { o.Transport = TTransport::Udp; }},
+      {'k', "keep-open", nullptr,
+       "with -l and TCP: accept several connections at once and keep listening after they end",
+       [](TOptions& o, const std::string&) { o.KeepOpen = true; }},
+      {'s', "source", "ADDR", "local address: the address to listen on, or to connect from",
+       [](TOptions& o, const std::string& v) { o.LocalAddr = v; }},
+      {'p', "source-port", "PORT", "local port: the port to listen on, or to connect from",
+       [](TOptions& o, const std::string& v) { o.LocalPort = v; }},
+      {0, "eof", "MODE", "what the end of standard input does: half, close or keep (see below)",
+       [](TOptions& o, const std::string& v) { o.Eof = ParseEof(v); }},
+      {'v', "verbose", nullptr, "report listening, connections and their ends on standard error",
+       [](TOptions& o, const std::string&) { o.Verbose = true; }},
+      {'h', "help", nullptr, "show this text and exit",
+       [](TOptions& o, const std::string&) { o.Help = true; }},
+  };
+  return table;
+}
+
+const TOptionSpec* FindShort(char c) {
+  for (const TOptionSpec& spec : OptionTable())
+    if (spec.Short == c) return &spec;
+  return nullptr;
+}
+
+const TOptionSpec* FindLong(const std::string& name) {
+  for (const TOptionSpec& spec : OptionTable())
+    if (name == spec.Long) return &spec;
+  return nullptr;
+}
+
+// Puts the positional arguments in their places for the chosen mode.
+void PlacePositionals(TOptions& o, const std::vector<std::string>& pos) {
+  if (o.Mode == TMode::Connect) {
+    if (pos.size() != 2) throw EUsage("connecting needs a host and a port");
+    o.Host = pos[0];
+    o.Port = pos[1];
+    return;
+  }
+  // Listening: [ADDR] PORT, or the same through -s and -p.
+  if (pos.size() > 2) throw EUsage("too many arguments for -l");
+  if (pos.size() == 2) {
+    o.Host = pos[0];
+    o.Port = pos[1];
+  } else if (pos.size() == 1) {
+    o.Port = pos[0];
+  }
+  if (o.Host.empty()) o.Host = o.LocalAddr.empty() ? "0.0.0.0" : o.LocalAddr;
+  if (o.Port.empty()) o.Port = o.LocalPort;
+  if (o.Port.empty()) throw EUsage("listening needs a port");
+  o.LocalAddr.clear();
+  o.LocalPort.clear();
+}
+
+}  // namespace
+
+TOptions ParseOptions(const std::vector<std::string>& Args) {
+  TOptions o;
+  std::vector<std::string> positionals;
+  for (size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    auto takeValue = [&](const TOptionSpec& spec, std::string inlineValue, bool hasInline) {
+      if (!spec.ValueName) {
+        if (hasInline) throw EUsage(std::string("--") + spec.Long + " takes no value");
+        spec.Apply(o, std::string());
+        return;
+      }
+      if (!hasInline) {
+        if (i + 1 >= Args.size()) throw EUsage(std::string("--") + spec.Long + " needs " + spec.ValueName);
+        inlineValue = Args[++i];
+      }
+      spec.Apply(o, inlineValue);
+    };
+    if (arg == "--") {
+      positionals.insert(positionals.end(), Args.begin() + static_cast<long>(i) + 1, Args.end());
+      break;
+    }
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      std::string name = arg.substr(2);
+      std::string value;
+      size_t eq = name.find('=');
+      bool hasValue = eq != std::string::npos;
+      if (hasValue) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+      }
+      const TOptionSpec* spec = FindLong(name);
+      if (!spec) throw EUsage("unknown option --" + name);
+      takeValue(*spec, value, hasValue);
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      // Bundled switches (-ulk); a value-taking letter takes the rest or the next argument.
+      for (size_t k = 1; k < arg.size(); ++k) {
+        const TOptionSpec* spec = FindShort(arg[k]);
+        if (!spec) throw EUsage(std::string("unknown option -") + arg[k]);
+        if (spec->ValueName && k + 1 < arg.size()) {
+          takeValue(*spec, arg.substr(k + 1), true);
+          break;
+        }
+        takeValue(*spec, std::string(), false);
+      }
+      continue;
+    }
+    positionals.push_back(arg);
+  }
+  if (o.Help) return o;
+  if (o.KeepOpen && (o.Mode != TMode::Listen || o.Transport != TTransport::Tcp))
+    throw EUsage("-k goes with -l and TCP only");
+  PlacePositionals(o, positionals);
+  return o;
+}
+
+std::string HelpText() {
+  std::string text =
+      "usage: vxcat [options] HOST PORT        connect, then copy stdin to the peer and the peer to stdout\n"
+      "       vxcat -l [options] [ADDR] PORT   listen on ADDR (default 0.0.0.0) and PORT (0: any free port)\n"
+      "\n"
+      "options:\n";
+  for (const TOptionSpec& spec : OptionTable()) {
+    std::string left = "  ";
+    left += spec.Short ? std::string("-") + spec.Short + ", " : "    ";
+    left += std::string("--") + spec.Long;
+    if (spec.ValueName) left += std::string(spec.Short ? " " : "=") + spec.ValueName;
+    if (left.size() < 26) left.resize(26, ' ');
+    else left += "  ";
+    text += left + spec.Help + "\n";
+  }
+  text +=
+      "\n"
+      "End of standard input (--eof):\n"
+      "  half   (default) once everything read before it has gone out, stop sending: the peer\n"
+      "         sees end of data, and vxcat keeps printing what the peer sends until it closes.\n"
+      "  close  once everything read has gone out, close the connection and end. With UDP, end.\n"
+      "  keep   ignore it: keep the connection open both ways until the peer closes.\n"
+      "  With UDP, half and keep both mean: keep receiving until interrupted.\n"
+      "\n"
+      "TCP listening accepts one connection and ends when it ends; with -k it accepts several\n"
+      "at once, sends what stdin gives to every open connection, prints what each sends, and\n"
+      "runs until interrupted. UDP listening prints every datagram and sends stdin to the last\n"
+      "sender (stdin waits until a first datagram has come).\n"
+      "\n"
+      "Exit status: 0 when the connection ended normally, 1 when a connection was refused or\n"
+      "reset, a name did not resolve or another network error happened (its text goes to\n"
+      "standard error), 2 for a command line that cannot be understood.\n";
+  return text;
+}
+
+}  // namespace vxcat

@@ -1,0 +1,46 @@
+// The command line of vxcat: what to do, where, and what end of input means.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vxcat {
+
+enum class TMode { Connect, Listen };
+enum class TTransport { Tcp, Udp };
+
+// What the end of standard input does to a connection, once everything read
+// before it has been handed to the network.
+enum class TEofPolicy {
+  HalfClose,  // stop sending (FIN), keep receiving until the peer closes
+  Close,      // close the connection (UDP: end the program)
+  Keep        // ignore it: the connection stays open both ways
+};
+
+struct TOptions {
+  TMode Mode = TMode::Connect;
+  TTransport Transport = TTransport::Tcp;
+  std::string Host;         // connect: remote host; listen: bind address
+  std::string Port;         // connect: remote port; listen: port to listen on
+  std::string LocalAddr;    // connect: local address to bind to (empty: any)
+  std::string LocalPort;    // connect: local port to bind to (empty: any)
+  bool KeepOpen = false;    // listen: several connections at once, keep listening
+  TEofPolicy Eof = TEofPolicy::HalfClose;
+  bool Verbose = false;
+  bool Help = false;
+};
+
+// A command line that cannot be understood; the text says why.
+class EUsage : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the arguments after the program name. Raises EUsage.
+TOptions ParseOptions(const std::vector<std::string>& Args);
+
+// The text --help prints.
+std::string HelpText();
+
+}  // namespace vxcat

@@ -1,0 +1,84 @@
+#include "tools/netcat/StreamSession.h"
+
+#include "rtl/SysUtils.h"
+
+namespace vxcat {
+
+void ReportSocketError(int Code, const std::string& FuncName) {
+  Report("Error " + IntToStr(Code) + " in function " + FuncName + "\r\n" + SocketErrorDesc(Code));
+}
+
+void ReportBackgroundErrors(THost& Host, TWSocket& Socket) {
+  Socket.OnBgException = [&Host](TObject*, Exception& E, bool& CanClose) {
+    Report(E.Message());
+    CanClose = true;
+    Host.Finish(1);
+  };
+}
+
+TStreamSession::TStreamSession(THost& Host, TWSocket* Socket, TClosed Closed)
+    : FHost(Host), FSocket(Socket), FClosed(std::move(Closed)), FBuffer(64 * 1024) {
+  FSocket->OnDataAvailable = [this](TObject*, uint16_t) { DataAvailable(); };
+  FSocket->OnDataSent = [this](TObject*, uint16_t) { DataSent(); };
+  FSocket->OnSessionClosed = [this](TObject*, uint16_t Error) { SessionClosed(Error); };
+  ReportBackgroundErrors(Host, *FSocket);
+}
+
+TStreamSession::~TStreamSession() {
+  // Nothing may reach this object while the socket closes with it.
+  FSocket->OnDataAvailable = nullptr;
+  FSocket->OnDataSent = nullptr;
+  FSocket->OnSessionClosed = nullptr;
+  FSocket->OnBgException = nullptr;
+  delete FSocket;
+}
+
+std::string TStreamSession::PeerText() {
+  return FSocket->PeerAddr() + ":" + FSocket->PeerPort();
+}
+
+void TStreamSession::DataAvailable() {
+  // The receive loop calls again while bytes are waiting: take some every time.
+  int32_t n = FSocket->Receive(FBuffer.data(), static_cast<int32_t>(FBuffer.size()));
+  if (n > 0 && !WriteOut(FBuffer.data(), static_cast<size_t>(n))) ReportOutputFailure(FHost);
+}
+
+void TStreamSession::Send(const std::string& Data) {
+  if (!Open() || Data.empty()) return;
+  FSocket->Send(Data.data(), static_cast<int32_t>(Data.size()));
+}
+
+bool TStreamSession::Drained() const { return !Open() || FSocket->SendQueueDrained; }
+
+void TStreamSession::DataSent() {
+  FHost.InputConsumed();
+  if (FInputEnded) ApplyEof();
+}
+
+void TStreamSession::InputEnded() {
+  FInputEnded = true;
+  if (Drained()) ApplyEof();
+}
+
+void TStreamSession::ApplyEof() {
+  if (FEofApplied || !Open()) return;
+  FEofApplied = true;
+  switch (FHost.Options().Eof) {
+    case TEofPolicy::HalfClose:
+      FSocket->ShutdownSocket(winsock::SD_SEND);
+      break;
+    case TEofPolicy::Close:
+      FSocket->Close();
+      break;
+    case TEofPolicy::Keep:
+      break;
+  }
+}
+
+void TStreamSession::SessionClosed(uint16_t Error) {
+  if (FEnded) return;
+  FEnded = true;
+  if (FClosed) FClosed(this, Error);
+}
+
+}  // namespace vxcat

@@ -1,0 +1,191 @@
+// TCP: connecting to a server, and listening for clients (one, or with -k
+// several at once, each accepted with Accept and adopted by a fresh socket
+// object with Dup).
+#include <list>
+
+#include "tools/netcat/StreamSession.h"
+
+namespace vxcat {
+
+namespace {
+
+// A socket object whose close is graceful: no reset that could drop bytes
+// still on their way.
+TWSocket* NewStreamSocket() {
+  auto* socket = new TWSocket(nullptr);
+  socket->SetLingerOnOff(wsLingerOff);
+  return socket;
+}
+
+class TTcpClient : public TEndpoint {
+public:
+  explicit TTcpClient(THost& Host) : FHost(Host) {}
+
+  void Start() override {
+    const TOptions& o = FHost.Options();
+    TWSocket* socket = NewStreamSocket();
+    FSession.reset(new TStreamSession(FHost, socket, [this](TStreamSession*, uint16_t Error) { Closed(Error); }));
+    socket->OnSessionConnected = [this](TObject*, uint16_t Error) { Connected(Error); };
+    socket->SetProto("tcp");
+    socket->SetAddr(o.Host);
+    socket->SetPort(o.Port);
+    if (!o.LocalAddr.empty()) socket->SetLocalAddr(o.LocalAddr);
+    if (!o.LocalPort.empty()) socket->SetLocalPort(o.LocalPort);
+    socket->Connect();
+  }
+
+  void Input(const std::string& Data) override {
+    if (FConnected)
+      FSession->Send(Data);
+    else
+      FPending += Data;
+  }
+
+  void InputEnded() override {
+    FInputEnded = true;
+    if (FConnected) FSession->InputEnded();
+  }
+
+  bool Drained() const override { return FConnected && FPending.empty() && FSession->Drained(); }
+
+private:
+  void Connected(uint16_t Error) {
+    if (Error != 0) {
+      ReportSocketError(Error, "Connect");
+      FHost.Finish(1);
+      return;
+    }
+    FConnected = true;
+    if (FHost.Options().Verbose) Report("connected to " + FSession->PeerText());
+    std::string pending;
+    pending.swap(FPending);
+    FSession->Send(pending);
+    if (FInputEnded) FSession->InputEnded();
+  }
+
+  void Closed(uint16_t Error) {
+    if (Error != 0) ReportSocketError(Error, "Session");
+    else if (FHost.Options().Verbose && FConnected) Report("connection closed");
+    FHost.Finish(Error != 0 ? 1 : 0);
+  }
+
+  THost& FHost;
+  std::unique_ptr<TStreamSession> FSession;
+  std::string FPending;  // read before the connection was up
+  bool FConnected = false;
+  bool FInputEnded = false;
+};
+
+class TTcpServer : public TEndpoint {
+public:
+  explicit TTcpServer(THost& Host) : FHost(Host) {}
+  ~TTcpServer() override {
+    FSessions.clear();
+    delete FListener;
+  }
+
+  void Start() override {
+    const TOptions& o = FHost.Options();
+    FListener = NewStreamSocket();
+    ReportBackgroundErrors(FHost, *FListener);
+    FListener->OnSessionAvailable = [this](TObject*, uint16_t Error) { Available(Error); };
+    FListener->SetProto("tcp");
+    FListener->SetAddr(o.Host);
+    FListener->SetPort(o.Port);
+    FListener->Listen();
+    if (o.Verbose) Report("listening on " + FListener->BoundAddrText() + ":" + FListener->BoundPortText());
+  }
+
+  void Input(const std::string& Data) override {
+    bool anyOpen = false;
+    for (auto& s : FSessions)
+      if (s->Open()) {
+        s->Send(Data);
+        anyOpen = true;
+      }
+    if (!anyOpen) FPending += Data;  // kept for the next connection
+  }
+
+  void InputEnded() override {
+    FInputEnded = true;
+    for (auto& s : FSessions) s->InputEnded();
+  }
+
+  bool Drained() const override {
+    if (!FPending.empty()) return false;
+    bool anyOpen = false;
+    for (auto& s : FSessions) {
+      if (!s->Open()) continue;
+      anyOpen = true;
+      if (!s->Drained()) return false;
+    }
+    return anyOpen;
+  }
+
+private:
+  void Available(uint16_t Error) {
+    if (Error != 0) {
+      ReportSocketError(Error, "Accept");
+      return;
+    }
+    winsock::SOCKET handle = winsock::INVALID_SOCKET;
+    TStreamSession* session = nullptr;
+    try {
+      handle = FListener->Accept();
+      TWSocket* socket = NewStreamSocket();
+      FSessions.emplace_back(new TStreamSession(
+          FHost, socket, [this](TStreamSession* Session, uint16_t Error) { Closed(Session, Error); }));
+      session = FSessions.back().get();
+      socket->Dup(handle);
+    } catch (const Exception& E) {
+      // One failed connection does not end the others or the listening.
+      Report(E.Message());
+      if (session) {
+        if (session->Socket().SocketHandle != handle) WSocket_closesocket(handle);
+        Forget(session);
+      }
+      return;
+    }
+    if (FHost.Options().Verbose) Report("connection from " + session->PeerText());
+    // Without -k one connection is all: stop listening.
+    if (!FHost.Options().KeepOpen) FListener->Close();
+    std::string pending;
+    pending.swap(FPending);
+    session->Send(pending);
+    if (FInputEnded) session->InputEnded();
+  }
+
+  void Closed(TStreamSession* Session, uint16_t Error) {
+    if (Error != 0)
+      ReportSocketError(Error, "Session");
+    else if (FHost.Options().Verbose)
+      Report("connection closed");
+    Forget(Session);
+    if (!FHost.Options().KeepOpen) FHost.Finish(Error != 0 ? 1 : 0);
+    FHost.InputConsumed();  // input waiting for it may now go elsewhere
+  }
+
+  // A session is freed after the message in which it ended.
+  void Forget(TStreamSession* Session) {
+    FHost.Defer([this, Session] {
+      for (auto it = FSessions.begin(); it != FSessions.end(); ++it)
+        if (it->get() == Session) {
+          FSessions.erase(it);
+          return;
+        }
+    });
+  }
+
+  THost& FHost;
+  TWSocket* FListener = nullptr;
+  std::list<std::unique_ptr<TStreamSession>> FSessions;
+  std::string FPending;
+  bool FInputEnded = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TEndpoint> MakeTcpClient(THost& Host) { return std::unique_ptr<TEndpoint>(new TTcpClient(Host)); }
+std::unique_ptr<TEndpoint> MakeTcpServer(THost& Host) { return std::unique_ptr<TEndpoint>(new TTcpServer(Host)); }
+
+}  // namespace vxcat

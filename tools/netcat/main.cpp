@@ -1,0 +1,35 @@
+// vxcat: a netcat-like tool on the socket component. It connects to or listens
+// on a TCP or UDP endpoint and copies standard input to the network and the
+// network to standard output, all on one thread's message loop; only standard
+// input is read on a thread of its own.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/netcat/App.h"
+
+int main(int argc, char** argv) {
+  // A peer or a reader that goes away is an error code, not a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  vxcat::TOptions options;
+  try {
+    options = vxcat::ParseOptions(args);
+  } catch (const vxcat::EUsage& E) {
+    vxcat::Report(E.what());
+    vxcat::Report("try vxcat --help");
+    return 2;
+  }
+  if (options.Help) {
+    std::fputs(vxcat::HelpText().c_str(), stdout);
+    return 0;
+  }
+  try {
+    vxcat::TApp app(options);
+    return app.Run();
+  } catch (const std::exception& E) {
+    vxcat::Report(E.what());
+    return 1;
+  }
+}
