@@ -1,0 +1,247 @@
+// The relay's real window under a private Xvfb, driven with xdotool, with
+// datagrams going through a private JACK server to a receiving client.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tests/app/RelayProcess.h"
+
+namespace {
+
+using namespace relaytest;
+using namespace guitest;
+
+constexpr int kScreenW = 1024, kScreenH = 768;
+// Points of the client area (the layout's panels: title 0-32, information
+// 32-120, footer 120-155).
+constexpr int kIpX = 12 + 8, kIpY = 32 + 27 + 6;
+constexpr int kPortX = 112 + 8, kPortY = 32 + 27 + 6;
+constexpr int kDeviceX = 12 + 20, kDeviceY = 32 + 64 + 6;
+
+class WindowRelay : public TRelayTest {
+protected:
+  static void SetUpTestSuite() {
+    if (!TXServer::Available()) return;
+    FX = new TXServer;
+    if (!FX->Start(kScreenW, kScreenH)) {
+      delete FX;
+      FX = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete FX;
+    FX = nullptr;
+  }
+
+  void SetUp() override {
+    if (!TXServer::Available()) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    ASSERT_NE(FX, nullptr) << "Xvfb did not start";
+    TRelayTest::SetUp();
+  }
+
+  // Starts the relay on 127.0.0.1 and a free port, with its window.
+  void Start(const std::string& Settings = "") {
+    FPort = FreeUdpPort();
+    FRelay.WriteFile("VORLANX.INI", Settings + "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
+    ASSERT_TRUE(FRelay.Start({"DISPLAY=" + FX->Display()}));
+    FWindow = FindWindow(FX->Display(), "^VORLANX$", 10000);
+    ASSERT_FALSE(FWindow.empty()) << FRelay.Child().Stderr();
+    ASSERT_TRUE(WindowGeometry(FX->Display(), FWindow, FGeometry));
+    ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", FPort));
+    ASSERT_TRUE(WaitConnected(0));
+  }
+  int Stop() {
+    int status = FRelay.Stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return status;
+  }
+
+  // Releases a mouse button over a point of the client area.
+  void Click(int X, int Y, int Button = 1) {
+    Xdotool(FX->Display(), "mousemove " + std::to_string(FGeometry.x + X) + " " + std::to_string(FGeometry.y + Y) +
+                               " click " + std::to_string(Button));
+  }
+  void Key(const std::string& Keys) { Xdotool(FX->Display(), "key --delay 20 " + Keys); }
+  void Type(const std::string& Text) { Xdotool(FX->Display(), "type --delay 5 '" + Text + "'"); }
+  bool Gone(const std::string& Name) {
+    for (int i = 0; i < 100; ++i) {
+      if (Xdotool(FX->Display(), "search --onlyvisible --name '" + Name + "' 2>/dev/null").empty()) return true;
+      ::usleep(50 * 1000);
+    }
+    return false;
+  }
+  // Answers an input dialog opened by a click with Text and Enter.
+  void Answer(const std::string& Dialog, int X, int Y, const std::string& Text) {
+    Click(X, Y);
+    ASSERT_FALSE(FindWindow(FX->Display(), Dialog, 5000).empty()) << Dialog;
+    Type(Text);
+    Key("Return");
+    ASSERT_TRUE(Gone(Dialog));
+  }
+  std::string Setting(const char* Key) {
+    std::string file = FRelay.ReadFile(), key = std::string("\n") + Key + "=";
+    size_t at = file.find(key);
+    return at == std::string::npos ? "<none>" : file.substr(at + key.size(), file.find('\n', at + 1) - at - key.size());
+  }
+
+  static TXServer* FX;
+  TRelay FRelay;
+  uint16_t FPort = 0;
+  std::string FWindow;
+  TGeometry FGeometry;
+};
+TXServer* WindowRelay::FX = nullptr;
+
+bool Near(TImage::Pixel P, int R, int G, int B, int Tolerance = 0) {
+  return std::abs(P.r - R) <= Tolerance && std::abs(P.g - G) <= Tolerance && std::abs(P.b - B) <= Tolerance;
+}
+
+template <class F>
+int Count(const TImage& Img, int X0, int Y0, int W, int H, F Test) {
+  int n = 0;
+  for (int y = Y0; y < Y0 + H; ++y)
+    for (int x = X0; x < X0 + W; ++x) n += Test(Img.At(x, y)) ? 1 : 0;
+  return n;
+}
+
+TEST_F(WindowRelay, GeometryTitleAndLook) {
+  Start();
+  EXPECT_EQ(Xdotool(FX->Display(), "getwindowname " + FWindow), "VORLANX");
+  EXPECT_EQ(FGeometry.x, 213);
+  EXPECT_EQ(FGeometry.y, 158);
+  EXPECT_EQ(FGeometry.w, 185);
+  EXPECT_EQ(FGeometry.h, 156);
+
+  TImage img;
+  const int X = FGeometry.x, Y = FGeometry.y;
+  for (int i = 0; i < 50; ++i) {  // until the first drawing has reached the screen
+    ASSERT_TRUE(Screenshot(FX->Display(), img));
+    if (Near(img.At(X + 4, Y + 20), 0, 64, 128)) break;
+    ::usleep(100 * 1000);
+  }
+  auto at = [&](int x, int y) { return img.At(X + x, Y + y); };
+  // Three dark blue panels with a raised one-pixel edge, overlapping by one row.
+  EXPECT_TRUE(Near(at(4, 20), 0, 64, 128));
+  EXPECT_TRUE(Near(at(4, 100), 0, 64, 128));
+  EXPECT_TRUE(Near(at(4, 140), 0, 64, 128));
+  EXPECT_TRUE(Near(at(0, 10), 255, 255, 255));
+  EXPECT_TRUE(Near(at(184, 10), 128, 128, 128));
+  EXPECT_TRUE(Near(at(4, 32), 128, 128, 128));  // the title panel's bottom edge
+  EXPECT_TRUE(Near(at(4, 120), 128, 128, 128));  // the information panel's bottom edge
+  EXPECT_TRUE(Near(at(0, 121), 255, 255, 255));
+  EXPECT_TRUE(Near(at(4, 155), 128, 128, 128));
+
+  auto white = [](TImage::Pixel p) { return p.r > 200 && p.g > 200 && p.b > 200; };
+  auto grey = [](TImage::Pixel p) { return Near(p, 128, 128, 128, 12); };
+  auto brightest = [&](int x0, int y0, int w, int h) {
+    int best = 0;
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x)
+        best = std::max(best, std::min({img.At(x, y).r, img.At(x, y).g, img.At(x, y).b}));
+    return best;
+  };
+  // The title: white over its grey shadow, below and right of it.
+  EXPECT_GT(Count(img, X + 42, Y + 4, 100, 26, white), 60);
+  EXPECT_GT(Count(img, X + 42, Y + 4, 100, 26, grey), 20);
+  // Grey captions over white values, left and right column; the device name.
+  EXPECT_NEAR(brightest(X + 12, Y + 32 + 11, 80, 14), 128, 12);
+  EXPECT_NEAR(brightest(X + 111, Y + 32 + 11, 45, 14), 128, 12);
+  EXPECT_NEAR(brightest(X + 12, Y + 32 + 48, 60, 14), 128, 12);
+  EXPECT_GT(brightest(X + 12, Y + 32 + 27, 33, 14), 230);
+  EXPECT_GT(brightest(X + 112, Y + 32 + 27, 30, 14), 230);
+  EXPECT_GT(Count(img, X + 12, Y + 32 + 64, 120, 14, white), 10);  // "synth:in_a"
+  // Nothing of the values' rows right of the port is drawn.
+  EXPECT_EQ(Count(img, X + 160, Y + 32 + 27, 20, 14, white), 0);
+  // The footer's two lines.
+  EXPECT_GT(Count(img, X + 20, Y + 124, 145, 13, white), 10);
+  EXPECT_GT(Count(img, X + 20, Y + 138, 145, 13, white), 10);
+
+  long before = FRelay.Child().CpuTicks();
+  ::usleep(500 * 1000);
+  EXPECT_LE(FRelay.Child().CpuTicks() - before, 3) << "idle costs processor time";
+  Stop();
+}
+
+TEST_F(WindowRelay, TheAddressCommandRebinds) {
+  Start();
+  Answer("^New receive IP adress$", kIpX, kIpY, "localhost");
+  ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", FPort));
+  ExpectRelayed(FPort, Bytes({0x90, 0x40, 0x50}));
+  // Cancelling re-binds with what is shown; the right button opens it too.
+  Click(kIpX, kIpY, 3);
+  ASSERT_FALSE(FindWindow(FX->Display(), "^New receive IP adress$", 5000).empty());
+  Type("0.0.0.0");
+  Key("Escape");
+  ASSERT_TRUE(Gone("^New receive IP adress$"));
+  ExpectRelayed(FPort, Bytes({0x80, 0x40, 0x00}));
+  Answer("^New receive IP adress$", kIpX, kIpY, "0.0.0.0");
+  ASSERT_TRUE(FRelay.WaitBound("0.0.0.0", FPort));
+  EXPECT_EQ(UdpSockets(FRelay.Child().Pid()).size(), 1u);
+  Stop();
+  EXPECT_EQ(Setting("Adress"), "0.0.0.0");
+  EXPECT_EQ(FRelay.Child().Stderr(), "");
+}
+
+TEST_F(WindowRelay, ThePortCommandClampsAndRefusesWhatIsNoNumber) {
+  if (!UdpPortFree(65535)) GTEST_SKIP() << "something else uses UDP port 65535";
+  Start();
+  Answer("^New local port$", kPortX, kPortY, "70000");
+  ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", 65535));
+  ExpectRelayed(65535, Bytes({0x90, 0x3C, 0x64}));
+
+  Click(kPortX, kPortY, 2);
+  ASSERT_FALSE(FindWindow(FX->Display(), "^New local port$", 5000).empty());
+  Type("4000x");
+  Key("Return");
+  std::string box = FindWindow(FX->Display(), "^Vorlanx$", 5000);
+  ASSERT_FALSE(box.empty()) << "no error box";
+  TGeometry g;
+  ASSERT_TRUE(WindowGeometry(FX->Display(), box, g));
+  TImage img;
+  ASSERT_TRUE(Screenshot(FX->Display(), img));
+  EXPECT_GT(Count(img, g.x, g.y, 60, 50, [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }), 100)
+      << "no error icon";
+  // Datagrams go on while the box is open, on the port as it was.
+  ExpectRelayed(65535, Bytes({0x80, 0x3C, 0x00}));
+  Key("Return");
+  ASSERT_TRUE(Gone("^Vorlanx$"));
+  EXPECT_TRUE(FRelay.WaitBound("127.0.0.1", 65535));
+  Stop();
+  EXPECT_EQ(Setting("Port"), "65535");
+}
+
+TEST_F(WindowRelay, TheDeviceMenuRoutesDatagramsToTheChosenDevice) {
+  Start();
+  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}), 0);
+  Click(kDeviceX, kDeviceY, 3);
+  ::usleep(300 * 1000);
+  Key("Down Down Return");  // the second device
+  ASSERT_TRUE(WaitConnected(1));
+  ExpectRelayed(FPort, Bytes({0x90, 0x3E, 0x64}), 1);
+  // "MIDI-Out port:" opens the menu too; choosing the first device again.
+  Click(12 + 10, 32 + 48 + 6);
+  ::usleep(300 * 1000);
+  Key("Down Return");
+  for (int i = 0; i < 250 && !FSynth.Connections(1).empty(); ++i) ::usleep(20 * 1000);
+  EXPECT_TRUE(FSynth.Connections(1).empty()) << "the previous device stays open";
+  ExpectRelayed(FPort, Bytes({0x80, 0x3C, 0x00}), 0);
+  Stop();
+  EXPECT_EQ(Setting("MIDI-Out"), "0");
+}
+
+TEST_F(WindowRelay, DatagramsKeepFlowingWhileTheInputDialogIsOpen) {
+  Start();
+  Click(kPortX, kPortY);
+  ASSERT_FALSE(FindWindow(FX->Display(), "^New local port$", 5000).empty());
+  for (int i = 0; i < 10; ++i) ExpectRelayed(FPort, Bytes({0x90, 0x30 + i, 0x64}));
+  Key("Escape");
+  ASSERT_TRUE(Gone("^New local port$"));
+  ExpectRelayed(FPort, Bytes({0x80, 0x30, 0x00}));
+  Stop();
+  EXPECT_EQ(Setting("Port"), std::to_string(FPort));
+}
+
+}  // namespace
