@@ -1,0 +1,63 @@
+// Private to win32: the per-thread queue object and the window table's view of it.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "platform/win32/QueueInternal.h"
+#include "platform/win32/win32.h"
+
+namespace win32::internal {
+
+// Posted messages plus the wait handle. Only PostMessageA/PostThreadMessageA
+// reach a queue from other threads; everything else runs on the owning thread.
+class ThreadQueue {
+public:
+  explicit ThreadQueue(DWORD threadId);
+  ~ThreadQueue();
+  ThreadQueue(const ThreadQueue&) = delete;
+  ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+  // Appends a message. Wakes the wait handle unless the owning thread is inside
+  // a look at this queue (the look brings the handle up to date when it ends).
+  // Fails once the owning thread has ended.
+  bool Post(const MSG& msg);
+  void PostQuit(int exitCode);
+
+  // Takes (or copies) the first message matching the filter. With settle, brings
+  // the eventfd in line with what is left: readable exactly when something is.
+  bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool sawWakeup, bool settle);
+  void Settle();
+  bool HasAnything();
+  bool RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all);
+  // Clears the wake-up so that a wait sees only what arrives from now on.
+  void ClearWakeup();
+  void MarkEnded();
+
+  const DWORD threadId;
+  int epfd = -1;
+  int eventFd = -1;
+
+private:
+  void SignalLocked(bool& doWrite);
+  void SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite);
+  void Wake();
+  void Drain();
+
+  std::mutex mu_;
+  std::deque<MSG> posted_;
+  bool signalled_ = false;
+  bool quitPending_ = false;
+  int quitCode_ = 0;
+  bool ended_ = false;
+};
+
+// The calling thread's look/dispatch bookkeeping, shared by the pump and Post.
+bool LookInProgress();
+
+// Window table lookups the pump needs.
+WNDPROC WindowProcFor(HWND hwnd);
+void EndThreadWindows(DWORD threadId);
+
+}  // namespace win32::internal

@@ -1,0 +1,85 @@
+// Private to the winsock layer: what it keeps per socket. SOCKET values are the
+// Linux descriptors; each gets a generation so that readiness reported for a
+// closed socket is never taken for a later one with the same number.
+#pragma once
+
+#include "platform/winsock/Internal.h"
+
+#include <mutex>
+
+#include "platform/win32/QueueInternal.h"
+
+namespace winsock::internal {
+
+enum class Phase : uint8_t {
+  Fresh,       // stream socket neither connecting, connected nor listening
+  Connecting,  // non-blocking connect under way
+  Connected,   // connected stream, or any datagram socket
+  Listening,
+  Failed,      // a connect attempt failed
+};
+
+struct SocketState {
+  int fd = -1;
+  uint32_t generation = 0;
+  int type = 0;  // Winsock/Linux SOCK_* (same numbers)
+  Phase phase = Phase::Fresh;
+  bool blocking = false;
+  bool sendShut = false;
+  bool receiveShut = false;
+  int lingerSeconds = 0;          // SO_LINGER on with a time: closesocket must not block
+  int64_t lingerCloseStart = -1;  // first closesocket attempt that had to wait
+
+  // WSAAsyncSelect registration (events 0: none).
+  win32::HWND hwnd = nullptr;
+  win32::UINT msg = 0;
+  long events = 0;
+  win32::internal::QueuePtr queue;
+  // Where notifications went last: closing takes those still queued back, as
+  // the descriptor number may name a new socket right away.
+  win32::HWND notifiedHwnd = nullptr;
+  win32::UINT notifiedMsg = 0;
+
+  // Winsock's re-enabling rules.
+  bool readPending = false;    // FD_READ posted, no receive since
+  bool writeArmed = false;     // FD_WRITE may be posted once
+  bool acceptPending = false;  // FD_ACCEPT posted, no accept since
+  bool peerClosed = false;     // the connection's end was seen
+  bool closeReported = false;  // FD_CLOSE posted
+  bool recheckClosed = false;  // receive on a closed connection: look for data left
+  unsigned closeError = 0;
+
+  // Interest installed in the queue's epoll set (one-shot; 0 after it fired).
+  bool inSet = false;
+  uint32_t installed = 0;
+
+  uint64_t Key() const { return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd); }
+};
+
+// One lock for all socket state; never held while calling into user code.
+std::mutex& TableMutex();
+SocketState* FindLocked(SOCKET s);
+SocketState* FindByKeyLocked(uint64_t key);
+SocketState* AddLocked(int fd, int type);
+// Forgets the socket (its epoll interest must already be removed).
+void RemoveLocked(SocketState* state);
+// f must not add or remove sockets.
+void ForEachSocketLocked(void (*f)(SocketState&));
+void ClearLocked();
+
+// ---- Asynchronous selection (AsyncSelect.cpp) ----
+// The socket's notification conditions changed: bring its epoll interest up to
+// date now, or before its queue's thread next waits when that thread is the
+// caller and is processing messages.
+void InterestChangedLocked(SocketState& s);
+// A receive call: FD_READ may be posted again.
+void ReadReenabledLocked(SocketState& s);
+// A send that would block: FD_WRITE is posted again once writable.
+void WriteBlockedLocked(SocketState& s);
+void AcceptReenabledLocked(SocketState& s);
+// Takes the socket out of its queue's epoll set.
+void DetachLocked(SocketState& s);
+// Makes an accepted socket share the listening socket's registration.
+void InheritSelectLocked(SocketState& accepted, const SocketState& listener);
+
+}  // namespace winsock::internal
