@@ -49,6 +49,10 @@ std::shared_ptr<JackSession> JackBackend::Session() {
   return FSession;
 }
 
+void JackBackend::CloseAtExit() {
+  if (FSession) FSession->CloseAtExit();
+}
+
 void JackBackend::Enumerate(std::vector<DeviceEntry>& Devices) {
   std::shared_ptr<JackSession> session = Session();
   if (!session) return;

@@ -19,6 +19,8 @@ public:
   void Enumerate(std::vector<DeviceEntry>& Devices);
   // Registers an output port and connects it to Destination.
   MMRESULT Open(const std::string& Destination, std::unique_ptr<MidiSink>& Sink);
+  // Closes the connection at process end (devices left open go with it).
+  void CloseAtExit();
 
 private:
   // The live connection, made anew when there is none or the server went away.

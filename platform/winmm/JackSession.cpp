@@ -68,6 +68,11 @@ JackSession::~JackSession() {
   sem_destroy(&FCycleDone);
 }
 
+void JackSession::CloseAtExit() {
+  if (FClient == nullptr || FGone.exchange(true)) return;
+  jack_client_close(FClient);
+}
+
 int JackSession::Process(jack_nframes_t Frames, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);
   self->FCycle.fetch_add(1);

@@ -53,6 +53,10 @@ public:
   // Waits, at most TimeoutMs, until Queue has been played out and one more cycle
   // has cleared its port buffer.
   void Drain(const JackOutputQueue& Queue, int TimeoutMs);
+  // At process end: leaves the server the way a closing client does. A client
+  // that just vanishes stalls a synchronous server for its whole client
+  // timeout (seconds of silence for everyone); afterwards the session is gone.
+  void CloseAtExit();
 
 private:
   JackSession() = default;

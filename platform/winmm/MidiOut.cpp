@@ -1,5 +1,6 @@
 // The winmm output procedures: device snapshot, handles, and the wire rule on
 // top of the JACK and ALSA sequencer backends.
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -33,9 +34,17 @@ HandleSlot gHandles[kMaxHandles];
 std::vector<DeviceEntry> gDevices;
 bool gEnumerated = false;
 
-// Never destroyed: devices left open at exit stay usable until the process ends.
+// Never destroyed: devices left open at exit stay usable until the process
+// ends, when the connection to the server is closed.
 JackBackend& Jack() {
-  static JackBackend* backend = new JackBackend;
+  static JackBackend* backend = [] {
+    auto* b = new JackBackend;
+    std::atexit([] {
+      std::lock_guard<std::mutex> lock(gLock);
+      Jack().CloseAtExit();
+    });
+    return b;
+  }();
   return *backend;
 }
 AlsaBackend& Alsa() {
