@@ -150,7 +150,7 @@ TEST_F(HeadlessRelay, APortInUseIsReportedAndTheRelayKeepsRunning) {
   EXPECT_EQ(relay.Child().Stderr("use.\n", 10000), "Vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
   // The stored device is still the one selected, so that a later re-binding plays on it.
   ASSERT_TRUE(WaitConnected(1));
-  EXPECT_TRUE(UdpSockets(relay.Child().Pid()).empty());
+  for (const TUdpSocket& s : UdpSockets(relay.Child().Pid())) ADD_FAILURE() << s.Addr << ":" << s.Port;
   ExpectCleanExit(relay);
   EXPECT_EQ(Profile(relay, "Data", "Port"), std::to_string(FPort));
   EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "1");
@@ -232,7 +232,12 @@ TEST_F(HeadlessRelay, WithoutDevicesDatagramsFailQuietlyAndReceptionGoesOn) {
     drained = sockets.size() == 1 && sockets[0].RxQueue == 0;
     if (!drained) ::usleep(20 * 1000);
   }
-  EXPECT_TRUE(drained);
+  EXPECT_TRUE(drained) << [&] {
+    std::string d;
+    for (const TUdpSocket& s : UdpSockets(relay.Child().Pid()))
+      d += s.Addr + ":" + std::to_string(s.Port) + " rx " + std::to_string(s.RxQueue) + "; ";
+    return d;
+  }();
   ExpectCleanExit(relay);
   EXPECT_EQ(relay.Child().Stderr(), "");
   EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "0");

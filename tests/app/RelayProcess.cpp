@@ -133,7 +133,7 @@ std::vector<TUdpSocket> UdpSockets(pid_t Pid) {
 }
 
 uint16_t FreeUdpPort() {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = Loopback(0);
   socklen_t len = sizeof a;
   uint16_t port = 0;
@@ -145,7 +145,7 @@ uint16_t FreeUdpPort() {
 }
 
 bool UdpPortFree(uint16_t Port) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(Port);
@@ -154,7 +154,7 @@ bool UdpPortFree(uint16_t Port) {
   return ok;
 }
 
-TSender::TSender() : FFd(::socket(AF_INET, SOCK_DGRAM, 0)) {}
+TSender::TSender() : FFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
 TSender::~TSender() {
   if (FFd >= 0) ::close(FFd);
 }
@@ -165,7 +165,7 @@ bool TSender::Send(uint16_t Port, const std::string& Data) {
          static_cast<ssize_t>(Data.size());
 }
 
-TPortHolder::TPortHolder(uint16_t Port) : FFd(::socket(AF_INET, SOCK_DGRAM, 0)) {
+TPortHolder::TPortHolder(uint16_t Port) : FFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in a = Loopback(Port);
   if (FFd >= 0 && ::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     ::close(FFd);
