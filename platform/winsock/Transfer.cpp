@@ -25,6 +25,7 @@ bool TranslateFlags(int flags, bool receiving, int* out) {
 struct Outcome {
   bool known = false;
   bool sendShut = false;
+  bool connected = false;
 };
 
 // Linux takes part of a send when its buffer fills, where Winsock would have
@@ -43,11 +44,13 @@ int SendFailure(SOCKET s, int err, bool wasSend) {
     if (SocketState* st = FindLocked(s)) {
       o.known = true;
       o.sendShut = st->sendShut;
+      o.connected = st->phase == Phase::Connected;
       if (err == EAGAIN || err == EWOULDBLOCK) WriteBlockedLocked(*st);
     }
   }
   if (!o.known && (err == EBADF || err == ENOTSOCK)) return Fail(WSAENOTSOCK);
-  if (err == EPIPE) return Fail(o.sendShut ? WSAESHUTDOWN : WSAECONNRESET);
+  // Linux says EPIPE for a stream that never connected, was shut or was reset.
+  if (err == EPIPE) return Fail(o.sendShut ? WSAESHUTDOWN : o.connected ? WSAECONNRESET : WSAENOTCONN);
   if (wasSend && err == EDESTADDRREQ) return Fail(WSAENOTCONN);
   return Fail(ErrorFromErrno(err));
 }

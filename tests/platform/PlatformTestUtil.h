@@ -1,0 +1,187 @@
+// Helpers for the platform tests: a recording window, bounded waits on the
+// calling thread's queue, and loopback sockets through the Winsock layer.
+// (No system socket headers here: they clash with Winsock's names.)
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <time.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32.h"
+#include "platform/winsock/winsock.h"
+
+namespace ptest {
+
+// A hidden window that records what it is sent; the recorder sits in extra slot 0.
+class RecordingWindow {
+public:
+  std::vector<win32::MSG> got;
+  std::function<void(const win32::MSG&)> onMessage;
+
+  RecordingWindow() {
+    Register();
+    hwnd = win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, kClass, "", win32::WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr);
+    win32::SetWindowLongPtrA(hwnd, 0, reinterpret_cast<win32::LONG_PTR>(this));
+  }
+  ~RecordingWindow() {
+    if (!win32::IsWindow(hwnd)) return;
+    win32::SetWindowLongPtrA(hwnd, 0, 0);  // its WM_DESTROY finds no recorder
+    win32::DestroyWindow(hwnd);
+  }
+  RecordingWindow(const RecordingWindow&) = delete;
+  RecordingWindow& operator=(const RecordingWindow&) = delete;
+
+  win32::HWND hwnd = nullptr;
+  static constexpr const char* kClass = "PlatformTestWindow";
+
+private:
+  static void Register() {
+    win32::WNDCLASSA wc{};
+    if (win32::GetClassInfoA(nullptr, kClass, &wc)) return;
+    wc.lpfnWndProc = &Proc;
+    wc.cbWndExtra = sizeof(void*);
+    wc.lpszClassName = kClass;
+    win32::RegisterClassA(&wc);
+  }
+  static win32::LRESULT Proc(win32::HWND h, win32::UINT m, win32::WPARAM w, win32::LPARAM l) {
+    auto* self = reinterpret_cast<RecordingWindow*>(win32::GetWindowLongPtrA(h, 0));
+    if (!self) return win32::DefWindowProcA(h, m, w, l);
+    win32::MSG msg{h, m, w, l, 0, {0, 0}};
+    self->got.push_back(msg);
+    if (self->onMessage) self->onMessage(msg);
+    return 0;
+  }
+};
+
+inline int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// CPU time the calling thread has used, in milliseconds.
+inline double ThreadCpuMs() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// Takes the next message for hwnd with the given id off the queue, dispatching
+// everything else on the way; false when none comes within timeoutMs.
+inline bool NextMessage(win32::HWND hwnd, win32::UINT id, win32::MSG* out, int timeoutMs = 3000) {
+  const int64_t deadline = NowMs() + timeoutMs;
+  for (;;) {
+    win32::MSG msg;
+    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) {
+      if (msg.hwnd == hwnd && msg.message == id) {
+        *out = msg;
+        return true;
+      }
+      win32::DispatchMessageA(&msg);
+    }
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) return false;
+    win32::WaitForQueue(static_cast<int>(left));
+  }
+}
+
+// Dispatches messages until pred() holds or timeoutMs passes; returns pred().
+inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 3000) {
+  const int64_t deadline = NowMs() + timeoutMs;
+  while (!pred()) {
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) return false;
+    win32::WaitForQueue(static_cast<int>(left));
+    win32::MSG msg;
+    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) win32::DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+// Whether the calling thread's wait handle is readable right now.
+inline bool WaitHandleReadable(int timeoutMs = 0) {
+  pollfd p{win32::GetQueueWaitHandle(), POLLIN, 0};
+  return poll(&p, 1, timeoutMs) > 0;
+}
+
+// Winsock started for the test's duration.
+class WinsockTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    winsock::WSADATA data;
+    ASSERT_EQ(winsock::WSAStartup(0x0101, &data), 0);
+  }
+  void TearDown() override {
+    // Leftovers of this test must not reach the next one.
+    win32::MSG msg;
+    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) {
+    }
+    EXPECT_EQ(winsock::WSACleanup(), 0);
+  }
+};
+
+inline winsock::sockaddr_in Loopback(uint16_t port) {
+  winsock::sockaddr_in a{};
+  a.sin_family = winsock::AF_INET;
+  a.sin_port = winsock::htons(port);
+  a.sin_addr.s_addr = winsock::htonl(winsock::INADDR_LOOPBACK);
+  return a;
+}
+
+inline const winsock::sockaddr* AsAddr(const winsock::sockaddr_in& a) {
+  return reinterpret_cast<const winsock::sockaddr*>(&a);
+}
+
+inline uint16_t PortOf(winsock::SOCKET s) {
+  winsock::sockaddr_in a{};
+  int len = sizeof a;
+  if (winsock::getsockname(s, reinterpret_cast<winsock::sockaddr*>(&a), &len) != 0) return 0;
+  return winsock::ntohs(a.sin_port);
+}
+
+// A socket bound to 127.0.0.1 on a port the system picks.
+inline winsock::SOCKET BoundSocket(int type) {
+  winsock::SOCKET s = winsock::socket(winsock::AF_INET, type, 0);
+  winsock::sockaddr_in a = Loopback(0);
+  if (s == winsock::INVALID_SOCKET || winsock::bind(s, AsAddr(a), sizeof a) != 0) return winsock::INVALID_SOCKET;
+  return s;
+}
+
+inline void SendTo(winsock::SOCKET from, uint16_t port, const std::string& bytes) {
+  winsock::sockaddr_in to = Loopback(port);
+  ASSERT_EQ(winsock::sendto(from, bytes.data(), static_cast<int>(bytes.size()), 0, AsAddr(to), sizeof to),
+            static_cast<int>(bytes.size()));
+}
+
+// A connected stream pair on loopback: client (connect) and server (accept).
+struct StreamPair {
+  winsock::SOCKET listener = winsock::INVALID_SOCKET;
+  winsock::SOCKET client = winsock::INVALID_SOCKET;
+  winsock::SOCKET server = winsock::INVALID_SOCKET;
+
+  bool Open() {
+    listener = BoundSocket(winsock::SOCK_STREAM);
+    if (listener == winsock::INVALID_SOCKET || winsock::listen(listener, 5) != 0) return false;
+    client = winsock::socket(winsock::AF_INET, winsock::SOCK_STREAM, 0);
+    winsock::sockaddr_in to = Loopback(PortOf(listener));
+    if (winsock::connect(client, AsAddr(to), sizeof to) != 0 && winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK)
+      return false;
+    const int64_t deadline = NowMs() + 3000;
+    while ((server = winsock::accept(listener, nullptr, nullptr)) == winsock::INVALID_SOCKET) {
+      if (winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK || NowMs() > deadline) return false;
+      pollfd p{static_cast<int>(listener), POLLIN, 0};
+      poll(&p, 1, 100);
+    }
+    return true;
+  }
+};
+
+inline unsigned EventOf(const win32::MSG& m) { return winsock::WSAGETSELECTEVENT(m.lParam); }
+inline unsigned ErrorOf(const win32::MSG& m) { return winsock::WSAGETSELECTERROR(m.lParam); }
+
+}  // namespace ptest

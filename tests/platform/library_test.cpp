@@ -1,0 +1,121 @@
+// Libraries by name, their failure injection, the Winsock layer's own
+// registration, and the program's module.
+#include <cstring>
+#include <string>
+
+#include "PlatformTestUtil.h"
+
+namespace {
+
+using namespace win32;
+
+int Answer() { return 42; }
+int Other() { return 7; }
+
+class Libraries : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const LibraryExport exports[] = {{"Answer", reinterpret_cast<void*>(&Answer)}};
+    RegisterLibrary("answers.dll", exports, 1);
+  }
+  void TearDown() override {
+    win32::testing::ResetLibraryFailures();
+    while (win32::testing::LibraryLoadCount("answers.dll") > 0) FreeLibrary(GetModuleHandleA("answers.dll"));
+  }
+};
+
+TEST_F(Libraries, FoundByNameWithoutCaseDirectoryOrExtension) {
+  HMODULE a = LoadLibraryA("ANSWERS.DLL");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(LoadLibraryA("C:\\Windows\\System32\\Answers.dll"), a);
+  EXPECT_EQ(LoadLibraryA("answers"), a);
+  EXPECT_EQ(win32::testing::LibraryLoadCount("answers.dll"), 3);
+  auto f = reinterpret_cast<int (*)()>(GetProcAddress(a, "Answer"));
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f(), 42);
+  EXPECT_EQ(GetProcAddress(a, "answer"), nullptr);  // procedure names keep their case
+  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+
+  char name[64];
+  EXPECT_EQ(GetModuleFileNameA(a, name, sizeof name), std::strlen("answers.dll"));
+  EXPECT_STREQ(name, "answers.dll");
+
+  // Re-registering replaces the procedures; loads are kept.
+  const LibraryExport replaced[] = {{"Other", reinterpret_cast<void*>(&Other)}};
+  RegisterLibrary("Answers.dll", replaced, 1);
+  EXPECT_EQ(GetProcAddress(a, "Answer"), nullptr);
+  EXPECT_NE(GetProcAddress(a, "Other"), nullptr);
+  EXPECT_EQ(win32::testing::LibraryLoadCount("answers.dll"), 3);
+
+  EXPECT_TRUE(FreeLibrary(a));
+  EXPECT_TRUE(FreeLibrary(a));
+  EXPECT_TRUE(FreeLibrary(a));
+  EXPECT_EQ(win32::testing::LibraryLoadCount("answers.dll"), 0);
+  EXPECT_FALSE(FreeLibrary(a));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(GetProcAddress(a, "Other"), nullptr);  // a freed handle is no longer valid
+}
+
+TEST_F(Libraries, UnknownNamesFailWithTheSystemCodes) {
+  EXPECT_EQ(LoadLibraryA("nosuch.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(LoadLibraryA(""), nullptr);
+  EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "Answer"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+}
+
+TEST_F(Libraries, FailureInjection) {
+  win32::testing::FailLoadLibrary("Answers.DLL", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(LoadLibraryA("answers.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(win32::testing::LibraryLoadCount("answers.dll"), 0);
+  win32::testing::FailLoadLibrary("answers.dll", 0);
+  HMODULE a = LoadLibraryA("answers.dll");
+  ASSERT_NE(a, nullptr);
+
+  win32::testing::FailProcAddress("answers.dll", "Answer");
+  EXPECT_EQ(GetProcAddress(a, "Answer"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+  win32::testing::FailProcAddress("answers.dll", "Answer", false);
+  EXPECT_NE(GetProcAddress(a, "Answer"), nullptr);
+
+  // Failures for a library nobody registered yet wait for it.
+  win32::testing::FailLoadLibrary("later.dll", 1234);
+  EXPECT_EQ(LoadLibraryA("later.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), 1234u);
+  win32::testing::ResetLibraryFailures();
+  EXPECT_EQ(LoadLibraryA("later.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+}
+
+// The socket layer is there in any program that links the platform library.
+TEST(WinsockLibrary, RegisteredUnderItsNameWithEveryProcedure) {
+  HMODULE ws = LoadLibraryA(winsock::WINSOCK_LIBRARY);
+  ASSERT_NE(ws, nullptr);
+  const char* names[] = {"WSAStartup",   "WSACleanup",   "WSASetLastError", "WSAGetLastError", "WSACancelAsyncRequest",
+                         "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr", "WSAAsyncSelect", "getservbyname",
+                         "getprotobyname", "gethostbyname", "socket", "shutdown", "setsockopt", "sendto", "send",
+                         "ntohs", "listen", "ioctlsocket", "inet_ntoa", "inet_addr", "htons", "getsockname",
+                         "getpeername", "connect", "closesocket", "bind", "accept", "recv", "recvfrom"};
+  for (const char* name : names) EXPECT_NE(GetProcAddress(ws, name), nullptr) << name;
+  EXPECT_EQ(GetProcAddress(ws, "recvfrom"), reinterpret_cast<void*>(&winsock::recvfrom));
+  FreeLibrary(ws);
+}
+
+TEST(Module, ProgramHandleAndPath) {
+  EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+  char path[4096];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(path[0], '/');
+  EXPECT_NE(std::string(path).find("platform_tests"), std::string::npos);
+
+  char small[8];
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), sizeof small);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(std::strlen(small), sizeof small - 1);
+  EXPECT_EQ(std::string(small), std::string(path, sizeof small - 1));
+}
+
+}  // namespace

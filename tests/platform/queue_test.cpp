@@ -1,0 +1,243 @@
+// Window classes, hidden windows and the per-thread message queue: posting,
+// filters, re-entrant dispatch, waking a blocked thread, quitting, and the
+// wait handle being readable exactly when something can be dispatched.
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "PlatformTestUtil.h"
+#include "rtl/Application.h"
+
+namespace {
+
+using ptest::RecordingWindow;
+using namespace win32;
+
+LRESULT CountingProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+WNDCLASSA ClassNamed(const char* name, int extra = 0) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &CountingProc;
+  wc.cbWndExtra = extra;
+  wc.lpszClassName = name;
+  return wc;
+}
+
+void DrainQueue() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+TEST(WindowClasses, NamesIgnoreCaseAndClassesWithWindowsStay) {
+  WNDCLASSA wc = ClassNamed("QueueTestClass", 16);
+  ATOM atom = RegisterClassA(&wc);
+  EXPECT_NE(atom, 0);
+  WNDCLASSA again = ClassNamed("QUEUETESTCLASS");
+  EXPECT_EQ(RegisterClassA(&again), 0);
+  EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
+
+  WNDCLASSA info{};
+  ASSERT_TRUE(GetClassInfoA(nullptr, "queuetestclass", &info));
+  EXPECT_EQ(info.lpfnWndProc, &CountingProc);
+  EXPECT_EQ(info.cbWndExtra, 16);
+  EXPECT_FALSE(GetClassInfoA(nullptr, "NoSuchClass", &info));
+  EXPECT_EQ(GetLastError(), ERROR_CLASS_DOES_NOT_EXIST);
+
+  HWND w = CreateWindowExA(0, "QueueTestClass", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  EXPECT_FALSE(UnregisterClassA("QueueTestClass", nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_CLASS_HAS_WINDOWS);
+  EXPECT_TRUE(DestroyWindow(w));
+  EXPECT_TRUE(UnregisterClassA("queueTestClass", nullptr));
+  EXPECT_FALSE(UnregisterClassA("QueueTestClass", nullptr));
+  EXPECT_EQ(CreateWindowExA(0, "QueueTestClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST(Windows, ExtraBytesAreByteOffsetsAndBounded) {
+  WNDCLASSA wc = ClassNamed("ExtraBytesClass", 16);
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND w = CreateWindowExA(0, "ExtraBytesClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
+  EXPECT_EQ(SetWindowLongPtrA(w, 0, 1111), 0);
+  EXPECT_EQ(SetWindowLongPtrA(w, 8, 2222), 0);
+  EXPECT_EQ(SetWindowLongPtrA(w, 0, 3333), 1111);  // returns the previous value
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 3333);
+  EXPECT_EQ(GetWindowLongPtrA(w, 8), 2222);
+  SetLastError(0);
+  EXPECT_EQ(GetWindowLongPtrA(w, 9), 0);  // would run past the 16 bytes
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_INDEX);
+  EXPECT_EQ(SetWindowLongPtrA(w, -8, 1), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_INDEX);
+  DWORD pid = 0;
+  EXPECT_EQ(GetWindowThreadProcessId(w, &pid), GetCurrentThreadId());
+  EXPECT_NE(pid, 0u);
+  DestroyWindow(w);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  UnregisterClassA("ExtraBytesClass", nullptr);
+}
+
+TEST(Windows, DestroyedHandlesNeverNameANewWindow) {
+  std::set<HWND> dead;
+  for (int i = 0; i < 200; ++i) {
+    RecordingWindow w;
+    EXPECT_TRUE(IsWindow(w.hwnd));
+    EXPECT_EQ(dead.count(w.hwnd), 0u) << "a destroyed handle came back";
+    DestroyWindow(w.hwnd);
+    EXPECT_EQ(w.got.size(), 1u);  // WM_DESTROY
+    EXPECT_FALSE(IsWindow(w.hwnd));
+    dead.insert(w.hwnd);
+  }
+  for (HWND h : dead) EXPECT_FALSE(PostMessageA(h, WM_USER, 0, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+}
+
+TEST(MessageQueue, FiltersPickByWindowAndRange) {
+  DrainQueue();
+  RecordingWindow a, b;
+  PostMessageA(a.hwnd, WM_USER + 1, 1, 0);
+  PostMessageA(b.hwnd, WM_USER + 2, 2, 0);
+  PostThreadMessageA(GetCurrentThreadId(), WM_USER + 3, 3, 0);
+  MSG m;
+  ASSERT_TRUE(PeekMessageA(&m, b.hwnd, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(m.wParam, 2u);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_USER + 3, WM_USER + 3, PM_REMOVE));
+  EXPECT_EQ(m.hwnd, nullptr);
+  EXPECT_EQ(m.wParam, 3u);
+  EXPECT_FALSE(PeekMessageA(&m, a.hwnd, WM_USER + 2, WM_USER + 3, PM_REMOVE));
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));  // first posted, first out
+  EXPECT_EQ(m.wParam, 1u);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.wParam, 2u);
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+}
+
+TEST(MessageQueue, WaitHandleIsReadableExactlyWhileSomethingIsQueued) {
+  DrainQueue();
+  RecordingWindow w;
+  EXPECT_FALSE(ptest::WaitHandleReadable());
+  PostMessageA(w.hwnd, WM_USER, 0, 0);
+  EXPECT_TRUE(ptest::WaitHandleReadable());
+  MSG m;
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_TRUE(ptest::WaitHandleReadable());
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_FALSE(ptest::WaitHandleReadable());
+  EXPECT_FALSE(WaitForQueue(0));
+  PostQuitMessage(0);
+  EXPECT_TRUE(ptest::WaitHandleReadable());
+  EXPECT_TRUE(WaitForQueue(0));
+  DrainQueue();
+  EXPECT_FALSE(ptest::WaitHandleReadable());
+}
+
+// Handlers pump nested, destroy their own window with messages still queued
+// for it, and post to themselves; nothing crashes and nothing is lost.
+TEST(MessageQueue, DispatchIsReentrant) {
+  DrainQueue();
+  RecordingWindow outer, other;
+  std::vector<std::string> order;
+  other.onMessage = [&](const MSG& m) { order.push_back("other " + std::to_string(m.wParam)); };
+  outer.onMessage = [&](const MSG& m) {
+    order.push_back("outer " + std::to_string(m.wParam));
+    if (m.wParam == 1) {
+      MSG nested;  // a handler that waits and pumps, as the socket's loops do
+      while (PeekMessageA(&nested, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&nested);
+      PostMessageA(outer.hwnd, WM_USER, 3, 0);
+    } else if (m.wParam == 3) {
+      PostMessageA(outer.hwnd, WM_USER, 4, 0);
+      DestroyWindow(outer.hwnd);
+    }
+  };
+  PostMessageA(outer.hwnd, WM_USER, 1, 0);
+  PostMessageA(other.hwnd, WM_USER, 2, 0);
+  ASSERT_TRUE(ptest::PumpUntil([&] { return !IsWindow(outer.hwnd); }));
+  ptest::PumpUntil([] { return false; }, 20);
+  // WM_DESTROY arrives; the message posted just before the destroy is dropped.
+  EXPECT_EQ(order, (std::vector<std::string>{"outer 1", "other 2", "outer 3", "outer 0"}));
+  MSG stale{outer.hwnd, WM_USER, 5, 0, 0, {0, 0}};
+  EXPECT_EQ(DispatchMessageA(&stale), 0);
+}
+
+TEST(MessageQueue, PostFromAnotherThreadWakesABlockedWait) {
+  DrainQueue();
+  RecordingWindow w;
+  const DWORD self = GetCurrentThreadId();
+  std::thread poster([&] {
+    Sleep(50);
+    PostMessageA(w.hwnd, WM_USER, 7, 0);
+    Sleep(50);
+    PostThreadMessageA(self, WM_USER + 1, 8, 0);
+  });
+  const int64_t start = ptest::NowMs();
+  EXPECT_TRUE(WaitForQueue(5000));
+  MSG m;
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.wParam, 7u);
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));  // blocks until the thread message
+  EXPECT_EQ(m.wParam, 8u);
+  EXPECT_LT(ptest::NowMs() - start, 4000);
+  poster.join();
+  EXPECT_FALSE(PostThreadMessageA(0x7FFFFFF0u, WM_USER, 0, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
+}
+
+// Waiting with a filter while other messages stay queued must block, not spin.
+TEST(MessageQueue, FilteredGetMessageSleepsPastUnmatchedMessages) {
+  DrainQueue();
+  RecordingWindow a, b;
+  PostMessageA(a.hwnd, WM_USER, 1, 0);
+  std::thread poster([&] {
+    Sleep(150);
+    PostMessageA(b.hwnd, WM_USER, 2, 0);
+  });
+  const double cpu = ptest::ThreadCpuMs();
+  MSG m;
+  ASSERT_TRUE(GetMessageA(&m, b.hwnd, 0, 0));
+  EXPECT_EQ(m.wParam, 2u);
+  EXPECT_LT(ptest::ThreadCpuMs() - cpu, 60.0);
+  poster.join();
+  EXPECT_TRUE(ptest::WaitHandleReadable());  // a's message is still there
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.wParam, 1u);
+}
+
+TEST(MessageQueue, QuitComesAfterPostedMessagesAndStopsGetMessage) {
+  DrainQueue();
+  RecordingWindow w;
+  PostQuitMessage(7);
+  PostMessageA(w.hwnd, WM_USER, 1, 0);
+  MSG m;
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, WM_USER);
+  EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_EQ(m.wParam, 7u);
+}
+
+TEST(MessageQueue, ApplicationProcessesThroughTheInstalledHook) {
+  DrainQueue();
+  RecordingWindow w;
+  ASSERT_NE(TApplicationCore::ProcessMessageHook(), nullptr);
+  PostMessageA(w.hwnd, WM_USER, 1, 0);
+  PostMessageA(w.hwnd, WM_USER, 2, 0);
+  PostQuitMessage(0);
+  Application->SetTerminated(false);
+  Application->ProcessMessages();
+  EXPECT_EQ(w.got.size(), 2u);
+  EXPECT_TRUE(Application->Terminated());
+  Application->SetTerminated(false);
+}
+
+TEST(MessageQueue, SendMessageCallsTheProcedureOnItsOwnThreadOnly) {
+  RecordingWindow w;
+  EXPECT_EQ(SendMessageA(w.hwnd, WM_USER, 9, 0), 0);
+  ASSERT_EQ(w.got.size(), 1u);
+  EXPECT_EQ(w.got[0].wParam, 9u);
+  std::thread other([&] { EXPECT_EQ(SendMessageA(w.hwnd, WM_USER, 10, 0), 0); });
+  other.join();
+  EXPECT_EQ(w.got.size(), 1u);
+}
+
+}  // namespace
