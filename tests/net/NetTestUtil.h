@@ -28,15 +28,16 @@ inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-// Takes messages off the queue one at a time until one WM_SOCKET_EVENT has been
-// dispatched (or timeoutMs passes); returns whether it was.
-inline bool DispatchOneSocketEvent(int timeoutMs = 3000) {
+// Takes messages off the queue one at a time until one read notification
+// (WM_SOCKET_EVENT with FD_READ) has been dispatched, or timeoutMs passes;
+// returns whether it was.
+inline bool DispatchOneReadEvent(int timeoutMs = 3000) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     win32::MSG msg;
     while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) {
       win32::DispatchMessageA(&msg);
-      if (msg.message == WM_SOCKET_EVENT) return true;
+      if (msg.message == WM_SOCKET_EVENT && (winsock::WSAGETSELECTEVENT(msg.lParam) & winsock::FD_READ)) return true;
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;

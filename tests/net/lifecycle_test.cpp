@@ -32,8 +32,8 @@ protected:
 };
 
 TEST_F(SocketLifecycle, DatagramListenAndCloseReportStatesInOrder) {
+  EventLog log;  // outlives the socket, whose destruction still reports
   TWSocket s(nullptr);
-  EventLog log;
   log.Attach(s);
   EXPECT_EQ(s.State(), wsClosed);
   s.Close();  // never opened: nothing happens
@@ -171,8 +171,8 @@ TEST_F(SocketLifecycle, ProtocolChoosesTheSocketType) {
 
 TEST_F(SocketLifecycle, PortInUseFailsInBindAndLeavesNothingOpen) {
   loopback::UdpHolder holder;
+  EventLog log;  // outlives the socket, whose destruction still reports
   TWSocket s(nullptr);
-  EventLog log;
   log.Attach(s);
   s.SetProto("udp");
   s.SetAddr("127.0.0.1");
@@ -226,8 +226,8 @@ TEST_F(SocketLifecycle, DestroyingAnOpenObjectClosesWithoutSessionClosed) {
 }
 
 TEST_F(SocketLifecycle, ConnectionLossInAReportClosesTheSocket) {
+  EventLog log;  // outlives the socket, whose destruction still reports
   TWSocket s(nullptr);
-  EventLog log;
   nettest::ListenUdp(s);
   log.Attach(s);
   int errors = 0;
@@ -250,8 +250,8 @@ TEST_F(SocketLifecycle, ConnectionLossInAReportClosesTheSocket) {
 }
 
 TEST_F(SocketLifecycle, AbortAndCloseLaterClose) {
+  EventLog log;  // outlives the socket, whose destruction still reports
   TWSocket s(nullptr);
-  EventLog log;
   nettest::ListenUdp(s);
   log.Attach(s);
   s.Abort();

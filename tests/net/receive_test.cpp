@@ -39,9 +39,9 @@ TEST_F(SocketReceive, OneNotificationDeliversEveryWaitingDatagram) {
     got.push_back(s->ReceiveText());
   };
   Send("\x90\x40\x7f");
-  Send("\x80\x40\x00");
+  Send(std::string("\x80\x40\x00", 3));
   Send(std::string("\0\0\0", 3));
-  ASSERT_TRUE(nettest::DispatchOneSocketEvent());
+  ASSERT_TRUE(nettest::DispatchOneReadEvent());
   EXPECT_EQ(got, (std::vector<std::string>{"\x90\x40\x7f", std::string("\x80\x40\x00", 3), std::string(3, '\0')}));
   EXPECT_EQ(s->ReadCount(), 9);
 
@@ -58,7 +58,7 @@ TEST_F(SocketReceive, NoReceiveLoopTakesOneDatagramPerNotification) {
   Send("one");
   Send("two");
   Send("three");
-  ASSERT_TRUE(nettest::DispatchOneSocketEvent());
+  ASSERT_TRUE(nettest::DispatchOneReadEvent());
   EXPECT_EQ(got, (std::vector<std::string>{"one"}));
   // Winsock notifies again for what is still waiting.
   EXPECT_TRUE(nettest::PumpUntil([&] { return got.size() == 3; }));
@@ -165,7 +165,7 @@ TEST_F(SocketReceive, HandlersMayCloseOrDestroyTheirSocket) {
   };
   Send("1");
   Send("2");
-  ASSERT_TRUE(nettest::DispatchOneSocketEvent());
+  ASSERT_TRUE(nettest::DispatchOneReadEvent());
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(s->State(), wsClosed);
 
@@ -178,7 +178,7 @@ TEST_F(SocketReceive, HandlersMayCloseOrDestroyTheirSocket) {
   };
   Send("1");
   Send("2");
-  ASSERT_TRUE(nettest::DispatchOneSocketEvent());
+  ASSERT_TRUE(nettest::DispatchOneReadEvent());
   EXPECT_EQ(s, nullptr);
   EXPECT_EQ(LiveSocketCount(), 0);
 
