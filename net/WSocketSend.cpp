@@ -81,8 +81,10 @@ void TCustomWSocket::TryToSend() {
     }
     // The OnSendData handler may have discarded the queue (Abort).
     if (SendQueue.empty() || SendQueue.front() != block) return;
+    // After a short send, try the rest at once rather than wait for FD_WRITE:
+    // Winsock re-enables FD_WRITE only after a send that would block, so a
+    // wait here could last for ever. The next call takes more or would block.
     block->Consume(sent);
-    if (sent < len) return;  // Winsock took only part: wait for FD_WRITE
   }
 }
 

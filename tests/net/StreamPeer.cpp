@@ -118,6 +118,8 @@ std::string Conn::ReadToEnd(int timeoutMs, bool* eof) {
 
 void Conn::ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
 
+void Conn::SetReceiveBuffer(int bytes) { setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes)); }
+
 void Conn::Reset() {
   linger l{1, 0};
   setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof(l));

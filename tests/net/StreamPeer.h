@@ -28,6 +28,7 @@ public:
   // Reads until end of stream or timeoutMs; eof tells which.
   std::string ReadToEnd(int timeoutMs, bool* eof = nullptr);
   void ShutdownWrite();
+  void SetReceiveBuffer(int bytes);
   // Closes with a reset (linger on, time 0).
   void Reset();
   void Close();

@@ -49,10 +49,17 @@ inline void Target(TWSocket& s, uint16_t port, const std::string& proto = "tcp")
 
 // A TWSocket connected to a plain peer; the first FD_WRITE has been handled.
 struct Connected {
-  explicit Connected(int peerRcvbuf = 0) : listener(16, peerRcvbuf) {
+  // smallBuffers > 0: the socket's send buffer and the peer's receive buffer.
+  explicit Connected(int smallBuffers = 0) : listener(16, smallBuffers) {
     events.Attach(sock);
     Target(sock, listener.Port());
     sock.Connect();
+    if (smallBuffers > 0) {
+      // Small buffers on both ends: the kernel soon takes no more.
+      int32_t size = smallBuffers;
+      winsock::setsockopt(sock.SocketHandle, winsock::SOL_SOCKET, winsock::SO_SNDBUF, reinterpret_cast<char*>(&size),
+                          sizeof(size));
+    }
     peer = listener.Accept();
     nettest::PumpUntil([&] { return sock.State() == wsConnected && events.dataSent > 0; });
     events.items.clear();

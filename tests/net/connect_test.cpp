@@ -33,8 +33,8 @@ winsock::linger LingerOf(TWSocket& s) {
 
 TEST(StreamConnect, ConnectsReportsAndRefusesASecondConnect) {
   streampeer::Listener listener;
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   Target(s, listener.Port());
   s.Connect();
@@ -62,8 +62,8 @@ TEST(StreamConnect, ConnectsReportsAndRefusesASecondConnect) {
 
 // A refusal is an event, not an exception, in this order.
 TEST(StreamConnect, RefusedConnectionReportsInOrder) {
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   Target(s, streampeer::RefusingPort());
   s.Connect();
@@ -77,8 +77,8 @@ TEST(StreamConnect, RefusedConnectionReportsInOrder) {
 
 TEST(StreamConnect, PeerCloseDeliversDataThenClosesWhileConnected) {
   streampeer::Listener listener;
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   TSocketState stateAtClose = wsInvalidState;
   s.OnSessionClosed = [&](TObject*, uint16_t e) {
@@ -104,8 +104,8 @@ TEST(StreamConnect, EchoPeerThatVanishes) {
   streampeer::Child socat({"/usr/bin/socat", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
                            "PIPE"});
   ASSERT_TRUE(streampeer::WaitListening(port));
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   Target(s, port);
   s.Connect();
@@ -124,8 +124,8 @@ TEST(StreamConnect, EchoPeerThatVanishes) {
 // events, until closed.
 TEST(StreamConnect, SilentPeerLeavesItConnecting) {
   streampeer::SilentListener silent;
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   Target(s, silent.Port());
   s.Connect();
@@ -255,8 +255,8 @@ TEST(StreamServer, AcceptAndDupServeSeveralClients) {
 }
 
 TEST(StreamServer, AcceptAndDupRefuseBadInput) {
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   EXPECT_EQ(SocketErrorOf([&] { s.Accept(); }), "Error 10022 in function not a listening socket\r\nInvalid argument");
   s.OnError = [](TObject*) {};
@@ -307,8 +307,8 @@ TEST(StreamServer, DupReplacesAnOpenConnection) {
 TEST(DatagramConnect, BindsAtOnceAndSetsBroadcastOnlyForBroadcast) {
   TWSocket server(nullptr);
   nettest::ListenUdp(server);
-  TWSocket s(nullptr);
   Events log;
+  TWSocket s(nullptr);
   log.Attach(s);
   Target(s, nettest::BoundPort(server), "udp");
   s.Connect();

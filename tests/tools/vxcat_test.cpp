@@ -76,6 +76,13 @@ protected:
     return static_cast<uint16_t>(std::atoi(err.c_str() + err.find("127.0.0.1:") + 10));
   }
 
+  // A socat address that sends the file `from`, then writes all it receives to
+  // `to`. A peer that stopped sending first would end the connection: the
+  // component takes the peer's end of sending (FD_CLOSE) as the end.
+  std::string SendThenReceive(const std::string& from, const std::string& to) const {
+    return "SYSTEM:cat " + Path(from) + "; cat > " + Path(to);
+  }
+
   std::string dir_;
 };
 
@@ -112,8 +119,8 @@ TEST_F(Vxcat, ClientTransfersBothWays) {
   Write("a", toPeer);
   Write("b", fromPeer);
   uint16_t port = streampeer::RefusingPort();
-  Child socat({kSocat, "-t", "30", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr", "STDIO"},
-              Path("b"), Path("socat-out"));
+  Child socat({kSocat, "-t", "30", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
+               SendThenReceive("b", "socat-out")});
   ASSERT_TRUE(streampeer::WaitListening(port));
   auto vx = Start({"127.0.0.1", std::to_string(port)}, "a");
   EXPECT_EQ(vx->Wait(60000), 0) << Read("err");
@@ -135,7 +142,7 @@ TEST_F(Vxcat, ServerTransfersBothWays) {
   auto vx = Start({"-l", "-v", "127.0.0.1", "0"}, "a");
   uint16_t port = ListeningPort();
   ASSERT_NE(port, 0) << Read("err");
-  Child socat({kSocat, "-t", "30", "STDIO", "TCP4:127.0.0.1:" + std::to_string(port)}, Path("b"), Path("socat-out"));
+  Child socat({kSocat, "-t", "30", "TCP4:127.0.0.1:" + std::to_string(port), SendThenReceive("b", "socat-out")});
   EXPECT_EQ(socat.Wait(60000), 0);
   EXPECT_EQ(vx->Wait(30000), 0) << Read("err");
   EXPECT_EQ(Fnv(Read("out")), Fnv(fromPeer));
@@ -189,7 +196,8 @@ TEST_F(Vxcat, PeerResetEndsWithError) {
 }
 
 // A peer that never reads: vxcat stops reading standard input instead of
-// taking all of it into memory.
+// taking all of it into memory. When the peer then ends the connection, the
+// input left unsent is reported.
 TEST_F(Vxcat, PeerThatNeverReadsHoldsInputBack) {
   streampeer::Listener listener(16, 4096);
   auto vx = Start({"127.0.0.1", std::to_string(listener.Port())});
@@ -211,6 +219,11 @@ TEST_F(Vxcat, PeerThatNeverReadsHoldsInputBack) {
   }
   EXPECT_LT(written, 24u * 1024 * 1024);  // read-ahead, pipe and socket buffers
   EXPECT_EQ(vx->Wait(100), -1);           // still running, waiting for the peer
+
+  // The peer stops sending: that ends the connection, and the input left is reported.
+  peer.ShutdownWrite();
+  EXPECT_EQ(vx->Wait(5000), 1);
+  EXPECT_NE(Read("err").find("bytes of input unsent"), std::string::npos) << Read("err");
 }
 
 // UDP, both roles: a listening vxcat answers the last sender; a connecting one

@@ -30,7 +30,7 @@ const std::vector<TOptionSpec>& OptionTable() {
       {'u', "udp", nullptr, "use UDP instead of TCP",
        [](TOptions& o, const std::string&) { o.Transport = TTransport::Udp; }},
       {'k', "keep-open", nullptr,
-       "with -l and TCP: accept several connections at once and keep listening after they end",
+       "with -l (TCP): serve several connections at once; keep listening",
        [](TOptions& o, const std::string&) { o.KeepOpen = true; }},
       {'s', "source", "ADDR", "local address: the address to listen on, or to connect from",
        [](TOptions& o, const std::string& v) { o.LocalAddr = v; }},
@@ -163,6 +163,8 @@ std::string HelpText() {
       "  close  once everything read has gone out, close the connection and end. With UDP, end.\n"
       "  keep   ignore it: keep the connection open both ways until the peer closes.\n"
       "  With UDP, half and keep both mean: keep receiving until interrupted.\n"
+      "When the peer ends its sending, the connection ends (the socket component takes the\n"
+      "peer's end as the end of the session); input read but not yet sent is then reported.\n"
       "\n"
       "TCP listening accepts one connection and ends when it ends; with -k it accepts several\n"
       "at once, sends what stdin gives to every open connection, prints what each sends, and\n"
@@ -170,8 +172,8 @@ std::string HelpText() {
       "sender (stdin waits until a first datagram has come).\n"
       "\n"
       "Exit status: 0 when the connection ended normally, 1 when a connection was refused or\n"
-      "reset, a name did not resolve or another network error happened (its text goes to\n"
-      "standard error), 2 for a command line that cannot be understood.\n";
+      "reset, a name did not resolve, input was left unsent or another error happened (its\n"
+      "text goes to standard error), 2 for a command line that cannot be understood.\n";
   return text;
 }
 

@@ -48,6 +48,23 @@ void TStreamSession::Send(const std::string& Data) {
   FSocket->Send(Data.data(), static_cast<int32_t>(Data.size()));
 }
 
+size_t TStreamSession::Unsent() const {
+  size_t n = 0;
+  for (TBuffer* block : FSocket->SendQueue) n += static_cast<size_t>(block->WritePos - block->ReadPos);
+  return n;
+}
+
+int ReportEnd(THost& Host, TStreamSession& Session, uint16_t Error) {
+  if (Error != 0)
+    ReportSocketError(Error, "Session");
+  else if (Host.Options().Verbose)
+    Report("connection closed");
+  // The peer may end the connection before everything went out: say so.
+  size_t unsent = Session.Unsent();
+  if (unsent > 0) Report("the connection ended with " + std::to_string(unsent) + " bytes of input unsent");
+  return Error != 0 || unsent > 0 ? 1 : 0;
+}
+
 bool TStreamSession::Drained() const { return !Open() || FSocket->SendQueueDrained; }
 
 void TStreamSession::DataSent() {

@@ -28,6 +28,8 @@ public:
   // Standard input has ended: act on it once everything has gone out.
   void InputEnded();
   bool Drained() const;
+  // Bytes still queued for the network.
+  size_t Unsent() const;
   bool Open() const { return FSocket->State() == wsConnected && !FEnded; }
 
 private:
@@ -44,6 +46,10 @@ private:
   bool FEofApplied = false;
   bool FEnded = false;
 };
+
+// Reports what a connection that ended left unsent; returns the exit status it
+// asks for (1 when input was lost, else 0 or 1 by the error code).
+int ReportEnd(THost& Host, TStreamSession& Session, uint16_t Error);
 
 // Handlers of exceptions that escape a socket's own events: report and end.
 void ReportBackgroundErrors(THost& Host, TWSocket& Socket);

@@ -63,11 +63,7 @@ private:
     if (FInputEnded) FSession->InputEnded();
   }
 
-  void Closed(uint16_t Error) {
-    if (Error != 0) ReportSocketError(Error, "Session");
-    else if (FHost.Options().Verbose && FConnected) Report("connection closed");
-    FHost.Finish(Error != 0 ? 1 : 0);
-  }
+  void Closed(uint16_t Error) { FHost.Finish(ReportEnd(FHost, *FSession, Error)); }
 
   THost& FHost;
   std::unique_ptr<TStreamSession> FSession;
@@ -156,12 +152,9 @@ private:
   }
 
   void Closed(TStreamSession* Session, uint16_t Error) {
-    if (Error != 0)
-      ReportSocketError(Error, "Session");
-    else if (FHost.Options().Verbose)
-      Report("connection closed");
+    int status = ReportEnd(FHost, *Session, Error);
     Forget(Session);
-    if (!FHost.Options().KeepOpen) FHost.Finish(Error != 0 ? 1 : 0);
+    if (!FHost.Options().KeepOpen) FHost.Finish(status);
     FHost.InputConsumed();  // input waiting for it may now go elsewhere
   }
 
