@@ -4,4 +4,4 @@
 set -euo pipefail
 build="${1:-build}"
 cmake --build "$build" --target send_bench -j2 >/dev/null
-exec "$build/bench/send/send_bench" "${SEND_BENCH_MIB:-256}" "${SEND_BENCH_CHUNK:-65536}"
+exec "$build/bench/send/send_bench" "${SEND_BENCH_MIB:-512}" "${SEND_BENCH_CHUNK:-65536}" "${SEND_BENCH_RUNS:-5}"

@@ -6,6 +6,7 @@
 // Winsock call of the queue carries, to show what that block size alone costs.
 #include <ctime>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +42,7 @@ Result RunComponent(uint64_t total, size_t chunk) {
   s.SetLingerOnOff(wsLingerOff);  // a graceful close: nothing dropped at the end
   std::vector<char> data(chunk, 'c');
   uint64_t queued = 0;
-  bool connected = false, failed = false, done = false;
+  bool connected = false, running = false, failed = false, done = false;
   auto feed = [&] {
     while (queued < total && s.SendQueue.size() * static_cast<size_t>(s.SendBlockSize) < kHighWater) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, total - queued));
@@ -58,7 +59,7 @@ Result RunComponent(uint64_t total, size_t chunk) {
     failed = e != 0;
   };
   s.OnDataSent = [&](TObject*, uint16_t) {
-    if (connected) feed();
+    if (running) feed();
   };
   s.OnSessionClosed = [&](TObject*, uint16_t e) {
     if (e) failed = true;
@@ -77,6 +78,7 @@ Result RunComponent(uint64_t total, size_t chunk) {
   };
   pumpUntil(connected);
   double t0 = plaintcp::SteadySeconds(), cpu0 = ThreadCpuSeconds();
+  running = true;
   feed();
   pumpUntil(done);
   r.senderCpu = ThreadCpuSeconds() - cpu0;
@@ -102,32 +104,56 @@ Result RunPlain(uint64_t total, size_t chunk) {
   return r;
 }
 
-void Print(const char* name, const Result& r) {
-  double mib = static_cast<double>(r.received) / kMiB;
-  std::printf("%-38s %8.1f MiB in %6.3f s: %8.1f MiB/s; sender CPU %6.3f s = %6.3f ms/MiB\n", name, mib, r.seconds,
-              mib / r.seconds, r.senderCpu, 1000.0 * r.senderCpu / mib);
+// Each variant runs several times, interleaved, on a machine that others share:
+// the median of each figure is reported, with the range.
+struct Figures {
+  std::vector<double> mibPerSecond, cpuMsPerMib;
+  bool complete = true;
+  void Add(const Result& r, uint64_t total) {
+    double mib = static_cast<double>(r.received) / kMiB;
+    mibPerSecond.push_back(mib / r.seconds);
+    cpuMsPerMib.push_back(1000.0 * r.senderCpu / mib);
+    complete = complete && r.received == total;
+  }
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
-double Throughput(const Result& r) { return static_cast<double>(r.received) / r.seconds; }
+void Print(const char* name, const Figures& f) {
+  auto range = [](const std::vector<double>& v) { return std::make_pair(*std::min_element(v.begin(), v.end()),
+                                                                          *std::max_element(v.begin(), v.end())); };
+  auto t = range(f.mibPerSecond);
+  auto c = range(f.cpuMsPerMib);
+  std::printf("%-38s %8.1f MiB/s (%.0f..%.0f); sender CPU %6.3f ms/MiB (%.3f..%.3f)\n", name,
+              Median(f.mibPerSecond), t.first, t.second, Median(f.cpuMsPerMib), c.first, c.second);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
+  uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
   size_t chunk = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 64 * 1024;
+  int runs = argc > 3 ? std::atoi(argv[3]) : 5;
+  if (runs < 1) runs = 1;
   uint64_t total = mib * 1024 * 1024;
-  std::printf("send_bench: %llu MiB over loopback TCP, Send/send calls of %zu bytes, one receiving thread\n",
-              static_cast<unsigned long long>(mib), chunk);
+  std::printf("send_bench: %llu MiB over loopback TCP, Send/send calls of %zu bytes, one receiving thread;\n"
+              "median of %d interleaved runs (range)\n",
+              static_cast<unsigned long long>(mib), chunk, runs);
 
-  Result component = RunComponent(total, chunk);
-  Result plain = RunPlain(total, chunk);
-  Result plainSmall = RunPlain(total, 1460);
+  Figures component, plain, plainSmall;
+  for (int i = 0; i < runs; ++i) {
+    component.Add(RunComponent(total, chunk), total);
+    plain.Add(RunPlain(total, chunk), total);
+    plainSmall.Add(RunPlain(total, 1460), total);
+  }
   Print("TWSocket::Send through the queue", component);
   Print("plain blocking send loop", plain);
   Print("plain blocking send, 1460-byte calls", plainSmall);
-  std::printf("ratio TWSocket/plain: %.2f (throughput); CPU per MiB %.2fx the plain loop's\n",
-              Throughput(component) / Throughput(plain),
-              (component.senderCpu / static_cast<double>(component.received)) /
-                  (plain.senderCpu / static_cast<double>(plain.received)));
-  return component.received == total && plain.received == total ? 0 : 1;
+  std::printf("ratio TWSocket/plain: throughput %.2f; sender CPU per MiB %.2fx the plain loop's\n",
+              Median(component.mibPerSecond) / Median(plain.mibPerSecond),
+              Median(component.cpuMsPerMib) / Median(plain.cpuMsPerMib));
+  return component.complete && plain.complete && plainSmall.complete ? 0 : 1;
 }
