@@ -220,7 +220,9 @@ public:
   int32_t LingerTimeout() const { return FLingerTimeout; }
   void SetLingerTimeout(int32_t value) { FLingerTimeout = value; }
 
-  // Events, in declaration order.
+  // Events, in declaration order. A handler that destroys its own object
+  // destroys itself with it: it must not use its captures afterwards
+  // (FreeLater avoids that).
   TSessionAvailable OnSessionAvailable;
   TSessionConnected OnSessionConnected;
   TSessionClosed OnSessionClosed;

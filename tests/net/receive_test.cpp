@@ -173,8 +173,10 @@ TEST_F(SocketReceive, HandlersMayCloseOrDestroyTheirSocket) {
   nettest::ListenUdp(*s);
   port = nettest::BoundPort(*s);
   s->OnDataAvailable = [&](TObject*, uint16_t) {
-    delete s;
+    // The handler is the object's own event: nothing captured is used after the delete.
+    TWSocket* self = s;
     s = nullptr;
+    delete self;
   };
   Send("1");
   Send("2");
