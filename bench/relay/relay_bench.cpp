@@ -1,6 +1,7 @@
 // Relay benchmark: qmidinet and VORLANX side by side on the same private JACK
 // server, fed by a paced UDP sender and read by a recording JACK client.
 // Runs as root in network and mount namespaces of its own; see run-relay.sh.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -136,13 +137,16 @@ int main(int argc, char** argv) {
   TRunInfo info;
   info.Started = Now();
   info.Machine = DescribeMachine();
+  info.LoadBefore = LoadAverage();
   info.PhaseSeconds = options.PhaseSeconds;
   info.IdleSeconds = options.IdleSeconds;
   info.Commands.push_back("make bench   # runs bench/run-relay.sh build, among the other benchmarks");
-  info.Commands.push_back(JoinArgs(argc, argv) + "   # in new network and mount namespaces: lo up with multicast, "
-                                                "224.0.0.0/4 via lo, a tmpfs on /dev/shm");
+  info.Commands.push_back("nice -n " + std::to_string(getpriority(PRIO_PROCESS, 0)) + " " + JoinArgs(argc, argv) +
+                          "   # in new network and mount namespaces: lo up with multicast, 224.0.0.0/4 via lo, a "
+                          "tmpfs on /dev/shm; what it starts inherits the nice value");
   std::vector<TPeriodResult> periods;
   for (unsigned period : options.Periods) periods.push_back(RunPeriod(period, options, info));
+  info.LoadAfter = LoadAverage();
   const std::string report = FormatReport(info, periods);
   std::fputs(report.c_str(), stdout);
   if (!options.ResultsPath.empty()) {
