@@ -16,7 +16,6 @@ namespace {
 std::atomic<ReadyHandler> g_ready{nullptr};
 std::atomic<FlushHandler> g_flush{nullptr};
 thread_local bool t_looking = false;
-thread_local int t_dispatchDepth = 0;
 
 void Flush() {
   if (FlushHandler flush = g_flush.load(std::memory_order_acquire)) flush();
@@ -25,16 +24,6 @@ void Flush() {
 struct LookScope {
   LookScope() { t_looking = true; }
   ~LookScope() { t_looking = false; }
-};
-
-// Deferred interest changes made by a handler are applied when the outermost
-// dispatch returns, so a thread that goes back to select() on the wait handle
-// without looking again still gets woken.
-struct DispatchScope {
-  DispatchScope() { ++t_dispatchDepth; }
-  ~DispatchScope() {
-    if (--t_dispatchDepth == 0 && !t_looking) Flush();
-  }
 };
 
 // Turns ready descriptors into posted messages; reports whether the queue's own
@@ -55,7 +44,6 @@ bool CollectReady(int epfd) {
 
 bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool settle = true) {
   LookScope scope;
-  Flush();
   bool wakeup = false;
   if (queue.epfd >= 0) {
     wakeup = CollectReady(queue.epfd);
@@ -94,7 +82,6 @@ void SetDescriptorHandlers(ReadyHandler ready, FlushHandler flush) {
   g_flush.store(flush, std::memory_order_release);
 }
 
-bool InsideMessageProcessing() { return t_looking || t_dispatchDepth > 0; }
 bool LookInProgress() { return t_looking; }
 
 }  // namespace internal
@@ -132,7 +119,6 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 bool WaitForQueue(int timeoutMs) {
   QueuePtr queue = internal::QueueOfCurrentThread();
-  internal::Flush();
   if (queue->HasAnything()) return true;
   if (queue->epfd < 0) return false;
   return internal::WaitReadable(queue->epfd, timeoutMs);
@@ -145,7 +131,6 @@ LRESULT DispatchMessageA(const MSG* msg) {
   // A window destroyed after the message was posted: the message is dropped.
   WNDPROC proc = internal::WindowProcFor(msg->hwnd);
   if (!proc) return 0;
-  internal::DispatchScope scope;
   return proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
@@ -163,7 +148,6 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
   WNDPROC proc = internal::WindowProcFor(hwnd);
   if (!proc) return 0;
-  internal::DispatchScope scope;
   return proc(hwnd, msg, wParam, lParam);
 }
 

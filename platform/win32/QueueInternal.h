@@ -6,10 +6,9 @@
 // each under a 64-bit key (key 0 is the queue's own). Readiness is never acted on
 // by the waiting side: when the owning thread looks at its queue (PeekMessageA,
 // GetMessageA), the queue collects ready descriptors with epoll_wait(0) and hands
-// each to the ready handler, which turns it into posted messages. Layers that
-// change their interest lazily register a flush handler; the queue runs it before
-// each look, after the ready handler ran, and when a top-level dispatch returns,
-// so deferred interest changes are applied before the thread can block again.
+// each to the ready handler, which turns it into posted messages. Work the ready
+// handler defers (re-arming interest) is done by the flush handler, which the
+// queue runs right after the ready handlers, before the look returns.
 #pragma once
 
 #include <cstdint>
@@ -37,9 +36,10 @@ using FlushHandler = void (*)();
 // One client (the socket layer) owns the descriptors in every queue.
 void SetDescriptorHandlers(ReadyHandler ready, FlushHandler flush);
 
-// True while the calling thread is inside PeekMessageA/GetMessageA or inside a
-// dispatch of its queue: work deferred now is flushed before the thread waits.
-bool InsideMessageProcessing();
+// True while the calling thread is collecting readiness for its own queue
+// (inside PeekMessageA/GetMessageA): work deferred now is flushed before the
+// look returns, and messages posted now need no wake-up.
+bool LookInProgress();
 
 // Takes the first posted message matching (hwnd, msg, wParam) off hwnd's queue
 // (every one with all). Returns whether one was found.

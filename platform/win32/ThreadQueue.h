@@ -53,9 +53,6 @@ private:
   bool ended_ = false;
 };
 
-// The calling thread's look/dispatch bookkeeping, shared by the pump and Post.
-bool LookInProgress();
-
 // Window table lookups the pump needs.
 WNDPROC WindowProcFor(HWND hwnd);
 void EndThreadWindows(DWORD threadId);

@@ -2,10 +2,12 @@
 // Winsock's re-enabling rules.
 //
 // Each registered socket sits in its window thread's epoll set with one-shot
-// interest: when it fires, the interest is spent without a system call. The
-// interest wanted next follows from the rules below and is installed lazily,
-// before the thread next looks at or waits on its queue. A socket whose
-// notification is pending therefore never keeps the wait handle readable.
+// interest: when it fires, the interest is spent without a system call, so a
+// socket whose notification is pending never keeps the wait handle readable.
+// The interest wanted next follows from the rules below; it is installed when a
+// call re-enables an event (the first recvfrom after an FD_READ: one epoll_ctl
+// per notification, however many datagrams the handler then takes), or, for
+// what a readiness report leaves armed, at the end of the look that took it.
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
@@ -28,7 +30,7 @@ namespace internal {
 
 namespace {
 
-// Keys of sockets whose interest this thread changed while processing messages.
+// Keys of sockets whose readiness this thread's current look took.
 thread_local std::vector<uint64_t> t_deferred;
 
 struct Notification {
@@ -229,14 +231,9 @@ void FlushDeferred() {
 
 void InterestChangedLocked(SocketState& s) {
   if (!s.queue) return;
-  // Inside message processing on the queue's own thread the change waits for
-  // the end of the dispatch: a receive loop of many recvfrom calls then costs
-  // one epoll_ctl, and no notification is posted for data it already took.
-  if (win32::internal::OwnerThread(*s.queue) == win32::GetCurrentThreadId() &&
-      win32::internal::InsideMessageProcessing()) {
-    Defer(s);
-    return;
-  }
+  // Installed at once: a handler may go on to wait in a modal loop of its own,
+  // which must still be woken by this socket. Only the first call that
+  // re-enables an event gets here, so a receive loop costs one epoll_ctl.
   SyncLocked(s);
 }
 

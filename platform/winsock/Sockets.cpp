@@ -32,7 +32,10 @@ SOCKET FailSocket(int wsaError) {
 // answers WSAEWOULDBLOCK on a non-blocking socket until the data has gone out
 // (or the time is up, which then resets the connection).
 bool MustWaitForLinger(SocketState& s) {
-  if (s.lingerSeconds <= 0 || s.blocking || s.type != ws::kSockStream || s.phase != Phase::Connected) return false;
+  // Connecting counts too: without WSAAsyncSelect nobody tells us it connected.
+  if (s.lingerSeconds <= 0 || s.blocking || s.type != ws::kSockStream ||
+      (s.phase != Phase::Connected && s.phase != Phase::Connecting))
+    return false;
   int unsent = 0;
   if (ioctl(s.fd, SIOCOUTQ, &unsent) != 0 || unsent <= 0) {
     ::linger off{0, 0};
@@ -142,8 +145,9 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
     SocketState* st = FindLocked(s);
     if (!st) return Fail(WSAENOTSOCK);
     if (int err = ToLinuxAddress(name, namelen, &sa)) return Fail(err);
+    // A connect under way is left to Linux: it says EALREADY, or EISCONN once
+    // the connection stands (which nobody may have noticed yet).
     if (st->type == ws::kSockStream) {
-      if (st->phase == Phase::Connecting) return Fail(WSAEALREADY);
       if (st->phase == Phase::Connected) return Fail(WSAEISCONN);
       if (st->phase == Phase::Listening) return Fail(WSAEINVAL);
     }
@@ -156,6 +160,8 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
   SocketState* st = FindByKeyLocked(key);
   if (!st) return Fail(WSAENOTSOCK);
   if (st->type != ws::kSockStream) return err ? Fail(ErrorFromErrno(err)) : 0;
+  // Linux answers a repeated connect with 0 once the first one got through.
+  if (st->phase == Phase::Connecting) return Fail(err ? ErrorFromErrno(err) : WSAEISCONN);
   if (err == 0 || err == EINPROGRESS) {
     // Even an immediate success is reported by FD_CONNECT, as Winsock does.
     st->phase = blocking ? Phase::Connected : Phase::Connecting;

@@ -94,6 +94,26 @@ TEST_F(AsyncSelect, ReceiveLoopInsideTheHandlerLeavesNoStrayNotification) {
   EXPECT_EQ(notifications, 2);
 }
 
+// A handler that takes one datagram and then waits on the handle by other
+// means (a modal loop of a window toolkit) must be woken for the next one.
+TEST_F(AsyncSelect, HandlerWaitingOnTheHandleIsWokenForDataLeft) {
+  RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  bool wokenInside = false;
+  w.onMessage = [&](const win32::MSG&) {
+    if (w.got.size() > 1) return;
+    EXPECT_EQ(Receive(s), "first");
+    wokenInside = ptest::WaitHandleReadable(2000);
+  };
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  ptest::SendTo(peer, ptest::PortOf(s), "first");
+  ptest::SendTo(peer, ptest::PortOf(s), "second");
+  ASSERT_TRUE(ptest::PumpUntil([&] { return w.got.size() == 2; }));
+  EXPECT_TRUE(wokenInside);
+  EXPECT_EQ(Receive(s), "second");
+}
+
 TEST_F(AsyncSelect, DatagramSizeAndTruncation) {
   SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
   SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);

@@ -157,6 +157,50 @@ TEST_F(Winsock, StreamReceiveOfNothingSaysWhetherDataWaits) {
   EXPECT_EQ(recv(p.server, &c, 1, 0), 1);
 }
 
+// closesocket with a linger time must not hold the loop: Winsock 1.1 answers
+// WSAEWOULDBLOCK on a non-blocking socket until the data has gone out.
+TEST_F(Winsock, LingeringCloseDoesNotBlock) {
+  ptest::StreamPair p;
+  ASSERT_TRUE(p.Open());
+  int small = 4096;
+  setsockopt(p.client, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&small), sizeof small);
+  setsockopt(p.server, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
+  linger l{1, 10};
+  ASSERT_EQ(setsockopt(p.client, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&l), sizeof l), 0);
+  std::string chunk(16384, 'q');
+  int sent = 0;
+  for (int i = 0; i < 20000; ++i) {
+    int n = send(p.client, chunk.data(), static_cast<int>(chunk.size()), 0);
+    if (n == SOCKET_ERROR) break;
+    sent += n;
+  }
+  ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  const int64_t start = ptest::NowMs();
+  EXPECT_EQ(closesocket(p.client), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_LT(ptest::NowMs() - start, 500);
+
+  int got = 0;
+  bool closed = false;
+  for (int i = 0; i < 20000 && !closed; ++i) {
+    char buf[65536];
+    int n = recv(p.server, buf, sizeof buf, 0);
+    if (n > 0) got += n;
+    if (n <= 0) win32::Sleep(1);
+    closed = closesocket(p.client) == 0;
+  }
+  EXPECT_TRUE(closed);
+  // Everything arrives, then the orderly end.
+  for (int i = 0; i < 2000; ++i) {
+    char buf[65536];
+    int n = recv(p.server, buf, sizeof buf, 0);
+    if (n == 0) break;
+    if (n > 0) got += n;
+    else win32::Sleep(1);
+  }
+  EXPECT_EQ(got, sent);
+}
+
 TEST(InetAddr, ClassicParsing) {
   EXPECT_EQ(inet_addr("127.0.0.1"), htonl(0x7F000001));
   EXPECT_EQ(inet_addr("255.255.255.255"), 0xFFFFFFFFu);
