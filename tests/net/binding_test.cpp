@@ -2,6 +2,8 @@
 // unloading, and their failure texts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "NetTestUtil.h"
 #include "net/WSocket.h"
 
@@ -125,6 +127,21 @@ TEST_F(WinsockBinding, LastSocketObjectUnloadsTheLibraryAndTheWindowClass) {
   TWSocket c(nullptr);
   nettest::ListenUdp(c);
   EXPECT_EQ(c.State(), wsConnected);
+}
+
+// Runs after the unit's own handler, which is registered later: handlers run in reverse.
+void ExitWithWinsockState() { std::_Exit(WinsockLoaded() || winsock::testing::Started() ? 8 : 7); }
+
+TEST(WinsockBindingAtExit, ALibraryLoadedByAResolverIsUnloadedAtProgramEnd) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";  // a fresh process
+  EXPECT_EXIT(
+      {
+        std::atexit(ExitWithWinsockState);
+        WSocketResolveHost("localhost");
+        if (!WinsockLoaded()) std::_Exit(9);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(7), "");
 }
 
 TEST(SocketErrorDesc, GivesTheTextOfEachCode) {
