@@ -188,6 +188,24 @@ TEST_F(SocketLifecycle, PortInUseFailsInBindAndLeavesNothingOpen) {
   EXPECT_EQ(s.State(), wsConnected);
 }
 
+TEST_F(SocketLifecycle, AFailedMulticastJoinLeavesTheHandleForClose) {
+  EventLog log;
+  TWSocket s(nullptr);
+  log.Attach(s);
+  s.SetMultiCast(true);
+  for (const std::string& group : {std::string("not a group"), std::string(257, '1')}) {
+    s.SetMultiCastAddrStr(group);
+    log.items.clear();
+    EXPECT_EQ(SocketErrorOf([&] { nettest::ListenUdp(s); }),
+              "Error 10022 in function setsockopt(IP MULTICAST)\r\nInvalid argument");
+    EXPECT_EQ(s.State(), wsBound);
+    EXPECT_NE(s.SocketHandle, winsock::INVALID_SOCKET);
+    s.Close();
+    EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
+    EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsBound), St(wsBound, wsClosed), "closed 0"}));
+  }
+}
+
 TEST_F(SocketLifecycle, ListenOnAnOpenSocketIsRefused) {
   TWSocket s(nullptr);
   nettest::ListenUdp(s);
