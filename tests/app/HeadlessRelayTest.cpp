@@ -147,7 +147,7 @@ TEST_F(HeadlessRelay, APortInUseIsReportedAndTheRelayKeepsRunning) {
   TPortHolder holder(FPort);
   ASSERT_TRUE(holder.Held());
   ASSERT_TRUE(relay.Start());
-  EXPECT_EQ(relay.Child().Stderr("use.\n", 10000), "Vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
+  EXPECT_EQ(relay.Child().Stderr("use.\n", 10000), "vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
   // The stored device is still the one selected, so that a later re-binding plays on it.
   ASSERT_TRUE(WaitConnected(1));
   for (const TUdpSocket& s : UdpSockets(relay.Child().Pid())) ADD_FAILURE() << s.Addr << ":" << s.Port;
@@ -190,7 +190,7 @@ TEST_F(HeadlessRelay, AnUnwritableSettingsFileIsReportedAtExit) {
   ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
   ASSERT_TRUE(WaitConnected(1));
   ExpectCleanExit(relay);
-  EXPECT_EQ(relay.Child().Stderr(), "Vorlanx: Unable to write to " + relay.Dir() + "/VORLANX.INI.\n");
+  EXPECT_EQ(relay.Child().Stderr(), "vorlanx: Unable to write to " + relay.Dir() + "/VORLANX.INI.\n");
   EXPECT_EQ(relay.ReadFile(), settings);
 }
 

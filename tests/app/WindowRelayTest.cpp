@@ -82,14 +82,14 @@ protected:
     Key("Return");
     ASSERT_TRUE(Gone(Dialog));
   }
-  // The error box: titled "Vorlanx", which xdotool, matching names regardless
+  // The error box: titled "vorlanx", which xdotool, matching names regardless
   // of case, cannot tell from the main window "VORLANX".
   std::string FindErrorBox(int TimeoutMs) {
     for (int waited = 0; waited <= TimeoutMs; waited += 50) {
-      std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^Vorlanx$' 2>/dev/null");
+      std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
       std::istringstream in(ids);
       for (std::string id; in >> id;)
-        if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "Vorlanx") return id;
+        if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "vorlanx") return id;
       ::usleep(50 * 1000);
     }
     return "";
