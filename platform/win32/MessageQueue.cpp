@@ -138,10 +138,10 @@ bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool
   bool doRead = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    for (auto it = posted_.begin(); it != posted_.end(); ++it) {
-      if (!Matches(*it, hwnd, filterMin, filterMax)) continue;
-      *out = *it;
-      if (remove) posted_.erase(it);
+    for (size_t i = 0; i < posted_.size(); ++i) {
+      if (!Matches(posted_.at(i), hwnd, filterMin, filterMax)) continue;
+      *out = posted_.at(i);
+      if (remove) posted_.erase(i);
       found = true;
       break;
     }
@@ -189,13 +189,14 @@ bool ThreadQueue::HasAnything() {
 bool ThreadQueue::RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   std::lock_guard<std::mutex> lock(mu_);
   bool found = false;
-  for (auto it = posted_.begin(); it != posted_.end();) {
-    if (it->hwnd == hwnd && it->message == msg && it->wParam == wParam) {
-      it = posted_.erase(it);
+  for (size_t i = 0; i < posted_.size();) {
+    const MSG& m = posted_.at(i);
+    if (m.hwnd == hwnd && m.message == msg && m.wParam == wParam) {
+      posted_.erase(i);
       found = true;
       if (!all) break;
     } else {
-      ++it;
+      ++i;
     }
   }
   return found;

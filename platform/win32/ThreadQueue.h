@@ -1,10 +1,10 @@
 // Private to win32: the per-thread queue object and the window table's view of it.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <mutex>
 
+#include "platform/win32/MessageRing.h"
 #include "platform/win32/QueueInternal.h"
 #include "platform/win32/win32.h"
 
@@ -46,7 +46,7 @@ private:
   void Drain();
 
   std::mutex mu_;
-  std::deque<MSG> posted_;
+  MessageRing posted_;
   bool signalled_ = false;
   bool quitPending_ = false;
   int quitCode_ = 0;

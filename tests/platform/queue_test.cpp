@@ -113,6 +113,28 @@ TEST(MessageQueue, FiltersPickByWindowAndRange) {
   EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 }
 
+// Taking from the middle and from the front, past the queue's first growth and
+// around its end, keeps the order.
+TEST(MessageQueue, ManyMessagesKeepTheirOrder) {
+  DrainQueue();
+  RecordingWindow a, b;
+  MSG m;
+  WPARAM next = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (WPARAM i = 0; i < 50; ++i) PostMessageA(i % 2 ? b.hwnd : a.hwnd, WM_USER, next + i, 0);
+    for (WPARAM i = 1; i < 50; i += 2) {
+      ASSERT_TRUE(PeekMessageA(&m, b.hwnd, 0, 0, PM_REMOVE));
+      EXPECT_EQ(m.wParam, next + i);
+    }
+    for (WPARAM i = 0; i < 50; i += 2) {
+      ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+      EXPECT_EQ(m.wParam, next + i);
+    }
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    next += 50;
+  }
+}
+
 TEST(MessageQueue, WaitHandleIsReadableExactlyWhileSomethingIsQueued) {
   DrainQueue();
   RecordingWindow w;
