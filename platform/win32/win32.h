@@ -125,10 +125,14 @@ LRESULT DispatchMessageA(const MSG* msg);
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The calling thread's wait handle: a descriptor that is readable exactly when
-// PeekMessageA would find something. Created on first use; stays open.
+// PeekMessageA would find something. Created on first use (the main thread's
+// before main(), so it is a low number); stays open. Watch it for reading
+// (select, poll, Fl::add_fd), then pump with PeekMessageA(PM_REMOVE) until it
+// returns FALSE: socket readiness becomes messages only while you pump.
 int GetQueueWaitHandle();
 // Blocks until the calling thread has something to dispatch, or timeoutMs
-// passes (-1: no limit). Returns true when something can be dispatched.
+// passes (-1: no limit). Returns true when something can be dispatched (in
+// rare races a look then finds nothing: callers pump and wait again).
 bool WaitForQueue(int timeoutMs);
 
 // ---- Time, threads, modules ------------------------------------------------
