@@ -20,9 +20,11 @@ void TCustomWSocket::CloseSession(bool Shutdown, uint16_t Error) {
   while (WSocket_closesocket(SocketHandle) != 0) {
     FLastError = WSocket_WSAGetLastError();
     if (FLastError == winsock::WSAEWOULDBLOCK) {
+      // A lingering close: keep dispatching while the data drains, without spinning.
       PumpMessages();
       if (guard.Destroyed()) return;
       if (SocketHandle == winsock::INVALID_SOCKET) return;  // closed meanwhile by a handler
+      win32::WaitForQueue(10);
       continue;
     }
     SocketHandle = winsock::INVALID_SOCKET;
