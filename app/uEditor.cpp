@@ -182,6 +182,19 @@ void TPluginEditorWindow::Rebind() {
   FSocket->SetAddr(ip->Caption());
   FSocket->SetPort(port->Caption());
   FSocket->Listen();
+  EnlargeReceiveBuffer();
+}
+
+// Notes come in bursts (a sequencer starting, a chord of many voices) while
+// the loop may be busy for a moment; what the kernel cannot queue is lost. The
+// default buffer holds about 250 datagrams (the kernel charges some 800 bytes
+// for each); this one holds about 20,000. Where the system grants less, the
+// relay works with what it gets.
+void TPluginEditorWindow::EnlargeReceiveBuffer() {
+  if (FSocket->State() != wsConnected) return;
+  const int32_t size = ReceiveBufferBytes;
+  WSocket_setsockopt(FSocket->SocketHandle, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char*>(&size),
+                     sizeof size);
 }
 
 void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {

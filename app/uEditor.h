@@ -18,6 +18,9 @@ class TPluginEditorWindow : public TForm {
 public:
   // Device menu slots recorded at start-up.
   static constexpr int DeviceSlots = 33;
+  // Asked of the kernel for the receiving socket (it doubles the figure for
+  // its own bookkeeping).
+  static constexpr int32_t ReceiveBufferBytes = 8 << 20;
 
   explicit TPluginEditorWindow(TComponent* AOwner);
   ~TPluginEditorWindow() override;
@@ -58,6 +61,7 @@ public:
 
 private:
   void Rebind();
+  void EnlargeReceiveBuffer();
   void SelectStoredDevice();
   void SaveSettings();
 };

@@ -18,6 +18,7 @@ namespace {
 enum class Kind {
   Bool,      // Winsock BOOL (int; a single byte is accepted too)
   Int,       // int
+  BufferSize,  // int; a size above the system's limit is forced where the process may
   Linger,    // Winsock's 16-bit pair <-> Linux's int pair
   DontLinger,
   Error,     // read only; Winsock error code
@@ -44,8 +45,8 @@ bool Translate(int level, int optname, Mapping* m, int* wsaError) {
       case ws::kSoLinger: *m = {SOL_SOCKET, SO_LINGER, Kind::Linger}; return true;
       case ws::kSoDontLinger: *m = {SOL_SOCKET, SO_LINGER, Kind::DontLinger}; return true;
       case ws::kSoOobInline: *m = {SOL_SOCKET, SO_OOBINLINE, Kind::Bool}; return true;
-      case ws::kSoSndBuf: *m = {SOL_SOCKET, SO_SNDBUF, Kind::Int}; return true;
-      case ws::kSoRcvBuf: *m = {SOL_SOCKET, SO_RCVBUF, Kind::Int}; return true;
+      case ws::kSoSndBuf: *m = {SOL_SOCKET, SO_SNDBUF, Kind::BufferSize}; return true;
+      case ws::kSoRcvBuf: *m = {SOL_SOCKET, SO_RCVBUF, Kind::BufferSize}; return true;
       case ws::kSoError: *m = {SOL_SOCKET, SO_ERROR, Kind::Error}; return true;
       case ws::kSoType: *m = {SOL_SOCKET, SO_TYPE, Kind::ReadOnlyInt}; return true;
     }
@@ -111,6 +112,15 @@ int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen)
     }
     case Kind::Int: {
       int v = ReadInt(optval, optlen);
+      return Set(fd, m, &v, sizeof v);
+    }
+    case Kind::BufferSize: {
+      // Winsock grants the size asked for; Linux cuts it to net.core.[rw]mem_max
+      // unless the process may exceed that (CAP_NET_ADMIN). Below the limit
+      // both options do the same.
+      int v = ReadInt(optval, optlen);
+      const int forced = m.name == SO_RCVBUF ? SO_RCVBUFFORCE : SO_SNDBUFFORCE;
+      if (::setsockopt(fd, SOL_SOCKET, forced, &v, sizeof v) == 0) return 0;
       return Set(fd, m, &v, sizeof v);
     }
     case Kind::Linger: {

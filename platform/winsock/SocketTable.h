@@ -28,6 +28,11 @@ struct SocketState {
   bool sendShut = false;
   bool receiveShut = false;
   int lingerSeconds = 0;          // SO_LINGER on with a time: closesocket must not block
+  // Datagram sockets: the size of the first queued datagram as FIONREAD last
+  // found it (-1: not known). The kernel only adds datagrams behind it, so it
+  // holds until a receive; a receive loop then asks the kernel once per datagram.
+  int firstDatagram = -1;
+  uint32_t receives = 0;  // receive calls so far: a size found across one is not kept
   int64_t lingerCloseStart = -1;  // first closesocket attempt that had to wait
 
   // WSAAsyncSelect registration (events 0: none).
@@ -66,6 +71,11 @@ void RemoveLocked(SocketState* state);
 // f must not add or remove sockets.
 void ForEachSocketLocked(void (*f)(SocketState&));
 void ClearLocked();
+
+inline void ForgetFirstDatagramLocked(SocketState& s) {
+  s.firstDatagram = -1;
+  ++s.receives;
+}
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to

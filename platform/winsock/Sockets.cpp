@@ -54,6 +54,38 @@ bool MustWaitForLinger(SocketState& s) {
   return false;
 }
 
+// FIONREAD. On a datagram socket Linux counts the first datagram only, which
+// is what one receive can take. That size is remembered until the next
+// receive: a receive loop asks "anything more?" and then "how large?" of the
+// same datagram.
+int PendingBytes(SOCKET s, u_long* argp) {
+  uint32_t receives = 0;
+  uint64_t key = 0;  // 0: not a datagram socket of ours
+  {
+    std::lock_guard<std::mutex> lock(TableMutex());
+    if (SocketState* st = FindLocked(s)) {
+      if (st->type != ws::kSockStream) {
+        if (st->firstDatagram >= 0) {
+          *argp = static_cast<u_long>(st->firstDatagram);
+          return 0;
+        }
+        key = st->Key();
+        receives = st->receives;
+      }
+    }
+  }
+  int pending = 0;
+  if (::ioctl(static_cast<int>(s), FIONREAD, &pending) != 0) return FailWithErrno();
+  *argp = static_cast<u_long>(pending);
+  // An empty queue is not remembered: the next datagram may come any moment.
+  if (key != 0 && pending > 0) {
+    std::lock_guard<std::mutex> lock(TableMutex());
+    SocketState* st = FindByKeyLocked(key);
+    if (st && st->receives == receives) st->firstDatagram = pending;
+  }
+  return 0;
+}
+
 }  // namespace
 
 namespace internal {
@@ -240,14 +272,7 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
   if (!argp) return Fail(WSAEFAULT);
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
   const int fd = static_cast<int>(s);
-  if (cmd == ws::kFionread) {
-    // On a datagram socket Linux counts the first datagram only, which is
-    // what one receive can take.
-    int pending = 0;
-    if (::ioctl(fd, FIONREAD, &pending) != 0) return FailWithErrno();
-    *argp = static_cast<u_long>(pending);
-    return 0;
-  }
+  if (cmd == ws::kFionread) return PendingBytes(s, argp);
   if (cmd == ws::kSiocatmark) {
     int atMark = 0;
     if (::ioctl(fd, SIOCATMARK, &atMark) != 0) return FailWithErrno();

@@ -55,14 +55,22 @@ int SendFailure(SOCKET s, int err, bool wasSend) {
   return Fail(ErrorFromErrno(err));
 }
 
-// Every receive call re-enables FD_READ. Returns the socket type, -1 for an
-// unknown socket.
+// Every receive call re-enables FD_READ, and may have taken the datagram whose
+// size FIONREAD remembers. Returns the socket type, -1 for an unknown socket.
 int ReceiveCalled(SOCKET s) {
   std::lock_guard<std::mutex> lock(TableMutex());
   SocketState* st = FindLocked(s);
   if (!st) return -1;
+  ForgetFirstDatagramLocked(*st);
   ReadReenabledLocked(*st);
   return st->type;
+}
+
+// After a receive that took a datagram: a size FIONREAD found meanwhile (on
+// another thread) may be that datagram's.
+void DatagramTaken(SOCKET s) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  if (SocketState* st = FindLocked(s)) ForgetFirstDatagramLocked(*st);
 }
 
 // A receive of zero bytes: Winsock answers 0 when data (or the end) is there
@@ -77,6 +85,7 @@ int ReceiveNothing(SOCKET s, int flags) {
   }
   ssize_t n = ::recv(static_cast<int>(s), &probe, 0, flags | MSG_TRUNC);
   if (n < 0) return FailWithErrno();
+  if (!(flags & MSG_PEEK)) DatagramTaken(s);
   return n > 0 ? Fail(WSAEMSGSIZE) : 0;
 }
 

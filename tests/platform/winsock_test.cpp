@@ -1,5 +1,7 @@
 // The Winsock procedures on Linux sockets: start-up, error codes, option
 // translation, address texts and the host, service and protocol databases.
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -102,6 +104,11 @@ TEST_F(Winsock, OptionsAreTranslated) {
   EXPECT_EQ(getInt(u, IPPROTO_IP, IP_MULTICAST_TTL), 5);
   EXPECT_EQ(setInt(u, SOL_SOCKET, SO_RCVBUF, 65536), 0);
   EXPECT_GE(getInt(u, SOL_SOCKET, SO_RCVBUF), 65536);
+  // Beyond the system's default limit (a few hundred KiB) where the process may.
+  EXPECT_EQ(setInt(u, SOL_SOCKET, SO_RCVBUF, 32 << 20), 0);
+  if (geteuid() == 0) {
+    EXPECT_GE(getInt(u, SOL_SOCKET, SO_RCVBUF), 32 << 20);
+  }
   EXPECT_EQ(getInt(u, SOL_SOCKET, SO_TYPE), SOCK_DGRAM);
   EXPECT_EQ(getInt(t, SOL_SOCKET, SO_ERROR), 0);
 
