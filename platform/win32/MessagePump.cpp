@@ -16,6 +16,15 @@ namespace {
 std::atomic<ReadyHandler> g_ready{nullptr};
 std::atomic<FlushHandler> g_flush{nullptr};
 thread_local bool t_looking = false;
+// Messages taken since readiness was last collected (see Look).
+thread_local int t_takenSinceCollect = 0;
+
+constexpr uint64_t kQueueKey = 0;
+constexpr uint64_t kExtraKey = 1;
+// A look that finds a queued message takes it without asking the kernel
+// first, but at least every so many takes it collects readiness anyway, so a
+// handler that keeps posting cannot starve the sockets.
+constexpr int kCollectEvery = 32;
 
 void Flush() {
   if (FlushHandler flush = g_flush.load(std::memory_order_acquire)) flush();
@@ -26,30 +35,54 @@ struct LookScope {
   ~LookScope() { t_looking = false; }
 };
 
-// Turns ready descriptors into posted messages; reports whether the queue's own
-// eventfd was among them.
-bool CollectReady(int epfd) {
+// Turns ready descriptors into posted messages (waiting up to timeoutMs for
+// the first); reports whether the queue's own eventfd was among them. Runs
+// inside a look.
+bool CollectReady(ThreadQueue& queue, int timeoutMs) {
   epoll_event events[64];
-  int n = epoll_wait(epfd, events, 64, 0);
+  int n = epoll_wait(queue.epfd, events, 64, timeoutMs);
   bool wakeup = false;
   ReadyHandler ready = g_ready.load(std::memory_order_acquire);
   for (int i = 0; i < n; ++i) {
-    if (events[i].data.u64 == 0)
+    const uint64_t key = events[i].data.u64;
+    if (key == kQueueKey)
       wakeup = true;
+    else if (key == kExtraKey)
+      queue.extraReady = true;
     else if (ready)
-      ready(events[i].data.u64, events[i].events);
+      ready(key, events[i].events);
   }
+  Flush();
+  t_takenSinceCollect = 0;
   return wakeup;
 }
 
+// Messages already queued are taken first: readiness collected now would only
+// queue behind them. The kernel is asked when none matches.
 bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool settle = true) {
   LookScope scope;
-  bool wakeup = false;
-  if (queue.epfd >= 0) {
-    wakeup = CollectReady(queue.epfd);
-    Flush();
+  if (queue.epfd < 0) return queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle);
+  if (t_takenSinceCollect < kCollectEvery && queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
+    ++t_takenSinceCollect;
+    return true;
   }
+  const bool wakeup = CollectReady(queue, 0);
   return queue.Take(out, hwnd, filterMin, filterMax, remove, wakeup, settle);
+}
+
+// Puts fd (or none, for -1) into the queue's epoll set as its extra descriptor.
+bool WatchExtra(ThreadQueue& queue, int fd) {
+  if (fd == queue.extraFd) return true;
+  if (queue.extraFd >= 0) epoll_ctl(queue.epfd, EPOLL_CTL_DEL, queue.extraFd, nullptr);
+  queue.extraFd = -1;
+  queue.extraReady = false;
+  if (fd < 0) return true;
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.u64 = kExtraKey;
+  if (epoll_ctl(queue.epfd, EPOLL_CTL_ADD, fd, &ev) != 0) return false;
+  queue.extraFd = fd;
+  return true;
 }
 
 int64_t NowMs() {
@@ -122,6 +155,32 @@ bool WaitForQueue(int timeoutMs) {
   if (queue->HasAnything()) return true;
   if (queue->epfd < 0) return false;
   return internal::WaitReadable(queue->epfd, timeoutMs);
+}
+
+DWORD WaitForQueueOrDescriptor(int fd, int timeoutMs) {
+  QueuePtr queue = internal::QueueOfCurrentThread();
+  DWORD result = 0;
+  if (queue->epfd < 0 || !internal::WatchExtra(*queue, fd)) {
+    // No epoll set to share: wait on both the plain way.
+    pollfd p[2] = {{queue->epfd, POLLIN, 0}, {fd, POLLIN, 0}};
+    if (queue->HasAnything()) return QUEUE_READY;
+    if (poll(p, 2, timeoutMs) <= 0) return 0;
+    if (p[0].revents) result |= QUEUE_READY;
+    if (p[1].revents) result |= DESCRIPTOR_READY;
+    return result;
+  }
+  if (queue->HasAnything()) {
+    result = QUEUE_READY;
+  } else {
+    internal::LookScope scope;
+    const bool wakeup = internal::CollectReady(*queue, timeoutMs);
+    if (wakeup || queue->HasAnything()) result = QUEUE_READY;
+  }
+  if (queue->extraReady) {
+    queue->extraReady = false;
+    result |= DESCRIPTOR_READY;
+  }
+  return result;
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }

@@ -30,7 +30,8 @@ QueuePtr QueueOfCurrentThread();
 int EpollDescriptor(const ThreadQueue& queue);
 DWORD OwnerThread(const ThreadQueue& queue);
 
-// Key: the epoll_event.data.u64 a descriptor was registered with (never 0).
+// Key: the epoll_event.data.u64 a descriptor was registered with (never 0 or
+// 1: key 0 is the queue's own eventfd, key 1 the thread's extra descriptor).
 using ReadyHandler = void (*)(uint64_t key, uint32_t epollEvents);
 using FlushHandler = void (*)();
 // One client (the socket layer) owns the descriptors in every queue.

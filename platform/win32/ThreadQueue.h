@@ -38,6 +38,11 @@ public:
   const DWORD threadId;
   int epfd = -1;
   int eventFd = -1;
+  // A descriptor of the owning thread's own that its waits also watch (see
+  // WaitForQueueOrDescriptor), and whether a look has seen it readable. Only
+  // the owning thread touches these.
+  int extraFd = -1;
+  bool extraReady = false;
 
 private:
   void SignalLocked(bool& doWrite);

@@ -134,6 +134,15 @@ int GetQueueWaitHandle();
 // passes (-1: no limit). Returns true when something can be dispatched (in
 // rare races a look then finds nothing: callers pump and wait again).
 bool WaitForQueue(int timeoutMs);
+// The wait of a run loop that also serves a descriptor of its own (such as a
+// signal pipe): blocks until the calling thread has something to dispatch or
+// fd is readable, or timeoutMs passes (-1: no limit). The wait is itself a
+// look: socket readiness it finds becomes messages at once, so pump with
+// PeekMessageA(PM_REMOVE) when it returns, before waiting in any other way.
+// Returns QUEUE_READY and/or DESCRIPTOR_READY; 0 after the timeout (or a signal).
+constexpr DWORD QUEUE_READY = 1;
+constexpr DWORD DESCRIPTOR_READY = 2;
+DWORD WaitForQueueOrDescriptor(int fd, int timeoutMs);
 
 // ---- Time, threads, modules ------------------------------------------------
 DWORD GetTickCount();

@@ -1,5 +1,7 @@
 // WSAAsyncSelect on loopback sockets: which notifications come, when they come
 // again, and that a pending one never keeps the wait handle readable.
+#include <unistd.h>
+
 #include <string>
 
 #include "PlatformTestUtil.h"
@@ -114,6 +116,51 @@ TEST_F(AsyncSelect, HandlerWaitingOnTheHandleIsWokenForDataLeft) {
   EXPECT_EQ(Receive(s), "second");
 }
 
+// The run loop's wait: it reports its own descriptor and the queue apart, and
+// the readiness it found is there for the very next look.
+TEST_F(AsyncSelect, RunLoopWaitCollectsAndReportsItsDescriptor) {
+  RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  EXPECT_EQ(win32::WaitForQueueOrDescriptor(pipeFds[0], 30), 0u);
+  ASSERT_EQ(write(pipeFds[1], "x", 1), 1);
+  EXPECT_EQ(win32::WaitForQueueOrDescriptor(pipeFds[0], 1000), win32::DESCRIPTOR_READY);
+  char c;
+  ASSERT_EQ(read(pipeFds[0], &c, 1), 1);
+  ptest::SendTo(peer, ptest::PortOf(s), "x");
+  EXPECT_EQ(win32::WaitForQueueOrDescriptor(pipeFds[0], 1000), win32::QUEUE_READY);
+  win32::MSG m;
+  ASSERT_TRUE(win32::PeekMessageA(&m, nullptr, 0, 0, win32::PM_REMOVE));
+  EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_READ));
+  EXPECT_EQ(Receive(s), "x");
+  EXPECT_EQ(win32::WaitForQueueOrDescriptor(-1, 30), 0u);  // and no longer watching the pipe
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+}
+
+// Queued messages are taken before the kernel is asked for readiness; a
+// handler that keeps posting must still let a socket's notification through.
+TEST_F(AsyncSelect, PostingHandlerDoesNotStarveTheSockets) {
+  RecordingWindow poster;
+  RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  poster.onMessage = [&](const win32::MSG&) {
+    if (poster.got.size() < 10000) win32::PostMessageA(poster.hwnd, win32::WM_USER, 0, 0);
+  };
+  size_t postedBefore = 0;
+  w.onMessage = [&](const win32::MSG&) { postedBefore = poster.got.size(); };
+  ptest::SendTo(peer, ptest::PortOf(s), "x");
+  ASSERT_TRUE(ptest::WaitHandleReadable(1000));
+  win32::PostMessageA(poster.hwnd, win32::WM_USER, 0, 0);
+  ASSERT_TRUE(ptest::PumpUntil([&] { return !w.got.empty() && poster.got.size() >= 10000; }));
+  EXPECT_LT(postedBefore, 100u);
+}
+
 TEST_F(AsyncSelect, DatagramSizeAndTruncation) {
   SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
   SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
@@ -135,6 +182,39 @@ TEST_F(AsyncSelect, DatagramSizeAndTruncation) {
   EXPECT_EQ(ntohs(from.sin_port), ptest::PortOf(peer));
   EXPECT_EQ(Receive(s), "ab");
   EXPECT_EQ(Receive(s), "error " + std::to_string(WSAEWOULDBLOCK));
+}
+
+// FIONREAD remembers the first datagram's size between receives; every kind of
+// receive that takes a datagram must make it ask again.
+TEST_F(AsyncSelect, DatagramSizeFollowsEveryReceive) {
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  for (const char* text : {"0123456789", "ab", "xyz", "", "last!"}) ptest::SendTo(peer, ptest::PortOf(s), text);
+  auto pending = [](SOCKET socket) {
+    winsock::u_long n = 12345;
+    EXPECT_EQ(ioctlsocket(socket, FIONREAD, &n), 0);
+    return n;
+  };
+  for (int i = 0; i < 100 && pending(s) == 0; ++i) win32::Sleep(5);
+  EXPECT_EQ(pending(s), 10u);
+  EXPECT_EQ(pending(s), 10u);
+  char buf[4];
+  EXPECT_EQ(recv(s, buf, sizeof buf, MSG_PEEK), SOCKET_ERROR);  // cut, but left in place
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  EXPECT_EQ(pending(s), 10u);
+  EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);  // cut and taken
+  EXPECT_EQ(pending(s), 2u);
+  EXPECT_EQ(recv(s, buf, 0, 0), SOCKET_ERROR);  // a receive of nothing takes a datagram too
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  EXPECT_EQ(pending(s), 3u);
+  EXPECT_EQ(Receive(s), "xyz");
+  EXPECT_EQ(pending(s), 0u);  // the empty datagram
+  EXPECT_EQ(Receive(s), "");
+  EXPECT_EQ(pending(s), 5u);
+  // A new socket that gets the closed one's number starts with nothing known.
+  EXPECT_EQ(closesocket(s), 0);
+  SOCKET again = ptest::BoundSocket(SOCK_DGRAM);
+  EXPECT_EQ(pending(again), 0u);
 }
 
 TEST_F(AsyncSelect, WriteOnceThenOnlyAfterABlockedSend) {

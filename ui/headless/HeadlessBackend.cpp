@@ -1,9 +1,6 @@
 // The backend without a display: no window is shown, the run loop sleeps in
-// poll() on the thread's wait handle and the termination pipe, and the error
-// box becomes one line on standard error.
-#include <poll.h>
-
-#include <cerrno>
+// the thread's wait handle, which watches the termination pipe as well, and
+// the error box becomes one line on standard error.
 #include <cstdio>
 
 #include "platform/win32/win32.h"
@@ -22,12 +19,13 @@ public:
   TFormPeer* CreateFormPeer(TForm*) override { return nullptr; }
   TControlPeer* CreateControlPeer(TControl*) override { return nullptr; }
 
+  // One system call per wake-up for the waiting: the wait itself collects the
+  // socket notifications the messages then deliver, and the pipe is read only
+  // when a signal has written to it.
   void HandleMessage() override {
-    pollfd fds[2] = {{win32::GetQueueWaitHandle(), POLLIN, 0}, {FSignal, POLLIN, 0}};
-    int n = ::poll(fds, FSignal >= 0 ? 2 : 1, -1);
-    if (n < 0 && errno != EINTR) return;
+    const win32::DWORD ready = win32::WaitForQueueOrDescriptor(FSignal, -1);
     Application->TApplicationCore::ProcessMessages();
-    HandleTerminateRequest();
+    if (ready & win32::DESCRIPTOR_READY) HandleTerminateRequest();
   }
 
   void ProcessEvents() override { HandleTerminateRequest(); }
