@@ -27,7 +27,7 @@ public:
   MMRESULT Send(const WireMessage& Message) override {
     if (FSession->Gone()) return MMSYSERR_NODRIVER;
     StampedMessage m;
-    m.Stamp = jack_frame_time(FSession->Client());
+    m.StampUs = static_cast<uint32_t>(jack_get_time());
     m.Size = Message.size;
     m.Bytes[0] = Message.bytes[0];
     m.Bytes[1] = Message.bytes[1];

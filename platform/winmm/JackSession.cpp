@@ -26,18 +26,27 @@ timespec DeadlineIn(int Ms) {
 
 }  // namespace
 
-void JackOutputQueue::Play(jack_nframes_t CycleStart, jack_nframes_t Frames) {
+// Every message plays one period after the call that handed it over, at the
+// frame of this cycle that lies that long after its stamp, counted from the
+// moment this callback began: the cycle's buffer starts for its readers when
+// their callbacks run, right after ours. The server's smoothed frame clock is
+// not used for this: when cycles come late and then in quick succession to
+// catch up, positions taken from it put messages up to a period too early or
+// too late; counted from the callback, a message is never early, and late only
+// by as much as the cycle itself is.
+void JackOutputQueue::Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t Rate) {
   void* buffer = jack_port_get_buffer(Port, Frames);
   jack_midi_clear_buffer(buffer);
-  const int32_t frames = static_cast<int32_t>(Frames);
-  int32_t previous = 0;
+  if (Rate == 0) return;
+  const int64_t frames = Frames;
+  const int64_t periodUs = frames * 1000000 / Rate;
+  int64_t previous = 0;
   while (const StampedMessage* m = Ring.Front()) {
-    // A message stamped during cycle k plays in cycle k+1 at the same position,
-    // so every message is late by exactly one period.
-    int32_t offset = static_cast<int32_t>(m->Stamp + Frames - CycleStart);
-    if (offset >= frames && offset < 8 * frames) break;  // stamped in this cycle: due next
-    if (offset >= frames || offset < previous) offset = previous;  // late (xrun) or implausible: now
-    if (jack_midi_max_event_size(buffer) < m->Size) break;           // full: the rest waits a cycle
+    const int64_t dueInUs = static_cast<int32_t>(m->StampUs - NowUs) + periodUs;
+    int64_t offset = dueInUs > 0 ? dueInUs * Rate / 1000000 : 0;
+    if (offset >= frames && dueInUs <= 8 * periodUs) break;  // due in a later cycle
+    if (offset >= frames || offset < previous) offset = previous;  // implausible stamp: now; order kept
+    if (jack_midi_max_event_size(buffer) < m->Size) break;          // full: the rest waits a cycle
     if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), m->Bytes, m->Size) != 0) break;
     previous = offset;
     Ring.Pop();
@@ -76,10 +85,11 @@ void JackSession::CloseAtExit() {
 int JackSession::Process(jack_nframes_t Frames, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);
   self->FCycle.fetch_add(1);
-  jack_nframes_t start = jack_last_frame_time(self->FClient);
+  const auto now = static_cast<uint32_t>(jack_get_time());
+  const jack_nframes_t rate = jack_get_sample_rate(self->FClient);
   for (auto& slot : self->FQueues) {
     JackOutputQueue* queue = slot.load();
-    if (queue != nullptr) queue->Play(start, Frames);
+    if (queue != nullptr) queue->Play(now, Frames, rate);
   }
   self->FCycle.fetch_add(1);
   if (self->FWaiting.load()) sem_post(&self->FCycleDone);

@@ -13,10 +13,10 @@
 
 namespace winmm {
 
-// A message as queued for the process callback: the frame time of the call
-// and the wire bytes.
+// A message as queued for the process callback: when the call handed it over
+// (jack_get_time, microseconds, low 32 bits) and the wire bytes.
 struct StampedMessage {
-  jack_nframes_t Stamp;
+  uint32_t StampUs;
   uint8_t Size;
   uint8_t Bytes[3];
 };
@@ -29,8 +29,9 @@ struct JackOutputQueue {
   jack_port_t* Port = nullptr;
   SpscRing<StampedMessage> Ring{kCapacity};
 
-  // Process-callback side: writes every message that is due in this cycle.
-  void Play(jack_nframes_t CycleStart, jack_nframes_t Frames);
+  // Process-callback side: writes every message that is due in this cycle,
+  // whose callback began at NowUs (jack_get_time, low 32 bits).
+  void Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t Rate);
 };
 
 class JackSession {

@@ -85,6 +85,7 @@ int TMidiReceiver::Process(jack_nframes_t Frames, void* Arg) {
       TMidiEvent e;
       e.Port = static_cast<int>(i);
       e.Frame = start + in.time;
+      e.Offset = in.time;
       e.CycleUsecs = now;
       e.Size = static_cast<uint32_t>(in.size);
       std::memcpy(e.Bytes, in.buffer, in.size < 4 ? in.size : 4);

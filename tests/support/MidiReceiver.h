@@ -16,6 +16,7 @@ namespace testjack {
 struct TMidiEvent {
   int Port = 0;                // index into the names given to Open
   jack_nframes_t Frame = 0;    // frame time at which the event plays
+  jack_nframes_t Offset = 0;   // its position in the cycle
   jack_time_t CycleUsecs = 0;  // jack_get_time() when the receiving cycle ran
   uint32_t Size = 0;           // full size; Bytes holds the first 4
   uint8_t Bytes[4] = {0, 0, 0, 0};
