@@ -7,8 +7,9 @@
 // snapshot.
 //
 // midiOutShortMsg never blocks, locks or allocates: on JACK the message is
-// stamped with the frame time and queued for the process callback, which plays it
-// exactly one period after the call. One thread at a time may use a given handle.
+// stamped with the time of the call and queued for the process callback, which
+// plays it one period after the call (never earlier; later only when a cycle
+// itself comes late). One thread at a time may use a given handle.
 #pragma once
 
 #include <cstddef>
