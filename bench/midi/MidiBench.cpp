@@ -122,10 +122,8 @@ double Percentile(std::vector<double> V, double P) {
 void Latency(unsigned Period) {
   Setup s;
   if (!s.Start(Period)) return;
-  jack_client_t* clock = s.Receiver.Client();
   const uint32_t kCount = 3000;  // three seconds at 1,000 messages a second
   std::vector<jack_time_t> callUsecs(kCount);
-  std::vector<jack_nframes_t> callFrames(kCount);
   timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   for (uint32_t i = 0; i < kCount; ++i) {
@@ -136,22 +134,24 @@ void Latency(unsigned Period) {
     }
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
     callUsecs[i] = jack_get_time();
-    callFrames[i] = jack_frame_time(clock);
     SendSeq(*s.Out, s.Device, i);
   }
   std::vector<TMidiEvent> got = s.Receiver.Wait(kCount, 5000);
-  std::vector<double> frames, delivery;
+  // The play position in wall-clock time: the start of the receiving cycle plus
+  // the event's offset in it.
+  std::vector<double> play, delivery;
   for (const TMidiEvent& e : got) {
     uint32_t i = SeqOf(e);
     if (i >= kCount) continue;
-    frames.push_back(static_cast<double>(static_cast<int32_t>(e.Frame - callFrames[i])));
-    delivery.push_back(static_cast<double>(e.CycleUsecs) - static_cast<double>(callUsecs[i]));
+    double cycle = static_cast<double>(e.CycleUsecs) - static_cast<double>(callUsecs[i]);
+    play.push_back(cycle + e.Offset * 1e6 / kRate);
+    delivery.push_back(cycle);
   }
   double toMs = 1000.0 / kRate;
   std::printf("  period %4u (%.2f ms): %zu of %u received\n", Period, Period * toMs, got.size(), kCount);
-  std::printf("    call to play position     median %6.0f  p1 %6.0f  p99 %6.0f frames  (%.3f / %.3f / %.3f ms)\n",
-              Percentile(frames, 50), Percentile(frames, 1), Percentile(frames, 99), Percentile(frames, 50) * toMs,
-              Percentile(frames, 1) * toMs, Percentile(frames, 99) * toMs);
+  std::printf("    call to play position     median %6.0f  p1 %6.0f  p99 %6.0f us (%.3f / %.3f / %.3f ms)\n",
+              Percentile(play, 50), Percentile(play, 1), Percentile(play, 99), Percentile(play, 50) / 1000,
+              Percentile(play, 1) / 1000, Percentile(play, 99) / 1000);
   std::printf("    call to receiving cycle   median %6.0f  p1 %6.0f  p99 %6.0f us (wall clock)\n",
               Percentile(delivery, 50), Percentile(delivery, 1), Percentile(delivery, 99));
 }
@@ -168,8 +168,8 @@ int main() {
     std::printf("throughput through SendShortMessage:\n");
     Throughput(64);
     Throughput(256);
-    std::printf("latency at 1,000 msgs/s (play position: the frame the receiver plays it at;\n"
-                "receiving cycle: when the receiver's process callback sees it):\n");
+    std::printf("latency at 1,000 msgs/s (play position: the start of the receiver's cycle plus the\n"
+                "event's offset in it; receiving cycle: when the receiver's process callback sees it):\n");
     Latency(64);
     Latency(256);
   } catch (const Exception& e) {
