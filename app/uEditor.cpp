@@ -20,9 +20,11 @@ namespace {
 
 // The input dialog with this thread's keyboard hook around it; the hook is gone
 // before the answer is used, whatever happens in the dialog.
-std::string AskWithHook(const std::string& Caption, const std::string& Prompt, const std::string& Current) {
-  KeyboardHook = win32::SetWindowsHookExA(win32::WH_KEYBOARD, KeyboardHookProc, win32::GetModuleHandleA(nullptr),
-                                          win32::GetCurrentThreadId());
+std::string AskWithHook(const std::string& Caption, const std::string& Prompt,
+                        const std::string& Current) {
+  KeyboardHook =
+      win32::SetWindowsHookExA(win32::WH_KEYBOARD, KeyboardHookProc,
+                               win32::GetModuleHandleA(nullptr), win32::GetCurrentThreadId());
   struct TUnhook {
     ~TUnhook() {
       win32::UnhookWindowsHookEx(KeyboardHook);
@@ -72,7 +74,9 @@ TPluginEditorWindow::~TPluginEditorWindow() {
 
 void TPluginEditorWindow::FormCreate(TObject*) {
   FSocket = new TWSocket(nullptr);
-  FSocket->OnDataAvailable = [this](TObject* Sender, uint16_t Error) { SocketDataAvailable(Sender, Error); };
+  FSocket->OnDataAvailable = [this](TObject* Sender, uint16_t Error) {
+    SocketDataAvailable(Sender, Error);
+  };
   FDeviceIndex = 0;
 
   // Every device gets a menu entry, also past the recorded slots: a device the
@@ -193,8 +197,8 @@ void TPluginEditorWindow::Rebind() {
 void TPluginEditorWindow::EnlargeReceiveBuffer() {
   if (FSocket->State() != wsConnected) return;
   const int32_t size = ReceiveBufferBytes;
-  WSocket_setsockopt(FSocket->SocketHandle, winsock::SOL_SOCKET, winsock::SO_RCVBUF, reinterpret_cast<const char*>(&size),
-                     sizeof size);
+  WSocket_setsockopt(FSocket->SocketHandle, winsock::SOL_SOCKET, winsock::SO_RCVBUF,
+                     reinterpret_cast<const char*>(&size), sizeof size);
 }
 
 void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
@@ -217,8 +221,8 @@ void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
 void TPluginEditorWindow::SocketDataAvailable(TObject*, uint16_t) {
   const std::string data = FSocket->ReceiveText();
   if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE)
-    MidiOutput()->SendShortMessage(FDeviceIndex, static_cast<uint8_t>(data[0]), static_cast<uint8_t>(data[1]),
-                                   static_cast<uint8_t>(data[2]));
+    MidiOutput()->SendShortMessage(FDeviceIndex, static_cast<uint8_t>(data[0]),
+                                   static_cast<uint8_t>(data[1]), static_cast<uint8_t>(data[2]));
 }
 
 std::string TPluginEditorWindow::SettingsFileName() {
@@ -228,7 +232,8 @@ std::string TPluginEditorWindow::SettingsFileName() {
 }
 
 void TPluginEditorWindow::ipMouseUp(TObject*, TMouseButton, TShiftState, int, int) {
-  SetReceiveAddress(AskWithHook("New receive IP adress", "(use \"0.0.0.0\" for any)", ip->Caption()));
+  SetReceiveAddress(
+      AskWithHook("New receive IP adress", "(use \"0.0.0.0\" for any)", ip->Caption()));
 }
 
 void TPluginEditorWindow::portMouseUp(TObject*, TMouseButton, TShiftState, int, int) {

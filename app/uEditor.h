@@ -15,7 +15,7 @@
 #include "ui/StdCtrls.h"
 
 class TPluginEditorWindow : public TForm {
-public:
+ public:
   // Device menu slots recorded at start-up.
   static constexpr int DeviceSlots = 33;
   // Asked of the kernel for the receiving socket (it doubles the figure for
@@ -59,7 +59,7 @@ public:
   TMenuItem* FDeviceItems[DeviceSlots] = {};
   std::string FSettingsFile;
 
-private:
+ private:
   void Rebind();
   void EnlargeReceiveBuffer();
   void SelectStoredDevice();

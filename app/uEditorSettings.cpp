@@ -32,27 +32,34 @@ std::string MatchInDirectory(const std::string& Dir, const std::string& Name) {
 
 std::string PathFor(const std::string& ExecutablePath) {
   size_t slash = ExecutablePath.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string() : ExecutablePath.substr(0, slash + 1);
-  std::string name = UpperCase(slash == std::string::npos ? ExecutablePath : ExecutablePath.substr(slash + 1));
+  std::string dir =
+      slash == std::string::npos ? std::string() : ExecutablePath.substr(0, slash + 1);
+  std::string name =
+      UpperCase(slash == std::string::npos ? ExecutablePath : ExecutablePath.substr(slash + 1));
   size_t exe = name.find(".EXE");
   name = exe == std::string::npos ? name + ".INI" : name.substr(0, exe + 1) + "INI";
   return dir + MatchInDirectory(dir, name);
 }
 
-std::string ReadString(const std::string& File, const char* Section, const char* Key, const std::string& Default) {
+std::string ReadString(const std::string& File, const char* Section, const char* Key,
+                       const std::string& Default) {
   char buffer[2048] = {0};
-  win32::GetPrivateProfileStringA(Section, Key, Default.c_str(), buffer, sizeof buffer, File.c_str());
+  win32::GetPrivateProfileStringA(Section, Key, Default.c_str(), buffer, sizeof buffer,
+                                  File.c_str());
   return std::string(buffer, ::strnlen(buffer, sizeof buffer - 1));
 }
 
-int32_t ReadInteger(const std::string& File, const char* Section, const char* Key, int32_t Default) {
+int32_t ReadInteger(const std::string& File, const char* Section, const char* Key,
+                    int32_t Default) {
   std::string text = ReadString(File, Section, Key, "");
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text = "$" + text.substr(2);
   int32_t value;
   return TryStrToInt(text, value) ? value : Default;
 }
 
-void WriteString(const std::string& File, const char* Section, const char* Key, const std::string& Value) {
+void WriteString(const std::string& File, const char* Section, const char* Key,
+                 const std::string& Value) {
   if (!win32::WritePrivateProfileStringA(Section, Key, Value.c_str(), File.c_str()))
     throw Exception(Format("Unable to write to %s", File.c_str()));
 }

@@ -13,12 +13,14 @@ namespace settings {
 std::string PathFor(const std::string& ExecutablePath);
 
 // A value as text (at most 2047 characters); Default when missing.
-std::string ReadString(const std::string& File, const char* Section, const char* Key, const std::string& Default);
+std::string ReadString(const std::string& File, const char* Section, const char* Key,
+                       const std::string& Default);
 // "0x"/"0X" followed by something is read as hexadecimal, anything else with
 // the runtime's conversion; text that does not convert, or a missing key, gives Default.
 int32_t ReadInteger(const std::string& File, const char* Section, const char* Key, int32_t Default);
 // Raise Exception "Unable to write to <File>" when the file cannot be written.
-void WriteString(const std::string& File, const char* Section, const char* Key, const std::string& Value);
+void WriteString(const std::string& File, const char* Section, const char* Key,
+                 const std::string& Value);
 void WriteInteger(const std::string& File, const char* Section, const char* Key, int32_t Value);
 
 }  // namespace settings

@@ -7,7 +7,8 @@
 using namespace winmm;
 
 void TMidiDeviceList::CheckIndex(int Index) const {
-  if (Index < 0 || Index >= Count()) throw EListError(Format("List index out of bounds (%d)", Index));
+  if (Index < 0 || Index >= Count())
+    throw EListError(Format("List index out of bounds (%d)", Index));
 }
 
 const std::string& TMidiDeviceList::Strings(int Index) const {
@@ -61,7 +62,8 @@ TMidiOutput::TMidiOutput() {
 void TMidiOutput::OpenDevice(int32_t Index) {
   if (DeviceHandle(Index) != nullptr) return;
   HMIDIOUT handle = nullptr;
-  MMRESULT result = MidiPlatform.midiOutOpen(&handle, static_cast<UINT>(Index), 0, 0, CALLBACK_NULL);
+  MMRESULT result =
+      MidiPlatform.midiOutOpen(&handle, static_cast<UINT>(Index), 0, 0, CALLBACK_NULL);
   CheckResult(result);
   // A failed open whose text is unknown raised nothing; it is still not open.
   if (result == MMSYSERR_NOERROR) FDevices.SetHandle(Index, handle);
@@ -77,7 +79,8 @@ void TMidiOutput::CloseDevice(int32_t Index) {
 
 void TMidiOutput::SendShortMessage(int32_t Index, uint8_t Status, uint8_t Data1, uint8_t Data2) {
   if (FDevices.Handles(Index) == nullptr) OpenDevice(Index);
-  DWORD message = static_cast<DWORD>(Status) + static_cast<DWORD>(Data1) * 256u + static_cast<DWORD>(Data2) * 65536u;
+  DWORD message = static_cast<DWORD>(Status) + static_cast<DWORD>(Data1) * 256u +
+                  static_cast<DWORD>(Data2) * 65536u;
   CheckResult(MidiPlatform.midiOutShortMsg(DeviceHandle(Index), message));
 }
 

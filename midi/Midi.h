@@ -12,7 +12,7 @@
 
 // The device list: one entry per device, in device-number order.
 class TMidiDeviceList : public TObject {
-public:
+ public:
   int Count() const { return static_cast<int>(FItems.size()); }
   // Both raise EListError "List index out of bounds (%d)" for a bad index.
   const std::string& Strings(int Index) const;
@@ -20,7 +20,7 @@ public:
   void SetHandle(int Index, winmm::HMIDIOUT Handle);
   int Add(const std::string& Name, winmm::HMIDIOUT Handle);
 
-private:
+ private:
   struct TEntry {
     std::string Name;
     winmm::HMIDIOUT Handle;
@@ -30,7 +30,7 @@ private:
 };
 
 class TMidiDevices : public TObject {
-public:
+ public:
   TMidiDevices() = default;
   // Frees the list; devices still open stay open.
   ~TMidiDevices() override = default;
@@ -50,7 +50,7 @@ public:
 };
 
 class TMidiOutput : public TMidiDevices {
-public:
+ public:
   // Enumerates the output devices; a platform failure with a known text raises.
   TMidiOutput();
 

@@ -7,7 +7,8 @@
 struct TMidiPlatform {
   winmm::UINT (*midiOutGetNumDevs)();
   winmm::MMRESULT (*midiOutGetDevCapsA)(winmm::UINT_PTR, winmm::MIDIOUTCAPSA*, winmm::UINT);
-  winmm::MMRESULT (*midiOutOpen)(winmm::LPHMIDIOUT, winmm::UINT, winmm::DWORD_PTR, winmm::DWORD_PTR, winmm::DWORD);
+  winmm::MMRESULT (*midiOutOpen)(winmm::LPHMIDIOUT, winmm::UINT, winmm::DWORD_PTR, winmm::DWORD_PTR,
+                                 winmm::DWORD);
   winmm::MMRESULT (*midiOutShortMsg)(winmm::HMIDIOUT, winmm::DWORD);
   winmm::MMRESULT (*midiOutClose)(winmm::HMIDIOUT);
   winmm::MMRESULT (*midiInGetErrorTextA)(winmm::MMRESULT, char*, winmm::UINT);

@@ -6,7 +6,7 @@
 #include "rtl/Object.h"
 
 class TBuffer : public TObject {
-public:
+ public:
   // A size of 0 or less gives a block of 1514 bytes.
   explicit TBuffer(int32_t Size);
   ~TBuffer() override;

@@ -7,7 +7,8 @@
 #include "rtl/SysUtils.h"
 
 // ---- Alive guard ---------------------------------------------------------------
-TCustomWSocket::TAliveGuard::TAliveGuard(TCustomWSocket* Socket) : FSocket(Socket), FPrev(Socket->FGuards) {
+TCustomWSocket::TAliveGuard::TAliveGuard(TCustomWSocket* Socket)
+    : FSocket(Socket), FPrev(Socket->FGuards) {
   Socket->FGuards = this;
 }
 
@@ -47,7 +48,8 @@ TCustomWSocket::~TCustomWSocket() {
   if (WSocketCountObject(-1) <= 0) UnloadWinsock();
   DiscardSendQueue();
   DestroyHiddenWindow();
-  if (LiveSocketCount() <= 0) win32::UnregisterClassA(SOCKET_WINDOW_CLASS, win32::GetModuleHandleA(nullptr));
+  if (LiveSocketCount() <= 0)
+    win32::UnregisterClassA(SOCKET_WINDOW_CLASS, win32::GetModuleHandleA(nullptr));
   // Frames still running on this object (a handler destroyed it) must not touch it.
   for (TAliveGuard* g = FGuards; g; g = g->FPrev) g->FDestroyed = true;
 }
@@ -67,9 +69,12 @@ void TCustomWSocket::CreateHiddenWindow() {
   }
   win32::HWND window = nullptr;
   if (registered)
-    window = win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, SOCKET_WINDOW_CLASS, "", win32::WS_POPUP, 0, 0, 0, 0,
-                                    nullptr, nullptr, instance, nullptr);
-  if (window) win32::SetWindowLongPtrA(window, 0, reinterpret_cast<win32::LONG_PTR>(static_cast<TObject*>(this)));
+    window =
+        win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, SOCKET_WINDOW_CLASS, "", win32::WS_POPUP, 0,
+                               0, 0, 0, nullptr, nullptr, instance, nullptr);
+  if (window)
+    win32::SetWindowLongPtrA(window, 0,
+                             reinterpret_cast<win32::LONG_PTR>(static_cast<TObject*>(this)));
   HiddenWindow = window;
   if (!window) RaiseOrReport("Cannot create a hidden window for TWSocket");
 }
@@ -81,7 +86,8 @@ void TCustomWSocket::DestroyHiddenWindow() {
   if (win32::DestroyWindow(HiddenWindow)) HiddenWindow = nullptr;
 }
 
-win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam, win32::LPARAM LParam) {
+win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam,
+                                win32::LPARAM LParam) {
   auto* object = reinterpret_cast<TObject*>(win32::GetWindowLongPtrA(HWindow, 0));
   auto* socket = object ? dynamic_cast<TCustomWSocket*>(object) : nullptr;
   if (!socket) return win32::DefWindowProcA(HWindow, Msg, WParam, LParam);
@@ -151,8 +157,8 @@ void TCustomWSocket::ResetToDefaults() {
 
 // The shared rule of Proto, Port and Addr: the same text is no change in any
 // state; another text needs a closed socket; an empty text unassigns.
-static bool AssignTextProperty(TCustomWSocket* Socket, const std::string& value, std::string& Text, bool& Assigned,
-                               bool& Resolved, const char* ClosedMsg) {
+static bool AssignTextProperty(TCustomWSocket* Socket, const std::string& value, std::string& Text,
+                               bool& Assigned, bool& Resolved, const char* ClosedMsg) {
   if (Assigned && value == Text) return false;
   if (Socket->State() != wsClosed) {
     Socket->RaiseOrReport(ClosedMsg);
@@ -169,15 +175,18 @@ static bool AssignTextProperty(TCustomWSocket* Socket, const std::string& value,
 }
 
 void TCustomWSocket::SetProto(const std::string& value) {
-  AssignTextProperty(this, value, FProto, ProtoAssigned, ProtoResolved, "Cannot change Proto if not closed");
+  AssignTextProperty(this, value, FProto, ProtoAssigned, ProtoResolved,
+                     "Cannot change Proto if not closed");
 }
 
 void TCustomWSocket::SetPort(const std::string& value) {
-  AssignTextProperty(this, value, FPort, PortAssigned, PortResolved, "Cannot change Port if not closed");
+  AssignTextProperty(this, value, FPort, PortAssigned, PortResolved,
+                     "Cannot change Port if not closed");
 }
 
 void TCustomWSocket::SetAddr(const std::string& value) {
-  AssignTextProperty(this, value, FAddr, AddrAssigned, AddrResolved, "Cannot change Addr if not closed");
+  AssignTextProperty(this, value, FAddr, AddrAssigned, AddrResolved,
+                     "Cannot change Addr if not closed");
 }
 
 void TCustomWSocket::SetLocalPort(const std::string& value) {
@@ -264,6 +273,8 @@ bool TCustomWSocket::PumpOneMessage() {
   return true;
 }
 
-void TCustomWSocket::CloseLater() { win32::PostMessageA(HiddenWindow, WM_SOCKET_CLOSE_LATER, 0, 0); }
+void TCustomWSocket::CloseLater() {
+  win32::PostMessageA(HiddenWindow, WM_SOCKET_CLOSE_LATER, 0, 0);
+}
 
 void TCustomWSocket::FreeLater() { win32::PostMessageA(HiddenWindow, WM_SOCKET_FREE_LATER, 0, 0); }

@@ -19,13 +19,13 @@
 #include "rtl/StringList.h"
 
 // ---- Hidden-window messages --------------------------------------------------
-constexpr win32::UINT WM_SOCKET_EVENT = win32::WM_USER + 1;             // 0x0401
-constexpr win32::UINT WM_SOCKET_HOSTBYNAME_DONE = win32::WM_USER + 2;   // 0x0402
-constexpr win32::UINT WM_SOCKET_HOSTBYADDR_DONE = win32::WM_USER + 3;   // 0x0403
-constexpr win32::UINT WM_SOCKET_CLOSE_LATER = win32::WM_USER + 4;       // 0x0404
-constexpr win32::UINT WM_SOCKET_FREE_LATER = win32::WM_USER + 5;        // 0x0405
-constexpr win32::UINT WM_SOCKET_TEST_EXCEPTION = win32::WM_USER + 6;    // 0x0406
-constexpr win32::UINT WM_SOCKET_LINE_DATA = win32::WM_USER + 20;        // 0x0414
+constexpr win32::UINT WM_SOCKET_EVENT = win32::WM_USER + 1;            // 0x0401
+constexpr win32::UINT WM_SOCKET_HOSTBYNAME_DONE = win32::WM_USER + 2;  // 0x0402
+constexpr win32::UINT WM_SOCKET_HOSTBYADDR_DONE = win32::WM_USER + 3;  // 0x0403
+constexpr win32::UINT WM_SOCKET_CLOSE_LATER = win32::WM_USER + 4;      // 0x0404
+constexpr win32::UINT WM_SOCKET_FREE_LATER = win32::WM_USER + 5;       // 0x0405
+constexpr win32::UINT WM_SOCKET_TEST_EXCEPTION = win32::WM_USER + 6;   // 0x0406
+constexpr win32::UINT WM_SOCKET_LINE_DATA = win32::WM_USER + 20;       // 0x0414
 
 // The class of every hidden socket window.
 constexpr const char* SOCKET_WINDOW_CLASS = "XSocketWindowClass";
@@ -46,14 +46,18 @@ enum TWSocketOption : uint8_t { wsoNoReceiveLoop, wsoTcpNoDelay };
 
 // Set of TWSocketOption: bit 0 = wsoNoReceiveLoop, bit 1 = wsoTcpNoDelay.
 class TWSocketOptions {
-public:
+ public:
   constexpr TWSocketOptions() = default;
   constexpr TWSocketOptions(std::initializer_list<TWSocketOption> options) {
     for (TWSocketOption o : options) FBits = static_cast<uint8_t>(FBits | Bit(o));
   }
   constexpr bool Contains(TWSocketOption o) const { return (FBits & Bit(o)) != 0; }
-  constexpr TWSocketOptions operator+(TWSocketOption o) const { return FromBits(static_cast<uint8_t>(FBits | Bit(o))); }
-  constexpr TWSocketOptions operator-(TWSocketOption o) const { return FromBits(static_cast<uint8_t>(FBits & ~Bit(o))); }
+  constexpr TWSocketOptions operator+(TWSocketOption o) const {
+    return FromBits(static_cast<uint8_t>(FBits | Bit(o)));
+  }
+  constexpr TWSocketOptions operator-(TWSocketOption o) const {
+    return FromBits(static_cast<uint8_t>(FBits & ~Bit(o)));
+  }
   constexpr bool operator==(const TWSocketOptions& other) const { return FBits == other.FBits; }
   constexpr bool operator!=(const TWSocketOptions& other) const { return FBits != other.FBits; }
   constexpr bool Empty() const { return FBits == 0; }
@@ -64,7 +68,7 @@ public:
     return s;
   }
 
-private:
+ private:
   static constexpr uint8_t Bit(TWSocketOption o) { return static_cast<uint8_t>(1u << o); }
   uint8_t FBits = 0;
 };
@@ -75,11 +79,16 @@ enum TSocketSendFlags : uint8_t { wsSendNormal, wsSendUrgent };
 
 enum TSocksPhase : uint8_t { spIdle, spGreeting, spAuthenticating, spRequesting };
 enum TSocksAuthentication : uint8_t { socksNoAuthentication, socksAuthenticateUsercode };
-enum TSocksAuthState : uint8_t { socksAuthBegun, socksAuthSucceeded, socksAuthFailed, socksAuthNotNeeded };
+enum TSocksAuthState : uint8_t {
+  socksAuthBegun,
+  socksAuthSucceeded,
+  socksAuthFailed,
+  socksAuthNotNeeded
+};
 
 // ---- The exception class -----------------------------------------------------
 class ESocketException : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -92,9 +101,11 @@ using TSessionAvailable = std::function<void(TObject* Sender, uint16_t Error)>;
 using TSessionConnected = std::function<void(TObject* Sender, uint16_t Error)>;
 using TDnsLookupDone = std::function<void(TObject* Sender, uint16_t Error)>;
 using TSendData = std::function<void(TObject* Sender, int32_t BytesSent)>;
-using TChangeState = std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
+using TChangeState =
+    std::function<void(TObject* Sender, TSocketState OldState, TSocketState NewState)>;
 using TBgExceptionEvent = std::function<void(TObject* Sender, Exception& E, bool& CanClose)>;
-using TSocksErrorEvent = std::function<void(TObject* Sender, int32_t Error, const std::string& Msg)>;
+using TSocksErrorEvent =
+    std::function<void(TObject* Sender, int32_t Error, const std::string& Msg)>;
 using TSocksAuthStateEvent = std::function<void(TObject* Sender, TSocksAuthState AuthState)>;
 using TLineLimitEvent = std::function<void(TObject* Sender, int32_t RcvdLength, bool& ClearData)>;
 
@@ -108,7 +119,7 @@ struct TWSocketMessage {
 
 // ---- The socket object -------------------------------------------------------
 class TCustomWSocket : public TComponent {
-public:
+ public:
   explicit TCustomWSocket(TComponent* AOwner);
   ~TCustomWSocket() override;
 
@@ -148,9 +159,11 @@ public:
   virtual winsock::SOCKET Accept();
   virtual int32_t Receive(void* Buffer, int32_t Size);
   virtual std::string ReceiveText();
-  virtual int32_t ReceiveFrom(void* Buffer, int32_t Size, winsock::sockaddr_in& From, int32_t& FromLength);
+  virtual int32_t ReceiveFrom(void* Buffer, int32_t Size, winsock::sockaddr_in& From,
+                              int32_t& FromLength);
   virtual int32_t Send(const void* Data, int32_t Len);
-  virtual int32_t SendToAddress(const winsock::sockaddr_in& Dest, int32_t DestLen, const void* Data, int32_t Len);
+  virtual int32_t SendToAddress(const winsock::sockaddr_in& Dest, int32_t DestLen, const void* Data,
+                                int32_t Len);
   virtual int32_t SendText(const std::string& Str);
   virtual void DnsLookup(const std::string& HostName);
   virtual void ReverseDnsLookup(const std::string& HostAddr);
@@ -264,7 +277,7 @@ public:
   uint32_t SelectEvents = 0;
   winsock::sockaddr_in SockAddr = {};
 
-protected:
+ protected:
   // Storage of the properties.
   int32_t FLastError = 0;
   std::string FDnsResult;
@@ -286,32 +299,32 @@ protected:
   TWSocketOptions FComponentOptions;
   TSocketState FState = wsClosed;
 
-public:
+ public:
   // Tells code that runs after an event handler whether the handler destroyed the
   // object. Frames that go on touching the object after firing an event hold one.
   class TAliveGuard {
-  public:
+   public:
     explicit TAliveGuard(TCustomWSocket* Socket);
     ~TAliveGuard();
     TAliveGuard(const TAliveGuard&) = delete;
     TAliveGuard& operator=(const TAliveGuard&) = delete;
     bool Destroyed() const { return FDestroyed; }
 
-  private:
+   private:
     friend class TCustomWSocket;
     TCustomWSocket* FSocket;
     TAliveGuard* FPrev;
     bool FDestroyed = false;
   };
 
-private:
+ private:
   friend class TAliveGuard;
   TAliveGuard* FGuards = nullptr;
 };
 
 // ---- SOCKS layer (inactive while no SOCKS server is set) ---------------------
 class TCustomSocksWSocket : public TCustomWSocket {
-public:
+ public:
   explicit TCustomSocksWSocket(TComponent* AOwner);
 
   void ResetToDefaults() override;
@@ -354,7 +367,7 @@ public:
   TSessionConnected OnSocksConnected;
   TSocksAuthStateEvent OnSocksAuthState;
 
-protected:
+ protected:
   std::string FSocksServer;
   std::string FSocksLevel = "5";
   std::string FSocksPort;
@@ -365,7 +378,7 @@ protected:
 
 // ---- Line layer (inactive while LineMode is false) ---------------------------
 class TCustomLineWSocket : public TCustomSocksWSocket {
-public:
+ public:
   explicit TCustomLineWSocket(TComponent* AOwner);
   ~TCustomLineWSocket() override;
 
@@ -400,7 +413,7 @@ public:
   uint32_t WaitDeadline = 0;
   TLineLimitEvent OnLineLimitExceeded;
 
-protected:
+ protected:
   std::string FLineEnd = "\r\n";
   bool FLineMode = false;
   int32_t FLineLimit = 65536;
@@ -410,7 +423,7 @@ protected:
 
 // ---- Synchronous waiting -----------------------------------------------------
 class TCustomSyncWSocket : public TCustomLineWSocket {
-public:
+ public:
   using TCustomLineWSocket::TCustomLineWSocket;
   // Sets Flag to false, calls Proc when assigned, then waits for Flag.
   virtual int32_t RunAndWait(const std::function<void()>& Proc, bool& Flag);
@@ -420,7 +433,7 @@ public:
 
 // The class programs create; it only publishes properties.
 class TWSocket : public TCustomSyncWSocket {
-public:
+ public:
   using TCustomSyncWSocket::TCustomSyncWSocket;
 };
 
@@ -454,10 +467,11 @@ int WSocket_WSACleanup();
 void WSocket_WSASetLastError(int Error);
 int WSocket_WSAGetLastError();
 int WSocket_WSACancelAsyncRequest(winsock::HANDLE AsyncTaskHandle);
-winsock::HANDLE WSocket_WSAAsyncGetHostByName(win32::HWND HWindow, win32::UINT Msg, const char* Name, char* Buf,
+winsock::HANDLE WSocket_WSAAsyncGetHostByName(win32::HWND HWindow, win32::UINT Msg,
+                                              const char* Name, char* Buf, int BufLen);
+winsock::HANDLE WSocket_WSAAsyncGetHostByAddr(win32::HWND HWindow, win32::UINT Msg,
+                                              const char* Addr, int Len, int Type, char* Buf,
                                               int BufLen);
-winsock::HANDLE WSocket_WSAAsyncGetHostByAddr(win32::HWND HWindow, win32::UINT Msg, const char* Addr, int Len,
-                                              int Type, char* Buf, int BufLen);
 int WSocket_WSAAsyncSelect(winsock::SOCKET S, win32::HWND HWindow, win32::UINT Msg, long Events);
 winsock::servent* WSocket_getservbyname(const char* Name, const char* Proto);
 winsock::protoent* WSocket_getprotobyname(const char* Name);
@@ -465,7 +479,8 @@ winsock::hostent* WSocket_gethostbyname(const char* Name);
 winsock::SOCKET WSocket_socket(int Af, int Type, int Protocol);
 int WSocket_shutdown(winsock::SOCKET S, int How);
 int WSocket_setsockopt(winsock::SOCKET S, int Level, int OptName, const char* OptVal, int OptLen);
-int WSocket_sendto(winsock::SOCKET S, const char* Buf, int Len, int Flags, const winsock::sockaddr* To, int ToLen);
+int WSocket_sendto(winsock::SOCKET S, const char* Buf, int Len, int Flags,
+                   const winsock::sockaddr* To, int ToLen);
 int WSocket_send(winsock::SOCKET S, const char* Buf, int Len, int Flags);
 winsock::u_short WSocket_ntohs(winsock::u_short NetShort);
 int WSocket_listen(winsock::SOCKET S, int Backlog);
@@ -480,7 +495,9 @@ int WSocket_closesocket(winsock::SOCKET S);
 int WSocket_bind(winsock::SOCKET S, const winsock::sockaddr* Addr, int NameLen);
 winsock::SOCKET WSocket_accept(winsock::SOCKET S, winsock::sockaddr* Addr, int* AddrLen);
 int WSocket_recv(winsock::SOCKET S, char* Buf, int Len, int Flags);
-int WSocket_recvfrom(winsock::SOCKET S, char* Buf, int Len, int Flags, winsock::sockaddr* From, int* FromLen);
+int WSocket_recvfrom(winsock::SOCKET S, char* Buf, int Len, int Flags, winsock::sockaddr* From,
+                     int* FromLen);
 
 // The hidden windows' procedure.
-win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam, win32::LPARAM LParam);
+win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam,
+                                win32::LPARAM LParam);

@@ -12,7 +12,8 @@ winsock::SOCKET TCustomWSocket::Accept() {
   }
   // The peer's address lands in this (listening) object's SockAddr.
   int len = sizeof(SockAddr);
-  winsock::SOCKET h = WSocket_accept(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&SockAddr), &len);
+  winsock::SOCKET h =
+      WSocket_accept(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&SockAddr), &len);
   LastAcceptedHandle = h;
   if (h == winsock::INVALID_SOCKET) {
     RaiseSocketError("Accept");
@@ -46,7 +47,8 @@ void TCustomWSocket::Dup(winsock::SOCKET NewHandle) {
   // A number that is no socket at all was never ours: forget it rather than
   // keep it, so that nothing later closes a descriptor someone else owns.
   auto forgetIfNoSocket = [&] {
-    if (!guard.Destroyed() && SocketHandle == NewHandle && WSocket_WSAGetLastError() == winsock::WSAENOTSOCK)
+    if (!guard.Destroyed() && SocketHandle == NewHandle &&
+        WSocket_WSAGetLastError() == winsock::WSAENOTSOCK)
       SocketHandle = winsock::INVALID_SOCKET;
   };
   try {
@@ -58,7 +60,8 @@ void TCustomWSocket::Dup(winsock::SOCKET NewHandle) {
   if (guard.Destroyed()) return;
 
   SelectEvents = winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT | winsock::FD_CLOSE;
-  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT, static_cast<long>(SelectEvents)) != 0) {
+  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT,
+                             static_cast<long>(SelectEvents)) != 0) {
     forgetIfNoSocket();
     RaiseSocketError("WSAAsyncSelect");
     return;
@@ -85,7 +88,9 @@ namespace {
 bool QueryPeer(TCustomWSocket& Socket, winsock::sockaddr_in& Name, const char* FuncName) {
   if (Socket.State() != wsConnected) return false;
   int len = sizeof(Name);
-  if (WSocket_getpeername(Socket.SocketHandle, reinterpret_cast<winsock::sockaddr*>(&Name), &len) == 0) return true;
+  if (WSocket_getpeername(Socket.SocketHandle, reinterpret_cast<winsock::sockaddr*>(&Name), &len) ==
+      0)
+    return true;
   Socket.RaiseSocketError(FuncName);
   return false;
 }

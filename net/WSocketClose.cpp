@@ -93,5 +93,6 @@ void TCustomWSocket::SuspendEvents() {
 
 void TCustomWSocket::ResumeEvents() {
   Paused = false;
-  WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT, static_cast<long>(SelectEvents));
+  WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT,
+                         static_cast<long>(SelectEvents));
 }

@@ -8,7 +8,8 @@ namespace {
 
 // setsockopt with a 32-bit value; returns whether it succeeded.
 bool SetIntOption(winsock::SOCKET Handle, int Level, int Name, int32_t Value) {
-  return WSocket_setsockopt(Handle, Level, Name, reinterpret_cast<const char*>(&Value), sizeof(Value)) == 0;
+  return WSocket_setsockopt(Handle, Level, Name, reinterpret_cast<const char*>(&Value),
+                            sizeof(Value)) == 0;
 }
 
 }  // namespace
@@ -83,14 +84,15 @@ void TCustomWSocket::Connect() {
     BindLocalAddress();
     if (guard.Destroyed()) return;
     if (FMultiCast) {
-      if (FMultiCastIpTTL != 1 &&
-          !SetIntOption(SocketHandle, winsock::IPPROTO_IP, winsock::IP_MULTICAST_TTL, FMultiCastIpTTL)) {
+      if (FMultiCastIpTTL != 1 && !SetIntOption(SocketHandle, winsock::IPPROTO_IP,
+                                                winsock::IP_MULTICAST_TTL, FMultiCastIpTTL)) {
         RaiseSocketError("setsockopt(IP_MULTICAST_TTL)");
         return;
       }
       if (FLocalAddr != "0.0.0.0") {
         uint32_t iface = WSocketResolveHost(FLocalAddr);
-        if (!SetIntOption(SocketHandle, winsock::IPPROTO_IP, winsock::IP_MULTICAST_IF, static_cast<int32_t>(iface))) {
+        if (!SetIntOption(SocketHandle, winsock::IPPROTO_IP, winsock::IP_MULTICAST_IF,
+                          static_cast<int32_t>(iface))) {
           RaiseSocketError("setsockopt(IP_MULTICAST_IF)");
           return;
         }
@@ -122,8 +124,10 @@ void TCustomWSocket::Connect() {
     }
   }
 
-  SelectEvents = winsock::FD_READ | winsock::FD_WRITE | winsock::FD_ACCEPT | winsock::FD_CONNECT | winsock::FD_CLOSE;
-  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT, static_cast<long>(SelectEvents)) != 0) {
+  SelectEvents = winsock::FD_READ | winsock::FD_WRITE | winsock::FD_ACCEPT | winsock::FD_CONNECT |
+                 winsock::FD_CLOSE;
+  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT,
+                             static_cast<long>(SelectEvents)) != 0) {
     RaiseSocketError("WSAAsyncSelect");
     return;
   }
@@ -136,7 +140,8 @@ void TCustomWSocket::Connect() {
   }
 
   // Even an immediate success is reported by the FD_CONNECT notification.
-  if (WSocket_connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&SockAddr), sizeof(SockAddr)) != 0) {
+  if (WSocket_connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&SockAddr),
+                      sizeof(SockAddr)) != 0) {
     int code = WSocket_WSAGetLastError();
     if (code != winsock::WSAEWOULDBLOCK) {
       FLastError = code;
@@ -152,7 +157,8 @@ void TCustomWSocket::BindLocalAddress() {
   local.sin_family = winsock::AF_INET;
   local.sin_port = WSocket_htons(LocalPortNumber);
   local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
-  if (WSocket_bind(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof(local)) != 0) {
+  if (WSocket_bind(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&local),
+                   sizeof(local)) != 0) {
     RaiseOrReportFmt("winsock.bind failed, error #%d", WSocket_WSAGetLastError());
     return;
   }
@@ -176,7 +182,7 @@ void TCustomWSocket::ApplyLinger() {
   winsock::linger l;
   l.l_onoff = static_cast<winsock::u_short>(FLingerOnOff);
   l.l_linger = static_cast<winsock::u_short>(FLingerTimeout & 0xFFFF);
-  if (WSocket_setsockopt(SocketHandle, winsock::SOL_SOCKET, winsock::SO_LINGER, reinterpret_cast<const char*>(&l),
-                         sizeof(l)) != 0)
+  if (WSocket_setsockopt(SocketHandle, winsock::SOL_SOCKET, winsock::SO_LINGER,
+                         reinterpret_cast<const char*>(&l), sizeof(l)) != 0)
     RaiseSocketError("setsockopt(SO_LINGER)");
 }

@@ -33,10 +33,12 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
   }
   if (!HiddenWindow) RaiseOrReport("DnsLookup: Window not assigned");
   EarlyLookupDone = false;
-  LookupHandle = WSocket_WSAAsyncGetHostByName(HiddenWindow, WM_SOCKET_HOSTBYNAME_DONE, HostName.c_str(),
-                                               HostEntryBuffer, kHostEntryBufferSize);
+  LookupHandle =
+      WSocket_WSAAsyncGetHostByName(HiddenWindow, WM_SOCKET_HOSTBYNAME_DONE, HostName.c_str(),
+                                    HostEntryBuffer, kHostEntryBufferSize);
   if (LookupHandle == 0) {
-    RaiseOrReportFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), WSocket_WSAGetLastError());
+    RaiseOrReportFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(),
+                     WSocket_WSAGetLastError());
     return;
   }
   if (EarlyLookupDone) {
@@ -62,11 +64,12 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
   text[HostAddr.size()] = '\0';
   winsock::u_long addr = WSocket_inet_addr(text);
   if (!HiddenWindow) RaiseOrReport("ReverseDnsLookup: Window not assigned");
-  LookupHandle = WSocket_WSAAsyncGetHostByAddr(HiddenWindow, WM_SOCKET_HOSTBYADDR_DONE,
-                                               reinterpret_cast<const char*>(&addr), sizeof(addr), winsock::PF_INET,
-                                               HostEntryBuffer, kHostEntryBufferSize);
+  LookupHandle = WSocket_WSAAsyncGetHostByAddr(
+      HiddenWindow, WM_SOCKET_HOSTBYADDR_DONE, reinterpret_cast<const char*>(&addr), sizeof(addr),
+      winsock::PF_INET, HostEntryBuffer, kHostEntryBufferSize);
   if (LookupHandle == 0)
-    RaiseOrReportFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), WSocket_WSAGetLastError());
+    RaiseOrReportFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(),
+                     WSocket_WSAGetLastError());
 }
 
 void TCustomWSocket::StopDnsLookup() {

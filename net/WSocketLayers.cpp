@@ -40,7 +40,9 @@ bool TCustomSocksWSocket::FireDataAvailable(uint16_t Error) {
   return TCustomWSocket::FireDataAvailable(Error);
 }
 
-void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) { TCustomWSocket::FireSessionConnected(Error); }
+void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
+  TCustomWSocket::FireSessionConnected(Error);
+}
 
 void TCustomSocksWSocket::FireSessionClosed(uint16_t Error) {
   if (SocksPhase == spAuthenticating) FireSocksAuthState(socksAuthFailed);
@@ -187,7 +189,8 @@ void TCustomLineWSocket::SetLineMode(bool value) {
     return;
   }
   FLineMode = value;
-  if (LineBufferCount > 0 || CurrentLineLength > 0) win32::PostMessageA(HiddenWindow, WM_SOCKET_LINE_DATA, 0, 0);
+  if (LineBufferCount > 0 || CurrentLineLength > 0)
+    win32::PostMessageA(HiddenWindow, WM_SOCKET_LINE_DATA, 0, 0);
 }
 
 void TCustomLineWSocket::ApplyLineEditing(int32_t& /*Count*/) {}

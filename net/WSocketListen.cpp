@@ -69,8 +69,8 @@ void TCustomWSocket::Listen() {
 
   if (SocketType == winsock::SOCK_DGRAM && FReuseAddr) {
     int32_t on = -1;
-    if (winsock::setsockopt(SocketHandle, winsock::SOL_SOCKET, winsock::SO_REUSEADDR, reinterpret_cast<char*>(&on),
-                            sizeof(on)) != 0) {
+    if (winsock::setsockopt(SocketHandle, winsock::SOL_SOCKET, winsock::SO_REUSEADDR,
+                            reinterpret_cast<char*>(&on), sizeof(on)) != 0) {
       // The handle is released: with State still wsClosed, Close could not.
       CloseKeepingError(SocketHandle);
       RaiseSocketError("setsockopt(SO_REUSEADDR)");
@@ -78,7 +78,8 @@ void TCustomWSocket::Listen() {
     }
   }
 
-  if (WSocket_bind(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&SockAddr), sizeof(SockAddr)) != 0) {
+  if (WSocket_bind(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&SockAddr),
+                   sizeof(SockAddr)) != 0) {
     CloseKeepingError(SocketHandle);
     RaiseSocketError("Bind");
     return;
@@ -132,19 +133,23 @@ void TCustomWSocket::Listen() {
   }
 
   SelectEvents = winsock::FD_READ | winsock::FD_WRITE | winsock::FD_ACCEPT | winsock::FD_CLOSE;
-  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT, static_cast<long>(SelectEvents)) != 0)
+  if (WSocket_WSAAsyncSelect(SocketHandle, HiddenWindow, WM_SOCKET_EVENT,
+                             static_cast<long>(SelectEvents)) != 0)
     RaiseSocketError("WSAASyncSelect");
 }
 
 namespace {
-bool HasLocalName(TSocketState State) { return State == wsBound || State == wsConnected || State == wsListening; }
+bool HasLocalName(TSocketState State) {
+  return State == wsBound || State == wsConnected || State == wsListening;
+}
 }  // namespace
 
 std::string TCustomWSocket::BoundPortText() {
   if (!HasLocalName(FState)) return "error";
   winsock::sockaddr_in name = {};
   int len = sizeof(name);
-  if (WSocket_getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&name), &len) != 0) return "error";
+  if (WSocket_getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&name), &len) != 0)
+    return "error";
   return Format("%d", static_cast<int>(WSocket_ntohs(name.sin_port)));
 }
 
@@ -152,6 +157,7 @@ std::string TCustomWSocket::BoundAddrText() {
   if (!HasLocalName(FState)) return "error";
   winsock::sockaddr_in name = {};
   int len = sizeof(name);
-  if (WSocket_getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&name), &len) != 0) return "error";
+  if (WSocket_getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&name), &len) != 0)
+    return "error";
   return WSocket_inet_ntoa(name.sin_addr);
 }

@@ -94,11 +94,12 @@ int32_t TCustomWSocket::RawReceive(void* Buffer, int32_t Size, int32_t Flags) {
   return WSocket_recv(SocketHandle, static_cast<char*>(Buffer), Size, Flags);
 }
 
-int32_t TCustomWSocket::RawReceiveFrom(winsock::SOCKET Handle, void* Buffer, int32_t Size, int32_t Flags,
-                                       winsock::sockaddr_in& From, int32_t& FromLength) {
+int32_t TCustomWSocket::RawReceiveFrom(winsock::SOCKET Handle, void* Buffer, int32_t Size,
+                                       int32_t Flags, winsock::sockaddr_in& From,
+                                       int32_t& FromLength) {
   int len = FromLength;
-  int32_t n =
-      WSocket_recvfrom(Handle, static_cast<char*>(Buffer), Size, Flags, reinterpret_cast<winsock::sockaddr*>(&From), &len);
+  int32_t n = WSocket_recvfrom(Handle, static_cast<char*>(Buffer), Size, Flags,
+                               reinterpret_cast<winsock::sockaddr*>(&From), &len);
   FromLength = len;
   return n;
 }
@@ -112,7 +113,8 @@ int32_t TCustomWSocket::Receive(void* Buffer, int32_t Size) {
   return n;
 }
 
-int32_t TCustomWSocket::ReceiveFrom(void* Buffer, int32_t Size, winsock::sockaddr_in& From, int32_t& FromLength) {
+int32_t TCustomWSocket::ReceiveFrom(void* Buffer, int32_t Size, winsock::sockaddr_in& From,
+                                    int32_t& FromLength) {
   int32_t n = RawReceiveFrom(SocketHandle, Buffer, Size, 0, From, FromLength);
   if (n < 0)
     FLastError = WSocket_WSAGetLastError();

@@ -10,8 +10,8 @@ inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void HostNotFound(const std::string& InAddr) {
   // Concatenated rather than formatted so that every byte of the text shows.
-  throw ESocketException("WSocketResolveHost: Cannot convert host address '" + InAddr + "', Error #" +
-                         IntToStr(WSocket_WSAGetLastError()));
+  throw ESocketException("WSocketResolveHost: Cannot convert host address '" + InAddr +
+                         "', Error #" + IntToStr(WSocket_WSAGetLastError()));
 }
 
 // Whether a text can be a host name at all. Texts that cannot are refused here,
@@ -30,7 +30,8 @@ bool IsPlausibleHostName(const char* Name) {
       label = 0;
       continue;
     }
-    bool ok = IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
+    bool ok =
+        IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
     if (!ok || ++label > 63) return false;
   }
   return label > 0;
@@ -91,7 +92,8 @@ uint32_t WSocketResolveHost(const std::string& InAddr) {
     return r;
   }
   // A zero byte inside the text would silently shorten the name looked up.
-  if (buffer[0] == '\0' || trimmed.find('\0') != std::string::npos || !IsPlausibleHostName(buffer)) {
+  if (buffer[0] == '\0' || trimmed.find('\0') != std::string::npos ||
+      !IsPlausibleHostName(buffer)) {
     WSocket_WSASetLastError(winsock::WSAHOST_NOT_FOUND);
     HostNotFound(InAddr);
   }
@@ -110,12 +112,15 @@ uint32_t WSocketResolveHost(const std::string& InAddr) {
 }
 
 uint16_t WSocketResolvePort(const std::string& Port, const std::string& Proto) {
-  if (Port.empty() || Port.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Port.");
-  if (Proto.empty() || Proto.size() >= 32) throw ESocketException("WSocketResolvePort: Invalid Proto.");
+  if (Port.empty() || Port.size() >= 32)
+    throw ESocketException("WSocketResolvePort: Invalid Port.");
+  if (Proto.empty() || Proto.size() >= 32)
+    throw ESocketException("WSocketResolvePort: Invalid Proto.");
   if (IsDigit(Port[0])) return static_cast<uint16_t>(ParseLeadingNumber(Port) & 0xFFFF);
   std::string port = Trim(Port);
   std::string proto = Trim(Proto);
-  winsock::servent* entry = WSocket_getservbyname(port.c_str(), proto.empty() ? nullptr : proto.c_str());
+  winsock::servent* entry =
+      WSocket_getservbyname(port.c_str(), proto.empty() ? nullptr : proto.c_str());
   if (!entry)
     throw ESocketException("WSocketResolvePort: Cannot convert port '" + Port + "', Error #" +
                            IntToStr(WSocket_WSAGetLastError()));
@@ -123,7 +128,8 @@ uint16_t WSocketResolvePort(const std::string& Port, const std::string& Proto) {
 }
 
 int32_t WSocketResolveProto(const std::string& Proto) {
-  if (Proto.empty() || Proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+  if (Proto.empty() || Proto.size() >= 32)
+    throw ESocketException("WSocketResolveProto: Invalid Protocol.");
   std::string proto = Trim(Proto);
   // Only blanks: nothing is left to name a protocol.
   if (proto.empty()) throw ESocketException("WSocketResolveProto: Invalid Protocol.");

@@ -91,10 +91,12 @@ void TCustomWSocket::TryToSend() {
 int32_t TCustomWSocket::RawSend(const void* Data, int32_t Len) {
   int32_t sent;
   if (SocketType == winsock::SOCK_DGRAM)
-    sent = WSocket_sendto(SocketHandle, static_cast<const char*>(Data), Len, static_cast<int>(SendFlagBits),
+    sent = WSocket_sendto(SocketHandle, static_cast<const char*>(Data), Len,
+                          static_cast<int>(SendFlagBits),
                           reinterpret_cast<const winsock::sockaddr*>(&SockAddr), sizeof(SockAddr));
   else
-    sent = WSocket_send(SocketHandle, static_cast<const char*>(Data), Len, static_cast<int>(SendFlagBits));
+    sent = WSocket_send(SocketHandle, static_cast<const char*>(Data), Len,
+                        static_cast<int>(SendFlagBits));
   if (sent > 0) FireSendData(sent);
   return sent;
 }
@@ -127,10 +129,11 @@ int32_t TCustomWSocket::SendText(const std::string& Str) {
   return Send(Str.data(), static_cast<int32_t>(Str.size()));
 }
 
-int32_t TCustomWSocket::SendToAddress(const winsock::sockaddr_in& Dest, int32_t DestLen, const void* Data,
-                                      int32_t Len) {
+int32_t TCustomWSocket::SendToAddress(const winsock::sockaddr_in& Dest, int32_t DestLen,
+                                      const void* Data, int32_t Len) {
   winsock::sockaddr_in to = Dest;
-  int32_t sent = WSocket_sendto(SocketHandle, static_cast<const char*>(Data), Len, static_cast<int>(SendFlagBits),
+  int32_t sent = WSocket_sendto(SocketHandle, static_cast<const char*>(Data), Len,
+                                static_cast<int>(SendFlagBits),
                                 reinterpret_cast<const winsock::sockaddr*>(&to), DestLen);
   if (sent > 0) FireSendData(sent);
   return sent;

@@ -38,7 +38,8 @@ void TApplicationCore::SetProcessMessageHook(TProcessMessageHook hook) { g_hook 
 TProcessMessageHook TApplicationCore::ProcessMessageHook() { return g_hook; }
 
 std::string ErrorBoxText(const std::string& Message) {
-  if (!Message.empty() && static_cast<unsigned char>(Message.back()) > static_cast<unsigned char>('.'))
+  if (!Message.empty() &&
+      static_cast<unsigned char>(Message.back()) > static_cast<unsigned char>('.'))
     return Message + ".";
   return Message;
 }

@@ -13,7 +13,7 @@
 using TProcessMessageHook = bool (*)(bool& Quit);
 
 class TApplicationCore : public TComponent {
-public:
+ public:
   TApplicationCore();
   ~TApplicationCore() override;
 
@@ -35,7 +35,7 @@ public:
   static void SetProcessMessageHook(TProcessMessageHook hook);
   static TProcessMessageHook ProcessMessageHook();
 
-private:
+ private:
   bool FTerminated = false;
   std::string FTitle;
 };

@@ -9,7 +9,8 @@
 std::string TObject::ClassName() const {
   const char* mangled = typeid(*this).name();
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
   std::string name = (status == 0 && demangled) ? demangled.get() : mangled;
   // Classes in a namespace report their own name only, as the runtime does.
   size_t colon = name.rfind("::");

@@ -6,7 +6,7 @@
 #include <vector>
 
 class TObject {
-public:
+ public:
   TObject() = default;
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
@@ -20,7 +20,7 @@ enum TComponentStateFlag : unsigned { csDestroying = 1u << 0 };
 
 // Owner/owned relationship: an owner frees what it owns when it is destroyed.
 class TComponent : public TObject {
-public:
+ public:
   explicit TComponent(TComponent* AOwner);
   ~TComponent() override;
 
@@ -39,7 +39,7 @@ public:
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);
 
-private:
+ private:
   TComponent* FOwner = nullptr;
   std::vector<TComponent*> FComponents;
   std::string FName;
@@ -48,25 +48,25 @@ private:
 
 // The runtime's plain exception class: a message and nothing more.
 class Exception : public std::exception, public TObject {
-public:
+ public:
   explicit Exception(std::string Msg) : FMessage(std::move(Msg)) {}
   Exception(const Exception& other) : std::exception(other), TObject(), FMessage(other.FMessage) {}
   const std::string& Message() const { return FMessage; }
   void SetMessage(const std::string& value) { FMessage = value; }
   const char* what() const noexcept override { return FMessage.c_str(); }
 
-private:
+ private:
   std::string FMessage;
 };
 
 // Raised by the text-to-integer conversion.
 class EConvertError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // Raised by lists for a bad index.
 class EListError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };

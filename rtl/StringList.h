@@ -7,7 +7,7 @@
 #include "rtl/Object.h"
 
 class TStringList : public TObject {
-public:
+ public:
   int Count() const { return static_cast<int>(FItems.size()); }
   // Raises EListError "List index out of bounds (%d)" for a bad index.
   const std::string& Strings(int Index) const;
@@ -21,7 +21,7 @@ public:
   // The items joined, each followed by CR LF.
   std::string Text() const;
 
-private:
+ private:
   void CheckIndex(int Index, bool AllowEnd = false) const;
   std::vector<std::string> FItems;
 };

@@ -75,7 +75,8 @@ bool TryStrToInt(const std::string& S, int32_t& Value) {
 
 int32_t StrToInt(const std::string& S) {
   int32_t v = 0;
-  if (!TryStrToInt(S, v)) throw EConvertError(Format("'%s' is not a valid integer value", S.c_str()));
+  if (!TryStrToInt(S, v))
+    throw EConvertError(Format("'%s' is not a valid integer value", S.c_str()));
   return v;
 }
 

@@ -12,7 +12,7 @@ class TPopupMenu;
 
 // The backend's side of one control.
 class TControlPeer {
-public:
+ public:
   virtual ~TControlPeer() = default;
   // Position, size, caption, colour, font, cursor or visibility changed.
   virtual void Changed() = 0;
@@ -20,7 +20,7 @@ public:
 
 // The backend's side of one form: a top-level window.
 class TFormPeer : public TControlPeer {
-public:
+ public:
   virtual void Show() = 0;
   virtual void Hide() = 0;
   // The window's outer top-left corner on the screen as it is now (the user may
@@ -29,7 +29,7 @@ public:
 };
 
 class TUiBackend {
-public:
+ public:
   virtual ~TUiBackend() = default;
 
   virtual bool Headless() const = 0;
@@ -45,7 +45,8 @@ public:
   virtual void ProcessEvents() = 0;
 
   // The modal input dialog: returns true on OK (Value holds the text).
-  virtual bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) = 0;
+  virtual bool InputQuery(const std::string& Caption, const std::string& Prompt,
+                          std::string& Value) = 0;
   virtual void ErrorBox(const std::string& Title, const std::string& Text) = 0;
   virtual void Popup(TPopupMenu* Menu, int X, int Y) = 0;
   virtual TPoint CursorPos() = 0;

@@ -90,7 +90,8 @@ void TControl::Changed() {
 }
 
 void TControl::CreatePeers() {
-  if (!FPeer && UiBackend() && FParent && FParent->Peer()) FPeer = UiBackend()->CreateControlPeer(this);
+  if (!FPeer && UiBackend() && FParent && FParent->Peer())
+    FPeer = UiBackend()->CreateControlPeer(this);
 }
 
 void TControl::DestroyPeers() {

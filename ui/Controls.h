@@ -15,10 +15,11 @@ class TForm;
 class TControlPeer;
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
-using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 
 class TControl : public TComponent {
-public:
+ public:
   explicit TControl(TComponent* AOwner);
   ~TControl() override;
 
@@ -68,7 +69,7 @@ public:
   virtual void CreatePeers();
   virtual void DestroyPeers();
 
-protected:
+ protected:
   // Tells the peer that the look changed.
   void Changed();
 
@@ -85,7 +86,7 @@ protected:
 
 // A control that holds other controls, in drawing order (later ones on top).
 class TWinControl : public TControl {
-public:
+ public:
   explicit TWinControl(TComponent* AOwner);
   ~TWinControl() override;
 
@@ -95,7 +96,7 @@ public:
   void CreatePeers() override;
   void DestroyPeers() override;
 
-private:
+ private:
   friend class TControl;
   std::vector<TControl*> FControls;
 };

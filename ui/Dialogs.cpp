@@ -8,7 +8,8 @@ bool InputQuery(const std::string& Caption, const std::string& Prompt, std::stri
   return UiBackend() && UiBackend()->InputQuery(Caption, Prompt, Value);
 }
 
-std::string InputBox(const std::string& Caption, const std::string& Prompt, const std::string& Default) {
+std::string InputBox(const std::string& Caption, const std::string& Prompt,
+                     const std::string& Default) {
   std::string value = Default;
   return InputQuery(Caption, Prompt, value) ? value : Default;
 }

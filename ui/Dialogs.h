@@ -6,7 +6,8 @@
 // Shows a modal dialog with a prompt above a one-line edit field (at most 255
 // characters) holding Default, all selected. Returns the edited text on OK and
 // Default on Cancel, Esc or the close button. Without a window it returns Default.
-std::string InputBox(const std::string& Caption, const std::string& Prompt, const std::string& Default);
+std::string InputBox(const std::string& Caption, const std::string& Prompt,
+                     const std::string& Default);
 // As InputBox, and tells whether OK was chosen.
 bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value);
 

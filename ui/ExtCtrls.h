@@ -6,7 +6,7 @@
 enum TBevelCut { bvNone, bvLowered, bvRaised };
 
 class TPanel : public TWinControl {
-public:
+ public:
   explicit TPanel(TComponent* AOwner);
 
   TBevelCut BevelOuter() const { return FBevelOuter; }
@@ -14,7 +14,7 @@ public:
   int BevelWidth() const { return FBevelWidth; }
   void SetBevelWidth(int value);
 
-private:
+ private:
   TBevelCut FBevelOuter = bvRaised;
   int FBevelWidth = 1;
 };

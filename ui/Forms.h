@@ -30,7 +30,7 @@ constexpr int DialogFrameRight = 3;
 constexpr int DialogFrameBottom = 3;
 
 class TForm : public TWinControl {
-public:
+ public:
   explicit TForm(TComponent* AOwner);
   ~TForm() override;
 
@@ -75,7 +75,7 @@ public:
   void CreatePeers() override;
   TFormPeer* FormPeer() const;
 
-private:
+ private:
   TFormBorderStyle FBorderStyle = bsSizeable;
   TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
   bool FShowing = false;
@@ -84,7 +84,7 @@ private:
 };
 
 class TApplication : public TApplicationCore {
-public:
+ public:
   TApplication();
   ~TApplication() override;
 
@@ -115,7 +115,7 @@ public:
 
   TUiBackend* Backend() const { return FBackend; }
 
-private:
+ private:
   void AddForm(TForm* Form);
 
   TUiBackend* FBackend = nullptr;  // process-wide; not owned
@@ -127,7 +127,7 @@ TApplication* FormsApplication();
 
 // The mouse.
 class TMouse {
-public:
+ public:
   // The cursor's position on the screen.
   TPoint CursorPos() const;
 };

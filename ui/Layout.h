@@ -4,7 +4,8 @@
 //   static const TFormLayout kForm = {"Caption", 213, 158, 185, 156, clBlack};
 //   static const TControlLayout kControls[] = {
 //     // name     kind     parent   left top  w    h   caption  font        height colour   ...
-//     {"Panel1", ckPanel, nullptr, 0,   0,   185, 33, "",      nullptr,    0,     clNone,  RGB(0, 64, 128)},
+//     {"Panel1", ckPanel, nullptr, 0,   0,   185, 33, "",      nullptr,    0,     clNone,  RGB(0,
+//     64, 128)},
 //     {"ip",     ckLabel, "Panel1", 12, 27,  33,  14, "0.0.0.0", "Arial",  11,    clWhite, clNone,
 //      crHandPoint, false, taLeftJustify, "ipMouseUp"},
 //   };
@@ -57,8 +58,8 @@ using TLayoutHandlers = std::map<std::string, TMouseEvent>;
 // Sets the form's properties and creates its components, owned by the form and
 // named as in the table. Raises Exception for a parent or handler name that
 // the table or the handler list does not have.
-void BuildLayout(TForm* Form, const TFormLayout& FormLayout, const TControlLayout* Controls, size_t Count,
-                 const TLayoutHandlers& Handlers = {});
+void BuildLayout(TForm* Form, const TFormLayout& FormLayout, const TControlLayout* Controls,
+                 size_t Count, const TLayoutHandlers& Handlers = {});
 
 template <size_t N>
 void BuildLayout(TForm* Form, const TFormLayout& FormLayout, const TControlLayout (&Controls)[N],

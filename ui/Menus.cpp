@@ -17,7 +17,8 @@ void TMenuItem::SetChecked(bool value) {
   FChecked = value;
   if (!value || !FRadioItem || !FParent) return;
   for (TMenuItem* other : FParent->FItems)
-    if (other != this && other->FRadioItem && other->FGroupIndex == FGroupIndex) other->FChecked = false;
+    if (other != this && other->FRadioItem && other->FGroupIndex == FGroupIndex)
+      other->FChecked = false;
 }
 
 void TMenuItem::Add(TMenuItem* Item) {

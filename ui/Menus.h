@@ -11,7 +11,7 @@
 enum TMenuAutoFlag { maAutomatic, maManual, maParent };
 
 class TMenuItem : public TComponent {
-public:
+ public:
   explicit TMenuItem(TComponent* AOwner);
   ~TMenuItem() override;
 
@@ -43,7 +43,7 @@ public:
   // What choosing the item does: runs OnClick.
   virtual void Click();
 
-private:
+ private:
   std::string FCaption;
   int FTag = 0;
   bool FRadioItem = false;
@@ -56,7 +56,7 @@ private:
 };
 
 class TPopupMenu : public TComponent {
-public:
+ public:
   explicit TPopupMenu(TComponent* AOwner);
   ~TPopupMenu() override;
 
@@ -68,7 +68,7 @@ public:
   // when it is closed; the chosen item's Click runs before that.
   virtual void Popup(int X, int Y);
 
-private:
+ private:
   TMenuItem* FItems;
   TMenuAutoFlag FAutoHotkeys = maAutomatic;
 };

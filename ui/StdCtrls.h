@@ -4,7 +4,7 @@
 #include "ui/Controls.h"
 
 class TLabel : public TControl {
-public:
+ public:
   explicit TLabel(TComponent* AOwner);
 
   bool AutoSize() const { return FAutoSize; }
@@ -23,7 +23,7 @@ public:
   // Resizes the label to its text, when auto-sizing and the backend can measure.
   void AdjustBounds();
 
-private:
+ private:
   bool FAutoSize = true;
   TAlignment FAlignment = taLeftJustify;
   bool FTransparent = false;

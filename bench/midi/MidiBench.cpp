@@ -29,9 +29,12 @@ double Seconds() {
 
 // Note-ons that carry an 18-bit sequence number, so arrivals can be matched to calls.
 void SendSeq(TMidiOutput& Out, int Device, uint32_t Seq) {
-  Out.SendShortMessage(Device, static_cast<uint8_t>(0x90 | (Seq >> 14 & 0x0F)), Seq & 0x7F, Seq >> 7 & 0x7F);
+  Out.SendShortMessage(Device, static_cast<uint8_t>(0x90 | (Seq >> 14 & 0x0F)), Seq & 0x7F,
+                       Seq >> 7 & 0x7F);
 }
-uint32_t SeqOf(const TMidiEvent& E) { return (E.Bytes[0] & 0x0Fu) << 14 | E.Bytes[2] << 7 | E.Bytes[1]; }
+uint32_t SeqOf(const TMidiEvent& E) {
+  return (E.Bytes[0] & 0x0Fu) << 14 | E.Bytes[2] << 7 | E.Bytes[1];
+}
 
 struct Setup {
   testjack::TJackServer Server;
@@ -106,10 +109,11 @@ void Throughput(unsigned Period) {
     take(got);
     last = Seconds();
   }
-  std::printf("  period %4u: %6.2f M calls/s while the queue has room; flat out %8.0f msgs/s delivered "
-              "(%u accepted, %u lost, %u out of order, %u calls refused: queue full)\n",
-              Period, kBatch * kBatches / callTime / 1e6, received / (last - start), accepted, accepted - received,
-              reordered, refused);
+  std::printf(
+      "  period %4u: %6.2f M calls/s while the queue has room; flat out %8.0f msgs/s delivered "
+      "(%u accepted, %u lost, %u out of order, %u calls refused: queue full)\n",
+      Period, kBatch * kBatches / callTime / 1e6, received / (last - start), accepted,
+      accepted - received, reordered, refused);
 }
 
 double Percentile(std::vector<double> V, double P) {
@@ -148,10 +152,13 @@ void Latency(unsigned Period) {
     delivery.push_back(cycle);
   }
   double toMs = 1000.0 / kRate;
-  std::printf("  period %4u (%.2f ms): %zu of %u received\n", Period, Period * toMs, got.size(), kCount);
-  std::printf("    call to play position     median %6.0f  p1 %6.0f  p99 %6.0f us (%.3f / %.3f / %.3f ms)\n",
-              Percentile(play, 50), Percentile(play, 1), Percentile(play, 99), Percentile(play, 50) / 1000,
-              Percentile(play, 1) / 1000, Percentile(play, 99) / 1000);
+  std::printf("  period %4u (%.2f ms): %zu of %u received\n", Period, Period * toMs, got.size(),
+              kCount);
+  std::printf(
+      "    call to play position     median %6.0f  p1 %6.0f  p99 %6.0f us (%.3f / %.3f / %.3f "
+      "ms)\n",
+      Percentile(play, 50), Percentile(play, 1), Percentile(play, 99), Percentile(play, 50) / 1000,
+      Percentile(play, 1) / 1000, Percentile(play, 99) / 1000);
   std::printf("    call to receiving cycle   median %6.0f  p1 %6.0f  p99 %6.0f us (wall clock)\n",
               Percentile(delivery, 50), Percentile(delivery, 1), Percentile(delivery, 99));
 }
@@ -168,8 +175,9 @@ int main() {
     std::printf("throughput through SendShortMessage:\n");
     Throughput(64);
     Throughput(256);
-    std::printf("latency at 1,000 msgs/s (play position: the start of the receiver's cycle plus the\n"
-                "event's offset in it; receiving cycle: when the receiver's process callback sees it):\n");
+    std::printf(
+        "latency at 1,000 msgs/s (play position: the start of the receiver's cycle plus the\n"
+        "event's offset in it; receiving cycle: when the receiver's process callback sees it):\n");
     Latency(64);
     Latency(256);
   } catch (const Exception& e) {

@@ -38,7 +38,8 @@ int OpenUnbound() { return ::socket(AF_INET, SOCK_DGRAM, 0); }
 
 bool SendTo(int fd, uint16_t port, const void* data, size_t len) {
   sockaddr_in to = Loopback(port);
-  return ::sendto(fd, data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == static_cast<ssize_t>(len);
+  return ::sendto(fd, data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)) ==
+         static_cast<ssize_t>(len);
 }
 
 long Receive(int fd, void* buffer, size_t size) { return ::recv(fd, buffer, size, 0); }

@@ -39,7 +39,7 @@ double ThreadCpuSeconds() {
 
 // The receiver's progress, which the sender waits on (without spinning).
 class Progress {
-public:
+ public:
   long Count() const { return count_.load(std::memory_order_acquire); }
   void Add() {
     long c = count_.fetch_add(1, std::memory_order_acq_rel) + 1;
@@ -64,7 +64,7 @@ public:
     return stopped_;
   }
 
-private:
+ private:
   std::atomic<long> count_{0};
   std::mutex mutex_;
   std::condition_variable cv_;
@@ -105,7 +105,8 @@ Result Measure(const char* name, uint16_t port, long n, Progress& received, Loop
   r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   r.receiverCpu = ThreadCpuSeconds() - tcpu0;
   r.received = received.Count();
-  if (r.received < n) std::fprintf(stderr, "%s: only %ld of %ld datagrams arrived\n", name, r.received, n);
+  if (r.received < n)
+    std::fprintf(stderr, "%s: only %ld of %ld datagrams arrived\n", name, r.received, n);
   received.Stop();
   sender.join();
   r.processCpu = ProcessCpuSeconds() - cpu0;
@@ -222,8 +223,10 @@ DrainResult DrainPlain(long n) {
 }
 
 void PrintDrain(const char* name, const DrainResult& r) {
-  std::printf("%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; receiver CPU %.3f s (%.0f ns per datagram)\n",
-              name, r.received, r.seconds, r.received / r.seconds, r.cpu, 1e9 * r.cpu / r.received);
+  std::printf(
+      "%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; receiver CPU %.3f s (%.0f ns per "
+      "datagram)\n",
+      name, r.received, r.seconds, r.received / r.seconds, r.cpu, 1e9 * r.cpu / r.received);
 }
 
 double IdleCpu(int seconds) {
@@ -241,8 +244,9 @@ double IdleCpu(int seconds) {
 }
 
 void Print(const char* name, const Result& r) {
-  std::printf("%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; CPU: process %.3f s, receiver %.3f s\n", name,
-              r.received, r.seconds, r.received / r.seconds, r.processCpu, r.receiverCpu);
+  std::printf(
+      "%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; CPU: process %.3f s, receiver %.3f s\n",
+      name, r.received, r.seconds, r.received / r.seconds, r.processCpu, r.receiverCpu);
 }
 
 }  // namespace
@@ -266,12 +270,13 @@ int main(int argc, char** argv) {
   DrainResult drainPlain = DrainPlain(n);
   PrintDrain("  TWSocket + ReceiveText", drainComponent);
   PrintDrain("  plain blocking recv loop", drainPlain);
-  double drainRatio =
-      (drainPlain.received / drainPlain.seconds) / (drainComponent.received / drainComponent.seconds);
+  double drainRatio = (drainPlain.received / drainPlain.seconds) /
+                      (drainComponent.received / drainComponent.seconds);
   std::printf("  ratio plain/TWSocket: %.2f\n", drainRatio);
 
   double idle = IdleCpu(idleSeconds);
-  std::printf("idle listening socket on the loop for %d s: CPU %.1f s (%.6f s)\n", idleSeconds, idle, idle);
+  std::printf("idle listening socket on the loop for %d s: CPU %.1f s (%.6f s)\n", idleSeconds,
+              idle, idle);
   std::printf("process CPU time of the run: %.3f s\n", ProcessCpuSeconds() - cpuStart);
   bool failed = component.received < n || plain.received < n || drainComponent.received < n ||
                 drainPlain.received < n;

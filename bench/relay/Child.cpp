@@ -20,7 +20,8 @@ namespace {
 
 std::string NameOf(const std::string& Entry) { return Entry.substr(0, Entry.find('=')); }
 
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& Env, const std::vector<std::string>& Unset) {
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& Env,
+                                           const std::vector<std::string>& Unset) {
   std::vector<std::string> out;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string name = NameOf(*e);
@@ -43,8 +44,8 @@ std::vector<char*> Pointers(std::vector<std::string>& Strings) {
 }  // namespace
 
 bool TChild::Start(const std::vector<std::string>& Argv, const std::vector<std::string>& Env,
-                   const std::vector<std::string>& Unset, const std::string& Dir, const std::string& LogPath,
-                   std::string* Error) {
+                   const std::vector<std::string>& Unset, const std::string& Dir,
+                   const std::string& LogPath, std::string* Error) {
   Stop();
   std::vector<std::string> args = Argv;
   std::vector<std::string> env = MergedEnvironment(Env, Unset);
@@ -52,7 +53,8 @@ bool TChild::Start(const std::vector<std::string>& Argv, const std::vector<std::
   std::vector<char*> envp = Pointers(env);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addchdir_np(&actions, Dir.c_str());
   pid_t pid;

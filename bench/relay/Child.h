@@ -11,7 +11,7 @@
 namespace relaybench {
 
 class TChild {
-public:
+ public:
   TChild() = default;
   TChild(const TChild&) = delete;
   TChild& operator=(const TChild&) = delete;
@@ -20,15 +20,15 @@ public:
   // Argv[0] is looked up in PATH. Env entries ("NAME=value") replace or add to
   // ours; Unset names are removed. Runs in Dir, output to LogPath.
   bool Start(const std::vector<std::string>& Argv, const std::vector<std::string>& Env,
-             const std::vector<std::string>& Unset, const std::string& Dir, const std::string& LogPath,
-             std::string* Error);
+             const std::vector<std::string>& Unset, const std::string& Dir,
+             const std::string& LogPath, std::string* Error);
   // SIGTERM, then SIGKILL when it has not ended within 5 s.
   void Stop();
   bool Alive();
   pid_t Pid() const { return FPid; }
   std::string Log() const;
 
-private:
+ private:
   pid_t FPid = -1;
   std::string FLogPath;
 };

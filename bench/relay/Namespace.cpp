@@ -41,14 +41,16 @@ bool MulticastRouteOnLoopback(int Fd, std::string* Error) {
   rt.rt_flags = RTF_UP;
   char dev[] = "lo";
   rt.rt_dev = dev;
-  if (ioctl(Fd, SIOCADDRT, &rt) != 0 && errno != EEXIST) return *Error = Errno("SIOCADDRT 224.0.0.0/4 dev lo"), false;
+  if (ioctl(Fd, SIOCADDRT, &rt) != 0 && errno != EEXIST)
+    return *Error = Errno("SIOCADDRT 224.0.0.0/4 dev lo"), false;
   return true;
 }
 
 }  // namespace
 
 bool EnterBenchNamespaces(std::string* Error) {
-  if (unshare(CLONE_NEWNET) != 0) return *Error = Errno("unshare(CLONE_NEWNET) (run as root)"), false;
+  if (unshare(CLONE_NEWNET) != 0)
+    return *Error = Errno("unshare(CLONE_NEWNET) (run as root)"), false;
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return *Error = Errno("socket"), false;
   bool ok = LoopbackUpWithMulticast(fd, Error) && MulticastRouteOnLoopback(fd, Error);

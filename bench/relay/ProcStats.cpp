@@ -51,7 +51,8 @@ TCpuSample SampleCpu(pid_t Pid) {
     s.Ns = static_cast<int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;
   s.StatTicks = StatTicks(Pid);
   // schedstat: time on CPU, time waiting, number of times run.
-  std::istringstream sched(ReadFile("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/schedstat"));
+  std::istringstream sched(
+      ReadFile("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/schedstat"));
   int64_t run, wait, count;
   if (sched >> run >> wait >> count) s.MainRuns = count;
   return s;
@@ -104,7 +105,8 @@ bool UdpPortBound(uint16_t Port) {
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
     unsigned slot, address, port;
-    if (std::sscanf(line.c_str(), " %u: %x:%x", &slot, &address, &port) == 3 && port == Port) return true;
+    if (std::sscanf(line.c_str(), " %u: %x:%x", &slot, &address, &port) == 3 && port == Port)
+      return true;
   }
   return false;
 }

@@ -10,10 +10,10 @@
 namespace relaybench {
 
 struct TCpuSample {
-  int64_t Ns = -1;        // the process CPU clock: all threads, user + system
-  int64_t StatTicks = -1; // utime + stime of /proc/PID/stat, the same sum in clock ticks
-  int64_t MainRuns = -1;  // how often the main thread was put on a CPU (schedstat)
-  int64_t AtNs = 0;       // CLOCK_MONOTONIC when sampled
+  int64_t Ns = -1;         // the process CPU clock: all threads, user + system
+  int64_t StatTicks = -1;  // utime + stime of /proc/PID/stat, the same sum in clock ticks
+  int64_t MainRuns = -1;   // how often the main thread was put on a CPU (schedstat)
+  int64_t AtNs = 0;        // CLOCK_MONOTONIC when sampled
 };
 
 TCpuSample SampleCpu(pid_t Pid);

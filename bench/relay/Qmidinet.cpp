@@ -14,7 +14,8 @@ constexpr const char* kGroup = "225.0.0.37";
 
 std::string OutputPort(jack_client_t* Client) {
   std::string name;
-  const char** ports = jack_get_ports(Client, "^QmidiNet:", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+  const char** ports =
+      jack_get_ports(Client, "^QmidiNet:", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
   if (ports != nullptr) {
     if (ports[0] != nullptr) name = ports[0];
     jack_free(ports);
@@ -23,28 +24,34 @@ std::string OutputPort(jack_client_t* Client) {
 }
 
 class TQmidinet : public TRelay {
-public:
+ public:
   const char* Name() const override { return "qmidinet"; }
 
   std::string Missing() const override {
     struct stat st;
-    return stat("/usr/bin/qmidinet", &st) == 0 ? "" : "not installed (scripts/install-deps installs it)";
+    return stat("/usr/bin/qmidinet", &st) == 0 ? ""
+                                               : "not installed (scripts/install-deps installs it)";
   }
 
   bool Start(TRecorder& Recorder, const std::string& WorkDir, std::string* Error) override {
     FAddress = kGroup;
     FPort = FreeUdpPort();
-    const std::vector<std::string> argv = {"qmidinet", "-g", "-a", "0", "-j", "1", "-u", kGroup,
-                                           "-p", std::to_string(FPort), "-i", "lo"};
+    const std::vector<std::string> argv = {"qmidinet", "-g", "-a",   "0",  "-j",
+                                           "1",        "-u", kGroup, "-p", std::to_string(FPort),
+                                           "-i",       "lo"};
     FCommand = "QT_QPA_PLATFORM=offscreen";
     for (const auto& a : argv) FCommand += " " + a;
     // Its settings and runtime files go to our folder, not to the user's home.
     const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + WorkDir,
-                                          "XDG_CONFIG_HOME=" + WorkDir, "XDG_RUNTIME_DIR=" + WorkDir};
-    if (!FChild.Start(argv, env, {"DISPLAY", "WAYLAND_DISPLAY"}, WorkDir, WorkDir + "/qmidinet.log", Error))
+                                          "XDG_CONFIG_HOME=" + WorkDir,
+                                          "XDG_RUNTIME_DIR=" + WorkDir};
+    if (!FChild.Start(argv, env, {"DISPLAY", "WAYLAND_DISPLAY"}, WorkDir, WorkDir + "/qmidinet.log",
+                      Error))
       return false;
     std::string port;
-    if (!WaitUntil([&] { return !(port = OutputPort(Recorder.Client())).empty() || !Alive(); }, 10000) || port.empty()) {
+    if (!WaitUntil([&] { return !(port = OutputPort(Recorder.Client())).empty() || !Alive(); },
+                   10000) ||
+        port.empty()) {
       if (Error) *Error = "qmidinet registered no JACK MIDI output within 10 s: " + Log();
       return false;
     }
@@ -53,7 +60,8 @@ public:
       return false;
     }
     if (!WaitUntil([&] { return UdpPortBound(FPort) || !Alive(); }, 10000) || !Alive()) {
-      if (Error) *Error = "qmidinet is not listening on UDP port " + std::to_string(FPort) + ": " + Log();
+      if (Error)
+        *Error = "qmidinet is not listening on UDP port " + std::to_string(FPort) + ": " + Log();
       return false;
     }
     return true;

@@ -29,7 +29,7 @@ struct TCapture {
 };
 
 class TRecorder {
-public:
+ public:
   TRecorder();
   TRecorder(const TRecorder&) = delete;
   TRecorder& operator=(const TRecorder&) = delete;
@@ -50,13 +50,15 @@ public:
   // Stops counting and waits (at most 1 s) until no callback still writes.
   void Disarm();
   const TCapture& Capture(int Parity) const { return FCaptures[Parity & 1]; }
-  uint32_t Received(int Parity) const { return FCaptures[Parity & 1].Received.load(std::memory_order_acquire); }
+  uint32_t Received(int Parity) const {
+    return FCaptures[Parity & 1].Received.load(std::memory_order_acquire);
+  }
 
   // Events that belonged to no armed phase, and events that no sender produced.
   uint32_t Stale() const { return FStale.load(); }
   uint32_t Foreign() const { return FForeign.load(); }
 
-private:
+ private:
   static int Process(jack_nframes_t Frames, void* Arg);
 
   jack_client_t* FClient = nullptr;

@@ -13,7 +13,7 @@ namespace relaybench {
 class TRecorder;
 
 class TRelay {
-public:
+ public:
   virtual ~TRelay() = default;
   virtual const char* Name() const = 0;
   // Why it cannot run here; empty when it can.
@@ -31,7 +31,7 @@ public:
   // How it was started, for the results.
   const std::string& Command() const { return FCommand; }
 
-protected:
+ protected:
   TChild FChild;
   std::string FAddress;
   uint16_t FPort = 0;

@@ -9,8 +9,8 @@
 namespace relaybench {
 
 struct TRunInfo {
-  std::string Started;              // local date and time
-  std::string Machine;              // processor, cores, memory, kernel, package versions
+  std::string Started;                // local date and time
+  std::string Machine;                // processor, cores, memory, kernel, package versions
   std::string LoadBefore, LoadAfter;  // /proc/loadavg: other work on the machine skews every figure
   std::vector<std::string> Commands;  // how the benchmark and what it started were run
   double PhaseSeconds = 0;

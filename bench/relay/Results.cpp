@@ -18,7 +18,8 @@ TLatency MeasureLatency(const int64_t* SendNs, const TCapture& Capture, uint32_t
   std::vector<double> ms;
   ms.reserve(Count);
   for (uint32_t i = 0; i < Count; ++i)
-    if (SendNs[i] != 0 && Capture.VisibleNs[i] != 0) ms.push_back(static_cast<double>(Capture.VisibleNs[i] - SendNs[i]) / 1e6);
+    if (SendNs[i] != 0 && Capture.VisibleNs[i] != 0)
+      ms.push_back(static_cast<double>(Capture.VisibleNs[i] - SendNs[i]) / 1e6);
   TLatency l;
   if (ms.empty()) return l;
   std::sort(ms.begin(), ms.end());

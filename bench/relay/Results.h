@@ -30,7 +30,7 @@ struct TPhaseResult {
   int64_t RcvbufErrors = 0;  // the kernel's receive-buffer drops, in this namespace
   int64_t InErrors = 0;
   TLatency Latency;
-  double CpuMs = 0;       // relay process CPU over the phase (sending and draining)
+  double CpuMs = 0;  // relay process CPU over the phase (sending and draining)
   double WallS = 0;
   double CpuPer10kMs = 0;
   double NetCpuPer10kMs = 0;  // less what the relay burns idle over the same time
@@ -38,9 +38,9 @@ struct TPhaseResult {
 
 struct TIdleResult {
   double Seconds = 0;
-  double CpuPercent = -1;      // of one core, process CPU clock
-  double StatCpuPercent = -1;  // the same from /proc/PID/stat ticks
-  int64_t MainThreadRuns = -1; // times the main thread was scheduled
+  double CpuPercent = -1;       // of one core, process CPU clock
+  double StatCpuPercent = -1;   // the same from /proc/PID/stat ticks
+  int64_t MainThreadRuns = -1;  // times the main thread was scheduled
 };
 
 struct TRelayResult {

@@ -53,7 +53,8 @@ bool TRunner::WarmUp(TRelay& Relay, TSender& Sender, std::string* Error) {
   Sender.Send(20, 200, parity, FSendNs.get());
   Drain(parity, 20);
   if (FRecorder.Received(parity) == 0) {
-    if (Error) *Error = std::string(Relay.Name()) + " delivered none of 20 warm-up messages: " + Relay.Log();
+    if (Error)
+      *Error = std::string(Relay.Name()) + " delivered none of 20 warm-up messages: " + Relay.Log();
     return false;
   }
   return true;
@@ -66,15 +67,17 @@ TIdleResult TRunner::MeasureIdle(TRelay& Relay) {
   SleepMs(static_cast<int>(FOptions.IdleSeconds * 1000));
   const TCpuSample b = SampleCpu(Relay.Pid());
   r.Seconds = static_cast<double>(b.AtNs - a.AtNs) / 1e9;
-  if (a.Ns >= 0 && b.Ns >= 0) r.CpuPercent = 100.0 * static_cast<double>(b.Ns - a.Ns) / static_cast<double>(b.AtNs - a.AtNs);
+  if (a.Ns >= 0 && b.Ns >= 0)
+    r.CpuPercent = 100.0 * static_cast<double>(b.Ns - a.Ns) / static_cast<double>(b.AtNs - a.AtNs);
   if (a.StatTicks >= 0 && b.StatTicks >= 0)
-    r.StatCpuPercent = 100.0 * static_cast<double>(b.StatTicks - a.StatTicks) * StatTickNs() / static_cast<double>(b.AtNs - a.AtNs);
+    r.StatCpuPercent = 100.0 * static_cast<double>(b.StatTicks - a.StatTicks) * StatTickNs() /
+                       static_cast<double>(b.AtNs - a.AtNs);
   if (a.MainRuns >= 0 && b.MainRuns >= 0) r.MainThreadRuns = b.MainRuns - a.MainRuns;
   return r;
 }
 
-TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate, uint32_t Count,
-                               double IdleShare) {
+TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label,
+                               double Rate, uint32_t Count, double IdleShare) {
   TPhaseResult r;
   r.Label = Label;
   r.Rate = Rate;
@@ -120,8 +123,8 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
     return result;
   }
   TSender sender;
-  if (!Relay.Start(FRecorder, WorkDir, &error) || !sender.Open(Relay.Address(), Relay.Port(), &error) ||
-      !WarmUp(Relay, sender, &error)) {
+  if (!Relay.Start(FRecorder, WorkDir, &error) ||
+      !sender.Open(Relay.Address(), Relay.Port(), &error) || !WarmUp(Relay, sender, &error)) {
     result.Command = Relay.Command();
     result.NotRun = error;
     Relay.Stop();
@@ -132,7 +135,8 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
   result.Idle = MeasureIdle(Relay);
   const double idleShare = std::max(0.0, result.Idle.CpuPercent / 100.0);
   for (double rate : FOptions.Rates) {
-    std::fprintf(stderr, "  %s: %s for %.1f s\n", Relay.Name(), RateLabel(rate).c_str(), FOptions.PhaseSeconds);
+    std::fprintf(stderr, "  %s: %s for %.1f s\n", Relay.Name(), RateLabel(rate).c_str(),
+                 FOptions.PhaseSeconds);
     const uint32_t count = static_cast<uint32_t>(rate * FOptions.PhaseSeconds + 0.5);
     result.Phases.push_back(RunPhase(Relay, sender, RateLabel(rate), rate, count, idleShare));
     if (!Relay.Alive()) break;

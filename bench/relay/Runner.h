@@ -26,15 +26,15 @@ struct TOptions {
 };
 
 class TRunner {
-public:
+ public:
   TRunner(const TOptions& Options, TRecorder& Recorder);
   TRelayResult Run(TRelay& Relay, const std::string& WorkDir);
 
-private:
+ private:
   bool WarmUp(TRelay& Relay, TSender& Sender, std::string* Error);
   TIdleResult MeasureIdle(TRelay& Relay);
-  TPhaseResult RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate, uint32_t Count,
-                        double IdleShare);
+  TPhaseResult RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate,
+                        uint32_t Count, double IdleShare);
   // Waits until Sent messages of the phase arrived, or none arrived for a while.
   void Drain(int Parity, uint32_t Sent);
 

@@ -73,7 +73,9 @@ bool TSender::SendOne(uint32_t Seq, int Parity, int64_t& SendNs) {
   const TSeqMessage m = EncodeSeq(Seq, Parity);
   for (int attempt = 0; attempt < 100; ++attempt) {
     SendNs = MonotonicNs();
-    if (sendto(FFd, m.Bytes, 3, 0, reinterpret_cast<const sockaddr*>(FTo), sizeof(sockaddr_in)) == 3) return true;
+    if (sendto(FFd, m.Bytes, 3, 0, reinterpret_cast<const sockaddr*>(FTo), sizeof(sockaddr_in)) ==
+        3)
+      return true;
     if (errno != ENOBUFS && errno != EAGAIN && errno != EINTR) break;
     usleep(100);  // the send buffer is momentarily full
   }

@@ -10,12 +10,12 @@ namespace relaybench {
 
 struct TSendResult {
   uint32_t Sent = 0;
-  uint32_t Failed = 0;   // sendto refused even after retries; their send time stays 0
-  double Seconds = 0;    // first to last send
+  uint32_t Failed = 0;  // sendto refused even after retries; their send time stays 0
+  double Seconds = 0;   // first to last send
 };
 
 class TSender {
-public:
+ public:
   TSender() = default;
   TSender(const TSender&) = delete;
   TSender& operator=(const TSender&) = delete;
@@ -28,7 +28,7 @@ public:
   // Count messages numbered 0..Count-1, Rate per second (0: as fast as possible).
   TSendResult Send(uint32_t Count, double Rate, int Parity, int64_t* SendNs);
 
-private:
+ private:
   bool SendOne(uint32_t Seq, int Parity, int64_t& SendNs);
 
   int FFd = -1;

@@ -26,7 +26,8 @@ inline bool DecodeSeq(const uint8_t* Bytes, uint32_t& Seq, int& Parity) {
   const uint8_t kind = Bytes[0] & 0xF0;
   if ((kind != 0x80 && kind != 0x90) || (Bytes[1] & 0x80) || (Bytes[2] & 0x80)) return false;
   Parity = kind == 0x80 ? 1 : 0;
-  Seq = (static_cast<uint32_t>(Bytes[0] & 0x0F) << 14) | (static_cast<uint32_t>(Bytes[2]) << 7) | Bytes[1];
+  Seq = (static_cast<uint32_t>(Bytes[0] & 0x0F) << 14) | (static_cast<uint32_t>(Bytes[2]) << 7) |
+        Bytes[1];
   return true;
 }
 

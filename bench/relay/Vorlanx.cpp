@@ -36,14 +36,15 @@ bool CopyExecutable(const std::string& From, const std::string& To) {
 }
 
 class TVorlanx : public TRelay {
-public:
+ public:
   explicit TVorlanx(std::string Binary) : FBinary(std::move(Binary)) {}
 
   const char* Name() const override { return "VORLANX"; }
 
   std::string Missing() const override {
     struct stat st;
-    return !FBinary.empty() && stat(FBinary.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? "" : "not built";
+    return !FBinary.empty() && stat(FBinary.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? ""
+                                                                                      : "not built";
   }
 
   bool Start(TRecorder& Recorder, const std::string& WorkDir, std::string* Error) override {
@@ -68,21 +69,25 @@ public:
     if (!FChild.Start({exe}, {"HOME=" + WorkDir}, {"DISPLAY", "WAYLAND_DISPLAY"}, WorkDir,
                       WorkDir + "/vorlanx.log", Error))
       return false;
-    if (!WaitUntil([&] { return (Recorder.Connections() > 0 && UdpPortBound(FPort)) || !Alive(); }, 10000) ||
+    if (!WaitUntil([&] { return (Recorder.Connections() > 0 && UdpPortBound(FPort)) || !Alive(); },
+                   10000) ||
         !Alive()) {
-      if (Error) *Error = "VORLANX did not listen on UDP port " + std::to_string(FPort) +
-                          " and connect to the recorder within 10 s: " + Log();
+      if (Error)
+        *Error = "VORLANX did not listen on UDP port " + std::to_string(FPort) +
+                 " and connect to the recorder within 10 s: " + Log();
       return false;
     }
     return true;
   }
 
-private:
+ private:
   std::string FBinary;
 };
 
 }  // namespace
 
-std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary) { return std::unique_ptr<TRelay>(new TVorlanx(Binary)); }
+std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary) {
+  return std::unique_ptr<TRelay>(new TVorlanx(Binary));
+}
 
 }  // namespace relaybench

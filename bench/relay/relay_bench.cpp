@@ -38,10 +38,11 @@ std::vector<T> ParseList(const std::string& Text) {
 }
 
 int Usage(const char* Self) {
-  std::fprintf(stderr,
-               "usage: %s [--vorlanx PATH] [--results FILE] [--periods 64,256] [--rates 100,1000,...]\n"
-               "          [--seconds S] [--burst N] [--idle S] [--relays qmidinet,VORLANX]\n",
-               Self);
+  std::fprintf(
+      stderr,
+      "usage: %s [--vorlanx PATH] [--results FILE] [--periods 64,256] [--rates 100,1000,...]\n"
+      "          [--seconds S] [--burst N] [--idle S] [--relays qmidinet,VORLANX]\n",
+      Self);
   return 2;
 }
 
@@ -50,15 +51,24 @@ bool ParseOptions(int argc, char** argv, TOptions& O) {
     const std::string a = argv[i];
     if (i + 1 >= argc) return false;
     const std::string v = argv[++i];
-    if (a == "--vorlanx") O.Vorlanx = v;
-    else if (a == "--results") O.ResultsPath = v;
-    else if (a == "--periods") O.Periods = ParseList<unsigned>(v);
-    else if (a == "--rates") O.Rates = ParseList<double>(v);
-    else if (a == "--seconds") O.PhaseSeconds = std::atof(v.c_str());
-    else if (a == "--burst") O.Burst = static_cast<uint32_t>(std::atol(v.c_str()));
-    else if (a == "--idle") O.IdleSeconds = std::atof(v.c_str());
-    else if (a == "--relays") O.Relays = ParseList<std::string>(v);
-    else return false;
+    if (a == "--vorlanx")
+      O.Vorlanx = v;
+    else if (a == "--results")
+      O.ResultsPath = v;
+    else if (a == "--periods")
+      O.Periods = ParseList<unsigned>(v);
+    else if (a == "--rates")
+      O.Rates = ParseList<double>(v);
+    else if (a == "--seconds")
+      O.PhaseSeconds = std::atof(v.c_str());
+    else if (a == "--burst")
+      O.Burst = static_cast<uint32_t>(std::atol(v.c_str()));
+    else if (a == "--idle")
+      O.IdleSeconds = std::atof(v.c_str());
+    else if (a == "--relays")
+      O.Relays = ParseList<std::string>(v);
+    else
+      return false;
   }
   return !O.Periods.empty() && O.PhaseSeconds > 0 && O.PhaseSeconds <= 5 && O.IdleSeconds >= 0 &&
          O.IdleSeconds <= 60;
@@ -100,8 +110,8 @@ TPeriodResult RunPeriod(unsigned Period, const TOptions& O, TRunInfo& Info) {
     }
     return result;
   }
-  Info.Commands.push_back("jackd --no-realtime -n " + server.Name() + " -d dummy -r " + std::to_string(kSampleRate) +
-                          " -p " + std::to_string(Period));
+  Info.Commands.push_back("jackd --no-realtime -n " + server.Name() + " -d dummy -r " +
+                          std::to_string(kSampleRate) + " -p " + std::to_string(Period));
   TRunner runner(O, recorder);
   for (const auto& name : O.Relays) {
     std::unique_ptr<TRelay> relay = MakeRelay(name, O);
@@ -140,10 +150,12 @@ int main(int argc, char** argv) {
   info.LoadBefore = LoadAverage();
   info.PhaseSeconds = options.PhaseSeconds;
   info.IdleSeconds = options.IdleSeconds;
-  info.Commands.push_back("make bench   # runs bench/run-relay.sh build, among the other benchmarks");
-  info.Commands.push_back("nice -n " + std::to_string(getpriority(PRIO_PROCESS, 0)) + " " + JoinArgs(argc, argv) +
-                          "   # in new network and mount namespaces: lo up with multicast, 224.0.0.0/4 via lo, a "
-                          "tmpfs on /dev/shm; what it starts inherits the nice value");
+  info.Commands.push_back(
+      "make bench   # runs bench/run-relay.sh build, among the other benchmarks");
+  info.Commands.push_back(
+      "nice -n " + std::to_string(getpriority(PRIO_PROCESS, 0)) + " " + JoinArgs(argc, argv) +
+      "   # in new network and mount namespaces: lo up with multicast, 224.0.0.0/4 via lo, a "
+      "tmpfs on /dev/shm; what it starts inherits the nice value");
   std::vector<TPeriodResult> periods;
   for (unsigned period : options.Periods) periods.push_back(RunPeriod(period, options, info));
   info.LoadAfter = LoadAverage();
@@ -152,7 +164,8 @@ int main(int argc, char** argv) {
   if (!options.ResultsPath.empty()) {
     std::ofstream out(options.ResultsPath, std::ios::trunc);
     out << report;
-    if (!out) std::fprintf(stderr, "relay benchmark: cannot write %s\n", options.ResultsPath.c_str());
+    if (!out)
+      std::fprintf(stderr, "relay benchmark: cannot write %s\n", options.ResultsPath.c_str());
   }
   return 0;
 }

@@ -47,9 +47,11 @@ TEST(Percentile, NearestRank) {
 TEST(UdpCounters, ReadsByColumnNameFromTheUdpLinesOnly) {
   const char* snmp =
       "Ip: Forwarding DefaultTTL\nIp: 1 64\n"
-      "Udp: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors SndbufErrors InCsumErrors IgnoredMulti MemErrors\n"
+      "Udp: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors SndbufErrors InCsumErrors "
+      "IgnoredMulti MemErrors\n"
       "Udp: 1000 3 250 1200 240 0 0 7 0\n"
-      "UdpLite: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors SndbufErrors InCsumErrors IgnoredMulti MemErrors\n"
+      "UdpLite: InDatagrams NoPorts InErrors OutDatagrams RcvbufErrors SndbufErrors InCsumErrors "
+      "IgnoredMulti MemErrors\n"
       "UdpLite: 9 9 9 9 9 9 9 9 9\n";
   const TUdpCounters c = ParseUdpCounters(snmp);
   EXPECT_EQ(c.InDatagrams, 1000);

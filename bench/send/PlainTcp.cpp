@@ -30,7 +30,8 @@ Receiver::Receiver() {
   sockaddr_in a = Loopback(0);
   socklen_t len = sizeof(a);
   if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
-      ::listen(listenFd_, 4) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      ::listen(listenFd_, 4) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
     throw std::runtime_error("receiver: cannot listen");
   port_ = ntohs(a.sin_port);
   thread_ = std::thread([this] {

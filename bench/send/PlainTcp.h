@@ -10,7 +10,7 @@ namespace plaintcp {
 
 // Accepts one connection on 127.0.0.1 and reads it to the end on its own thread.
 class Receiver {
-public:
+ public:
   Receiver();
   ~Receiver();
   uint16_t Port() const { return port_; }
@@ -19,7 +19,7 @@ public:
   // Seconds (steady clock) at which the last byte was read.
   double FinishedAt() const { return finishedAt_; }
 
-private:
+ private:
   int listenFd_ = -1;
   uint16_t port_ = 0;
   std::thread thread_;

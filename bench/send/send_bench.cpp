@@ -44,7 +44,8 @@ Result RunComponent(uint64_t total, size_t chunk) {
   uint64_t queued = 0;
   bool connected = false, running = false, failed = false, done = false;
   auto feed = [&] {
-    while (queued < total && s.SendQueue.size() * static_cast<size_t>(s.SendBlockSize) < kHighWater) {
+    while (queued < total &&
+           s.SendQueue.size() * static_cast<size_t>(s.SendBlockSize) < kHighWater) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, total - queued));
       if (s.Send(data.data(), static_cast<int32_t>(n)) < 0) {
         failed = true;
@@ -86,7 +87,8 @@ Result RunComponent(uint64_t total, size_t chunk) {
   r.received = receiver.Wait();
   r.seconds = receiver.FinishedAt() - t0;
   if (failed || r.received != total)
-    std::fprintf(stderr, "component: %llu of %llu bytes arrived\n", static_cast<unsigned long long>(r.received),
+    std::fprintf(stderr, "component: %llu of %llu bytes arrived\n",
+                 static_cast<unsigned long long>(r.received),
                  static_cast<unsigned long long>(total));
   return r;
 }
@@ -123,8 +125,10 @@ double Median(std::vector<double> v) {
 }
 
 void Print(const char* name, const Figures& f) {
-  auto range = [](const std::vector<double>& v) { return std::make_pair(*std::min_element(v.begin(), v.end()),
-                                                                          *std::max_element(v.begin(), v.end())); };
+  auto range = [](const std::vector<double>& v) {
+    return std::make_pair(*std::min_element(v.begin(), v.end()),
+                          *std::max_element(v.begin(), v.end()));
+  };
   auto t = range(f.mibPerSecond);
   auto c = range(f.cpuMsPerMib);
   std::printf("%-38s %8.1f MiB/s (%.0f..%.0f); sender CPU %6.3f ms/MiB (%.3f..%.3f)\n", name,
@@ -139,9 +143,11 @@ int main(int argc, char** argv) {
   int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   if (runs < 1) runs = 1;
   uint64_t total = mib * 1024 * 1024;
-  std::printf("send_bench: %llu MiB over loopback TCP, Send/send calls of %zu bytes, one receiving thread;\n"
-              "median of %d interleaved runs (range)\n",
-              static_cast<unsigned long long>(mib), chunk, runs);
+  std::printf(
+      "send_bench: %llu MiB over loopback TCP, Send/send calls of %zu bytes, one receiving "
+      "thread;\n"
+      "median of %d interleaved runs (range)\n",
+      static_cast<unsigned long long>(mib), chunk, runs);
 
   Figures component, plain, plainSmall;
   for (int i = 0; i < runs; ++i) {

@@ -18,7 +18,7 @@ struct Library {
   bool registered = false;
   std::map<std::string, void*> exports;
   int loads = 0;
-  DWORD failLoad = 0;              // test injection: LoadLibraryA fails with this code
+  DWORD failLoad = 0;               // test injection: LoadLibraryA fails with this code
   std::set<std::string> failProcs;  // test injection: GetProcAddress fails
 };
 

@@ -59,10 +59,12 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs) {
 
 // Messages already queued are taken first: readiness collected now would only
 // queue behind them. The kernel is asked when none matches.
-bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool settle = true) {
+bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove,
+          bool settle = true) {
   LookScope scope;
   if (queue.epfd < 0) return queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle);
-  if (t_takenSinceCollect < kCollectEvery && queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
+  if (t_takenSinceCollect < kCollectEvery &&
+      queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
     ++t_takenSinceCollect;
     return true;
   }
@@ -124,7 +126,9 @@ using internal::QueuePtr;
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
   QueuePtr queue = internal::QueueOfCurrentThread();
-  return internal::Look(*queue, msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
+  return internal::Look(*queue, msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0)
+             ? TRUE
+             : FALSE;
 }
 
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {

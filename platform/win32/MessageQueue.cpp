@@ -131,8 +131,8 @@ void ThreadQueue::PostQuit(int exitCode) {
   if (doWrite) Wake();
 }
 
-bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool sawWakeup,
-                       bool settle) {
+bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove,
+                       bool sawWakeup, bool settle) {
   bool found = false;
   bool doWrite = false;
   bool doRead = false;

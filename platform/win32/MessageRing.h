@@ -10,7 +10,7 @@
 namespace win32::internal {
 
 class MessageRing {
-public:
+ public:
   bool empty() const { return count_ == 0; }
   size_t size() const { return count_; }
   MSG& at(size_t i) { return slots_[(head_ + i) % slots_.size()]; }
@@ -33,7 +33,7 @@ public:
 
   void clear() { head_ = count_ = 0; }
 
-private:
+ private:
   void Grow() {
     std::vector<MSG> bigger(slots_.empty() ? 16 : slots_.size() * 2);
     for (size_t k = 0; k < count_; ++k) bigger[k] = at(k);

@@ -133,13 +133,15 @@ bool KeyOf(const std::string& text, std::string& key) {
 std::string ValueOf(const std::string& text) {
   std::string v = TrimBlanks(text.substr(text.find('=') + 1));
   // A value in matching quotes is returned without them.
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
   return v;
 }
 
 // The range [first, last) of lines in the first section of that name; first is
 // the header line. Returns false when there is no such section.
-bool FindSection(const std::vector<Line>& lines, const std::string& section, size_t& first, size_t& last) {
+bool FindSection(const std::vector<Line>& lines, const std::string& section, size_t& first,
+                 size_t& last) {
   std::string name;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (!SectionName(lines[i].text, name) || !SameText(name, section)) continue;
@@ -247,11 +249,12 @@ bool HasLineBreak(const char* s) { return s && (std::strchr(s, '\n') || std::str
 
 }  // namespace
 
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* returned,
-                               DWORD size, const char* fileName) {
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                               char* returned, DWORD size, const char* fileName) {
   if (!returned || size == 0) return 0;
   std::string def = defaultValue ? defaultValue : "";
-  while (!def.empty() && def.back() == ' ') def.pop_back();  // trailing blanks of the default are dropped
+  while (!def.empty() && def.back() == ' ')
+    def.pop_back();  // trailing blanks of the default are dropped
 
   std::string content;
   int err = 0;
@@ -278,15 +281,17 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     return CopyList(keys, returned, size);
   }
   for (size_t i = first + 1; found && i < last; ++i)
-    if (KeyOf(lines[i].text, name) && SameText(name, TrimBlanks(key))) return CopyValue(ValueOf(lines[i].text), returned, size);
+    if (KeyOf(lines[i].text, name) && SameText(name, TrimBlanks(key)))
+      return CopyValue(ValueOf(lines[i].text), returned, size);
   SetLastError(ERROR_FILE_NOT_FOUND);
   return CopyValue(def, returned, size);
 }
 
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                const char* fileName) {
   // A line break inside a name or value would smuggle extra lines into the file.
-  if (!section || !fileName || !*fileName || HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
-      (key && std::strchr(key, '='))) {
+  if (!section || !fileName || !*fileName || HasLineBreak(section) || HasLineBreak(key) ||
+      HasLineBreak(value) || (key && std::strchr(key, '='))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

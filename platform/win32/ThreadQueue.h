@@ -13,7 +13,7 @@ namespace win32::internal {
 // Posted messages plus the wait handle. Only PostMessageA/PostThreadMessageA
 // reach a queue from other threads; everything else runs on the owning thread.
 class ThreadQueue {
-public:
+ public:
   explicit ThreadQueue(DWORD threadId);
   ~ThreadQueue();
   ThreadQueue(const ThreadQueue&) = delete;
@@ -27,7 +27,8 @@ public:
 
   // Takes (or copies) the first message matching the filter. With settle, brings
   // the eventfd in line with what is left: readable exactly when something is.
-  bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool sawWakeup, bool settle);
+  bool Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove, bool sawWakeup,
+            bool settle);
   void Settle();
   bool HasAnything();
   bool RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all);
@@ -44,7 +45,7 @@ public:
   int extraFd = -1;
   bool extraReady = false;
 
-private:
+ private:
   void SignalLocked(bool& doWrite);
   void SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite);
   void Wake();

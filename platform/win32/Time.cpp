@@ -11,7 +11,8 @@ namespace win32 {
 DWORD GetTickCount() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                            static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
 DWORD GetCurrentThreadId() {
@@ -24,7 +25,8 @@ void Sleep(DWORD milliseconds) {
     sched_yield();
     return;
   }
-  timespec ts{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  timespec ts{static_cast<time_t>(milliseconds / 1000),
+              static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&ts, &ts) != 0) {
   }
 }

@@ -32,7 +32,9 @@ ClassKey KeyOf(HINSTANCE instance, const char* name) {
 
 }  // namespace
 
-HINSTANCE NormalInstance(HINSTANCE instance) { return instance ? instance : GetModuleHandleA(nullptr); }
+HINSTANCE NormalInstance(HINSTANCE instance) {
+  return instance ? instance : GetModuleHandleA(nullptr);
+}
 
 std::shared_ptr<WindowClass> AcquireClass(HINSTANCE instance, const char* className) {
   if (!className) return nullptr;

@@ -40,7 +40,8 @@ WindowTable& Table() {
 }
 
 HWND Encode(uint32_t index, uint32_t generation) {
-  return reinterpret_cast<HWND>((static_cast<uintptr_t>(generation) << 32) | (static_cast<uintptr_t>(index) + 1));
+  return reinterpret_cast<HWND>((static_cast<uintptr_t>(generation) << 32) |
+                                (static_cast<uintptr_t>(index) + 1));
 }
 
 Window* FindLocked(WindowTable& t, HWND hwnd) {
@@ -99,8 +100,8 @@ void EndThreadWindows(DWORD threadId) {
 
 using internal::Window;
 
-HWND CreateWindowExA(DWORD, const char* className, const char*, DWORD, int, int, int, int, HWND, HMENU,
-                     HINSTANCE hInstance, void*) {
+HWND CreateWindowExA(DWORD, const char* className, const char*, DWORD, int, int, int, int, HWND,
+                     HMENU, HINSTANCE hInstance, void*) {
   auto cls = internal::AcquireClass(hInstance, className);
   if (!cls) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);

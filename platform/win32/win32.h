@@ -100,8 +100,9 @@ constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 ATOM RegisterClassA(const WNDCLASSA* wc);
 BOOL GetClassInfoA(HINSTANCE hInstance, const char* className, WNDCLASSA* wc);
 BOOL UnregisterClassA(const char* className, HINSTANCE hInstance);
-HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE hInstance, void* param);
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style,
+                     int x, int y, int width, int height, HWND parent, HMENU menu,
+                     HINSTANCE hInstance, void* param);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 // Extra window bytes: index is a byte offset into cbWndExtra (slot 0 is offset 0).
@@ -188,8 +189,9 @@ LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 bool CallKeyboardHooks(WPARAM key, LPARAM flags);
 
 // ---- Private profile (INI) files -------------------------------------------
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* returned,
-                               DWORD size, const char* fileName);
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                               char* returned, DWORD size, const char* fileName);
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                const char* fileName);
 
 }  // namespace win32

@@ -18,33 +18,72 @@ bool ToEvent(const WireMessage& M, snd_seq_event_t& Event) {
   uint8_t d2 = M.bytes[2];
   uint8_t channel = status & 0x0F;
   switch (status & 0xF0) {
-    case 0x80: snd_seq_ev_set_noteoff(&Event, channel, d1, d2); return true;
-    case 0x90: snd_seq_ev_set_noteon(&Event, channel, d1, d2); return true;
-    case 0xA0: snd_seq_ev_set_keypress(&Event, channel, d1, d2); return true;
-    case 0xB0: snd_seq_ev_set_controller(&Event, channel, d1, d2); return true;
-    case 0xC0: snd_seq_ev_set_pgmchange(&Event, channel, d1); return true;
-    case 0xD0: snd_seq_ev_set_chanpress(&Event, channel, d1); return true;
-    case 0xE0: snd_seq_ev_set_pitchbend(&Event, channel, ((d2 & 0x7F) << 7 | (d1 & 0x7F)) - 8192); return true;
-    default: break;
+    case 0x80:
+      snd_seq_ev_set_noteoff(&Event, channel, d1, d2);
+      return true;
+    case 0x90:
+      snd_seq_ev_set_noteon(&Event, channel, d1, d2);
+      return true;
+    case 0xA0:
+      snd_seq_ev_set_keypress(&Event, channel, d1, d2);
+      return true;
+    case 0xB0:
+      snd_seq_ev_set_controller(&Event, channel, d1, d2);
+      return true;
+    case 0xC0:
+      snd_seq_ev_set_pgmchange(&Event, channel, d1);
+      return true;
+    case 0xD0:
+      snd_seq_ev_set_chanpress(&Event, channel, d1);
+      return true;
+    case 0xE0:
+      snd_seq_ev_set_pitchbend(&Event, channel, ((d2 & 0x7F) << 7 | (d1 & 0x7F)) - 8192);
+      return true;
+    default:
+      break;
   }
   Event.data.control.value = 0;
   switch (status) {
-    case 0xF1: Event.type = SND_SEQ_EVENT_QFRAME; Event.data.control.value = d1; return true;
-    case 0xF2: Event.type = SND_SEQ_EVENT_SONGPOS; Event.data.control.value = (d2 & 0x7F) << 7 | (d1 & 0x7F); return true;
-    case 0xF3: Event.type = SND_SEQ_EVENT_SONGSEL; Event.data.control.value = d1; return true;
-    case 0xF6: Event.type = SND_SEQ_EVENT_TUNE_REQUEST; return true;
-    case 0xF8: Event.type = SND_SEQ_EVENT_CLOCK; return true;
-    case 0xFA: Event.type = SND_SEQ_EVENT_START; return true;
-    case 0xFB: Event.type = SND_SEQ_EVENT_CONTINUE; return true;
-    case 0xFC: Event.type = SND_SEQ_EVENT_STOP; return true;
-    case 0xFE: Event.type = SND_SEQ_EVENT_SENSING; return true;
-    case 0xFF: Event.type = SND_SEQ_EVENT_RESET; return true;
-    default: return false;
+    case 0xF1:
+      Event.type = SND_SEQ_EVENT_QFRAME;
+      Event.data.control.value = d1;
+      return true;
+    case 0xF2:
+      Event.type = SND_SEQ_EVENT_SONGPOS;
+      Event.data.control.value = (d2 & 0x7F) << 7 | (d1 & 0x7F);
+      return true;
+    case 0xF3:
+      Event.type = SND_SEQ_EVENT_SONGSEL;
+      Event.data.control.value = d1;
+      return true;
+    case 0xF6:
+      Event.type = SND_SEQ_EVENT_TUNE_REQUEST;
+      return true;
+    case 0xF8:
+      Event.type = SND_SEQ_EVENT_CLOCK;
+      return true;
+    case 0xFA:
+      Event.type = SND_SEQ_EVENT_START;
+      return true;
+    case 0xFB:
+      Event.type = SND_SEQ_EVENT_CONTINUE;
+      return true;
+    case 0xFC:
+      Event.type = SND_SEQ_EVENT_STOP;
+      return true;
+    case 0xFE:
+      Event.type = SND_SEQ_EVENT_SENSING;
+      return true;
+    case 0xFF:
+      Event.type = SND_SEQ_EVENT_RESET;
+      return true;
+    default:
+      return false;
   }
 }
 
 class AlsaSink : public MidiSink {
-public:
+ public:
   AlsaSink(snd_seq_t* Seq, int OwnPort, int Client, int Port)
       : FSeq(Seq), FOwnPort(OwnPort), FClient(Client), FPort(Port) {}
 
@@ -67,7 +106,7 @@ public:
     return r == -EAGAIN ? MIDIERR_NOTREADY : MMSYSERR_ERROR;
   }
 
-private:
+ private:
   snd_seq_t* FSeq;
   int FOwnPort, FClient, FPort;
 };
@@ -107,7 +146,8 @@ void AlsaBackend::Enumerate(std::vector<DeviceEntry>& Devices) {
       if ((caps & wanted) != wanted || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
       DeviceEntry entry;
       entry.Kind = BackendKind::Alsa;
-      entry.Name = std::string(snd_seq_client_info_get_name(client)) + ":" + snd_seq_port_info_get_name(port);
+      entry.Name = std::string(snd_seq_client_info_get_name(client)) + ":" +
+                   snd_seq_port_info_get_name(port);
       entry.AlsaClient = id;
       entry.AlsaPort = snd_seq_port_info_get_port(port);
       Devices.push_back(std::move(entry));
@@ -119,8 +159,9 @@ MMRESULT AlsaBackend::Open(int Client, int Port, std::unique_ptr<MidiSink>& Sink
   snd_seq_t* seq = Sequencer();
   if (seq == nullptr) return MMSYSERR_NODRIVER;
   std::string name = "out_" + std::to_string(++FPortSerial);
-  int own = snd_seq_create_simple_port(seq, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+  int own = snd_seq_create_simple_port(
+      seq, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+      SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if (own < 0) return MMSYSERR_ERROR;
   if (snd_seq_connect_to(seq, own, Client, Port) < 0) {
     snd_seq_delete_simple_port(seq, own);

@@ -12,12 +12,12 @@ typedef struct _snd_seq snd_seq_t;
 namespace winmm {
 
 class AlsaBackend {
-public:
+ public:
   void Enumerate(std::vector<DeviceEntry>& Devices);
   // Creates a source port of ours and subscribes the destination to it.
   MMRESULT Open(int Client, int Port, std::unique_ptr<MidiSink>& Sink);
 
-private:
+ private:
   // The sequencer handle, opened on first use; null without a sequencer.
   snd_seq_t* Sequencer();
 

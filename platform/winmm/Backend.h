@@ -23,7 +23,7 @@ struct DeviceEntry {
 
 // An opened device. Destruction plays what is still queued, then disconnects.
 class MidiSink {
-public:
+ public:
   virtual ~MidiSink() = default;
   // Called on the sending thread; never locks, allocates or waits.
   virtual MMRESULT Send(const WireMessage& Message) = 0;

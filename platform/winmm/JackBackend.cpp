@@ -10,7 +10,7 @@ namespace winmm {
 namespace {
 
 class JackSink : public MidiSink {
-public:
+ public:
   JackSink(std::shared_ptr<JackSession> Session, std::unique_ptr<JackOutputQueue> Queue)
       : FSession(std::move(Session)), FQueue(std::move(Queue)) {}
 
@@ -36,7 +36,7 @@ public:
     return FQueue->Ring.Push(m) ? MMSYSERR_NOERROR : MIDIERR_NOTREADY;
   }
 
-private:
+ private:
   std::shared_ptr<JackSession> FSession;
   std::unique_ptr<JackOutputQueue> FQueue;
 };
@@ -82,7 +82,8 @@ MMRESULT JackBackend::Open(const std::string& Destination, std::unique_ptr<MidiS
     return MMSYSERR_NOMEM;
   }
   std::string name = "out_" + std::to_string(++FPortSerial);
-  queue->Port = jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  queue->Port =
+      jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   if (queue->Port == nullptr) return session->Gone() ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
   if (jack_connect(client, jack_port_name(queue->Port), Destination.c_str()) != 0) {
     jack_port_unregister(client, queue->Port);

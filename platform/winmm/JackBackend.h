@@ -12,7 +12,7 @@ namespace winmm {
 class JackSession;
 
 class JackBackend {
-public:
+ public:
   // Appends one entry per MIDI input port of another client, in server order.
   // Connects to the server first when there is no live connection; adds nothing
   // when no server runs.
@@ -22,7 +22,7 @@ public:
   // Closes the connection at process end (devices left open go with it).
   void CloseAtExit();
 
-private:
+ private:
   // The live connection, made anew when there is none or the server went away.
   std::shared_ptr<JackSession> Session();
 

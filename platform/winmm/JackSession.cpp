@@ -45,9 +45,11 @@ void JackOutputQueue::Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t
     const int64_t dueInUs = static_cast<int32_t>(m->StampUs - NowUs) + periodUs;
     int64_t offset = dueInUs > 0 ? dueInUs * Rate / 1000000 : 0;
     if (offset >= frames && dueInUs <= 8 * periodUs) break;  // due in a later cycle
-    if (offset >= frames || offset < previous) offset = previous;  // implausible stamp: now; order kept
-    if (jack_midi_max_event_size(buffer) < m->Size) break;          // full: the rest waits a cycle
-    if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), m->Bytes, m->Size) != 0) break;
+    if (offset >= frames || offset < previous)
+      offset = previous;                                    // implausible stamp: now; order kept
+    if (jack_midi_max_event_size(buffer) < m->Size) break;  // full: the rest waits a cycle
+    if (jack_midi_event_write(buffer, static_cast<jack_nframes_t>(offset), m->Bytes, m->Size) != 0)
+      break;
     previous = offset;
     Ring.Pop();
   }

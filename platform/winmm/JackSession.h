@@ -35,7 +35,7 @@ struct JackOutputQueue {
 };
 
 class JackSession {
-public:
+ public:
   static constexpr int kMaxQueues = 64;
 
   // A client named "vorlanx" on the running server, or null when no server
@@ -59,7 +59,7 @@ public:
   // timeout (seconds of silence for everyone); afterwards the session is gone.
   void CloseAtExit();
 
-private:
+ private:
   JackSession() = default;
   static int Process(jack_nframes_t Frames, void* Arg);
   static void Shutdown(jack_status_t Code, const char* Reason, void* Arg);

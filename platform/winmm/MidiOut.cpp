@@ -114,8 +114,9 @@ MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR, DWORD_PTR, DWOR
   const DeviceEntry& entry = gDevices[uDeviceID];
   std::unique_ptr<OpenDevice> device(new (std::nothrow) OpenDevice);
   if (!device) return MMSYSERR_NOMEM;
-  MMRESULT r = entry.Kind == BackendKind::Jack ? Jack().Open(entry.JackPort, device->Sink)
-                                               : Alsa().Open(entry.AlsaClient, entry.AlsaPort, device->Sink);
+  MMRESULT r = entry.Kind == BackendKind::Jack
+                   ? Jack().Open(entry.JackPort, device->Sink)
+                   : Alsa().Open(entry.AlsaClient, entry.AlsaPort, device->Sink);
   if (r != MMSYSERR_NOERROR) return r;
 
   HandleSlot& h = gHandles[slot];

@@ -10,7 +10,7 @@ namespace winmm {
 
 template <class T>
 class SpscRing {
-public:
+ public:
   // Capacity is rounded up to a power of two.
   explicit SpscRing(size_t Capacity) {
     size_t n = 1;
@@ -39,9 +39,11 @@ public:
   void Pop() { FHead.store(FHead.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
   // Either side; exact only when the other side is idle.
-  bool Empty() const { return FHead.load(std::memory_order_acquire) == FTail.load(std::memory_order_acquire); }
+  bool Empty() const {
+    return FHead.load(std::memory_order_acquire) == FTail.load(std::memory_order_acquire);
+  }
 
-private:
+ private:
   std::unique_ptr<T[]> FItems;
   size_t FMask = 0;
   alignas(64) std::atomic<size_t> FHead{0};  // written by the consumer

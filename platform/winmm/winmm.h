@@ -93,7 +93,8 @@ UINT midiOutGetNumDevs();
 // Fills up to cbmoc bytes of the record for device uDeviceID.
 MMRESULT midiOutGetDevCapsA(UINT_PTR uDeviceID, MIDIOUTCAPSA* pmoc, UINT cbmoc);
 // Only CALLBACK_NULL is supported; *phmo is null unless the result is MMSYSERR_NOERROR.
-MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen);
+MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
+                     DWORD fdwOpen);
 // Status in bits 0-7, data bytes in bits 8-15 and 16-23.
 MMRESULT midiOutShortMsg(HMIDIOUT hmo, DWORD dwMsg);
 // Plays what is still queued, then releases the device.

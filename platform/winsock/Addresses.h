@@ -25,7 +25,8 @@ inline int ToLinuxAddress(const sockaddr* name, int namelen, ::sockaddr_in* out)
 
 // Fills name when namelen holds at least 16 (and sets it to 16); WSAEFAULT otherwise.
 inline int FromLinuxAddress(const ::sockaddr_in& in, sockaddr* name, int* namelen) {
-  if (!name || !namelen || *namelen < static_cast<int>(sizeof(winsock::sockaddr_in))) return WSAEFAULT;
+  if (!name || !namelen || *namelen < static_cast<int>(sizeof(winsock::sockaddr_in)))
+    return WSAEFAULT;
   winsock::sockaddr_in out;
   std::memset(&out, 0, sizeof out);
   out.sin_family = ws::kAfInet;

@@ -71,7 +71,8 @@ void Finish(const std::shared_ptr<Request>& req, int error, const HostRecord& re
   if (l.recent.size() > kRecentCompletions) l.recent.pop_front();
 }
 
-HANDLE Start(win32::HWND hwnd, win32::UINT msg, char* buf, int buflen, std::function<int(HostRecord*)> work) {
+HANDLE Start(win32::HWND hwnd, win32::UINT msg, char* buf, int buflen,
+             std::function<int(HostRecord*)> work) {
   if (!CheckStarted()) return 0;
   if (!win32::IsWindow(hwnd)) {
     WSASetLastError(WSAEINVAL);
@@ -110,7 +111,8 @@ HANDLE Start(win32::HWND hwnd, win32::UINT msg, char* buf, int buflen, std::func
 
 }  // namespace
 
-HANDLE WSAAsyncGetHostByName(win32::HWND hwnd, win32::UINT msg, const char* name, char* buf, int buflen) {
+HANDLE WSAAsyncGetHostByName(win32::HWND hwnd, win32::UINT msg, const char* name, char* buf,
+                             int buflen) {
   if (!name) {
     WSASetLastError(WSAEFAULT);
     return 0;
@@ -120,8 +122,8 @@ HANDLE WSAAsyncGetHostByName(win32::HWND hwnd, win32::UINT msg, const char* name
   });
 }
 
-HANDLE WSAAsyncGetHostByAddr(win32::HWND hwnd, win32::UINT msg, const char* addr, int len, int type, char* buf,
-                             int buflen) {
+HANDLE WSAAsyncGetHostByAddr(win32::HWND hwnd, win32::UINT msg, const char* addr, int len, int type,
+                             char* buf, int buflen) {
   if (type != ws::kAfInet) {
     WSASetLastError(WSAEAFNOSUPPORT);
     return 0;
@@ -132,7 +134,8 @@ HANDLE WSAAsyncGetHostByAddr(win32::HWND hwnd, win32::UINT msg, const char* addr
   }
   uint32_t address;
   std::memcpy(&address, addr, 4);
-  return Start(hwnd, msg, buf, buflen, [address](HostRecord* out) { return ResolveHostByAddr(address, out); });
+  return Start(hwnd, msg, buf, buflen,
+               [address](HostRecord* out) { return ResolveHostByAddr(address, out); });
 }
 
 int WSACancelAsyncRequest(HANDLE handle) {
@@ -146,7 +149,9 @@ int WSACancelAsyncRequest(HANDLE handle) {
     l.recent.erase(it);
     // Finished but not yet dispatched: the completion is withdrawn, so the
     // cancel holds and the caller never hears of the lookup again.
-    if (win32::internal::RemovePostedMessage(done.hwnd, done.msg, static_cast<win32::WPARAM>(done.handle))) return 0;
+    if (win32::internal::RemovePostedMessage(done.hwnd, done.msg,
+                                             static_cast<win32::WPARAM>(done.handle)))
+      return 0;
     break;
   }
   return Fail(WSAEINVAL);

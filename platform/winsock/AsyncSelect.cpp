@@ -51,10 +51,14 @@ uint32_t DesiredInterest(const SocketState& s) {
   if (!s.queue || s.events == 0) return 0;
   switch (s.phase) {
     case Phase::Fresh:
-    case Phase::Failed: return 0;
-    case Phase::Connecting: return EPOLLOUT;
-    case Phase::Listening: return Wants(s, FD_ACCEPT) && !s.acceptPending ? uint32_t{EPOLLIN} : 0u;
-    case Phase::Connected: break;
+    case Phase::Failed:
+      return 0;
+    case Phase::Connecting:
+      return EPOLLOUT;
+    case Phase::Listening:
+      return Wants(s, FD_ACCEPT) && !s.acceptPending ? uint32_t{EPOLLIN} : 0u;
+    case Phase::Connected:
+      break;
   }
   uint32_t want = 0;
   if (Wants(s, FD_WRITE) && s.writeArmed) want |= EPOLLOUT;
@@ -85,18 +89,23 @@ int SocketError(int fd) {
 
 unsigned CloseError(int err) {
   switch (err) {
-    case 0: return 0;
+    case 0:
+      return 0;
     case EPIPE:
-    case ECONNRESET: return WSAECONNRESET;
-    case ETIMEDOUT: return WSAECONNABORTED;
-    default: return static_cast<unsigned>(ErrorFromErrno(err));
+    case ECONNRESET:
+      return WSAECONNRESET;
+    case ETIMEDOUT:
+      return WSAECONNABORTED;
+    default:
+      return static_cast<unsigned>(ErrorFromErrno(err));
   }
 }
 
 void Post(const SocketState& s, const Notifications& n) {
   for (int i = 0; i < n.count; ++i)
-    win32::PostMessageA(s.hwnd, s.msg, static_cast<win32::WPARAM>(s.fd),
-                        WSAMAKESELECTREPLY(static_cast<unsigned>(n.items[i].event), n.items[i].error));
+    win32::PostMessageA(
+        s.hwnd, s.msg, static_cast<win32::WPARAM>(s.fd),
+        WSAMAKESELECTREPLY(static_cast<unsigned>(n.items[i].event), n.items[i].error));
 }
 
 // Notifications a closed connection still owes: FD_READ for data left behind
@@ -191,7 +200,8 @@ void OnReady(uint64_t key, uint32_t events) {
           s.readPending = true;
           n.Add(FD_READ, 0);
         }
-      } else if (Wants(s, FD_READ) && !s.readPending && (events & (stream ? EPOLLIN : EPOLLIN | EPOLLERR))) {
+      } else if (Wants(s, FD_READ) && !s.readPending &&
+                 (events & (stream ? EPOLLIN : EPOLLIN | EPOLLERR))) {
         s.readPending = true;
         n.Add(FD_READ, 0);
       }

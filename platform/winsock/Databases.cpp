@@ -21,11 +21,11 @@ struct KnownService {
 };
 
 const KnownService kKnownServices[] = {
-    {"echo", 7},      {"discard", 9},  {"daytime", 13}, {"ftp-data", 20}, {"ftp", 21},     {"ssh", 22},
-    {"telnet", 23},   {"smtp", 25},    {"time", 37},    {"domain", 53},   {"tftp", 69},    {"gopher", 70},
-    {"finger", 79},   {"http", 80},    {"www", 80},     {"pop3", 110},    {"sunrpc", 111}, {"nntp", 119},
-    {"ntp", 123},     {"imap", 143},   {"snmp", 161},   {"ldap", 389},    {"https", 443},  {"syslog", 514},
-    {"socks", 1080},
+    {"echo", 7},   {"discard", 9},  {"daytime", 13}, {"ftp-data", 20}, {"ftp", 21},
+    {"ssh", 22},   {"telnet", 23},  {"smtp", 25},    {"time", 37},     {"domain", 53},
+    {"tftp", 69},  {"gopher", 70},  {"finger", 79},  {"http", 80},     {"www", 80},
+    {"pop3", 110}, {"sunrpc", 111}, {"nntp", 119},   {"ntp", 123},     {"imap", 143},
+    {"snmp", 161}, {"ldap", 389},   {"https", 443},  {"syslog", 514},  {"socks", 1080},
 };
 
 struct KnownProtocol {
@@ -100,7 +100,8 @@ servent* getservbyname(const char* name, const char* proto) {
     r.service.s_port = static_cast<int16_t>(result->s_port);  // already network order
   } else {
     const KnownService* known = nullptr;
-    const bool protoKnown = !proto || std::strcmp(proto, "tcp") == 0 || std::strcmp(proto, "udp") == 0;
+    const bool protoKnown =
+        !proto || std::strcmp(proto, "tcp") == 0 || std::strcmp(proto, "udp") == 0;
     for (const KnownService& k : kKnownServices)
       if (protoKnown && std::strcmp(k.name, name) == 0) known = &k;
     if (!known) {

@@ -14,16 +14,22 @@ namespace {
 
 int ErrorFromResolver(int eai) {
   switch (eai) {
-    case EAI_NONAME: return WSAHOST_NOT_FOUND;
-    case EAI_AGAIN: return WSATRY_AGAIN;
+    case EAI_NONAME:
+      return WSAHOST_NOT_FOUND;
+    case EAI_AGAIN:
+      return WSATRY_AGAIN;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return WSANO_DATA;
+    case EAI_NODATA:
+      return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return WSANO_DATA;
+    case EAI_ADDRFAMILY:
+      return WSANO_DATA;
 #endif
-    case EAI_MEMORY: return WSAENOBUFS;
-    default: return WSANO_RECOVERY;
+    case EAI_MEMORY:
+      return WSAENOBUFS;
+    default:
+      return WSANO_RECOVERY;
   }
 }
 
@@ -66,7 +72,8 @@ int ResolveHostByName(const char* name, HostRecord* out) {
     if (ai->ai_family != AF_INET || ai->ai_addrlen < sizeof(::sockaddr_in)) continue;
     ::sockaddr_in sa;
     std::memcpy(&sa, ai->ai_addr, sizeof sa);
-    if (std::find(out->addresses.begin(), out->addresses.end(), sa.sin_addr.s_addr) == out->addresses.end())
+    if (std::find(out->addresses.begin(), out->addresses.end(), sa.sin_addr.s_addr) ==
+        out->addresses.end())
       out->addresses.push_back(sa.sin_addr.s_addr);
   }
   freeaddrinfo(list);
@@ -78,7 +85,8 @@ int ResolveHostByAddr(uint32_t addressNet, HostRecord* out) {
   sa.sin_family = AF_INET;
   sa.sin_addr.s_addr = addressNet;
   char host[NI_MAXHOST];
-  int r = getnameinfo(reinterpret_cast<::sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD);
+  int r = getnameinfo(reinterpret_cast<::sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
+                      NI_NAMEREQD);
   if (r != 0) return ErrorFromResolver(r);
   out->name = host;
   out->aliases.clear();

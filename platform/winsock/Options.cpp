@@ -16,13 +16,13 @@ using namespace internal;
 namespace {
 
 enum class Kind {
-  Bool,      // Winsock BOOL (int; a single byte is accepted too)
-  Int,       // int
+  Bool,        // Winsock BOOL (int; a single byte is accepted too)
+  Int,         // int
   BufferSize,  // int; a size above the system's limit is forced where the process may
-  Linger,    // Winsock's 16-bit pair <-> Linux's int pair
+  Linger,      // Winsock's 16-bit pair <-> Linux's int pair
   DontLinger,
-  Error,     // read only; Winsock error code
-  InAddr,    // 4-byte address
+  Error,       // read only; Winsock error code
+  InAddr,      // 4-byte address
   Membership,  // ip_mreq, same layout on both sides
   ReadOnlyInt,
 };
@@ -36,19 +36,45 @@ struct Mapping {
 bool Translate(int level, int optname, Mapping* m, int* wsaError) {
   if (level == ws::kSolSocket) {
     switch (optname) {
-      case ws::kSoDebug: *m = {SOL_SOCKET, SO_DEBUG, Kind::Bool}; return true;
-      case ws::kSoAcceptConn: *m = {SOL_SOCKET, SO_ACCEPTCONN, Kind::ReadOnlyInt}; return true;
-      case ws::kSoReuseAddr: *m = {SOL_SOCKET, SO_REUSEADDR, Kind::Bool}; return true;
-      case ws::kSoKeepAlive: *m = {SOL_SOCKET, SO_KEEPALIVE, Kind::Bool}; return true;
-      case ws::kSoDontRoute: *m = {SOL_SOCKET, SO_DONTROUTE, Kind::Bool}; return true;
-      case ws::kSoBroadcast: *m = {SOL_SOCKET, SO_BROADCAST, Kind::Bool}; return true;
-      case ws::kSoLinger: *m = {SOL_SOCKET, SO_LINGER, Kind::Linger}; return true;
-      case ws::kSoDontLinger: *m = {SOL_SOCKET, SO_LINGER, Kind::DontLinger}; return true;
-      case ws::kSoOobInline: *m = {SOL_SOCKET, SO_OOBINLINE, Kind::Bool}; return true;
-      case ws::kSoSndBuf: *m = {SOL_SOCKET, SO_SNDBUF, Kind::BufferSize}; return true;
-      case ws::kSoRcvBuf: *m = {SOL_SOCKET, SO_RCVBUF, Kind::BufferSize}; return true;
-      case ws::kSoError: *m = {SOL_SOCKET, SO_ERROR, Kind::Error}; return true;
-      case ws::kSoType: *m = {SOL_SOCKET, SO_TYPE, Kind::ReadOnlyInt}; return true;
+      case ws::kSoDebug:
+        *m = {SOL_SOCKET, SO_DEBUG, Kind::Bool};
+        return true;
+      case ws::kSoAcceptConn:
+        *m = {SOL_SOCKET, SO_ACCEPTCONN, Kind::ReadOnlyInt};
+        return true;
+      case ws::kSoReuseAddr:
+        *m = {SOL_SOCKET, SO_REUSEADDR, Kind::Bool};
+        return true;
+      case ws::kSoKeepAlive:
+        *m = {SOL_SOCKET, SO_KEEPALIVE, Kind::Bool};
+        return true;
+      case ws::kSoDontRoute:
+        *m = {SOL_SOCKET, SO_DONTROUTE, Kind::Bool};
+        return true;
+      case ws::kSoBroadcast:
+        *m = {SOL_SOCKET, SO_BROADCAST, Kind::Bool};
+        return true;
+      case ws::kSoLinger:
+        *m = {SOL_SOCKET, SO_LINGER, Kind::Linger};
+        return true;
+      case ws::kSoDontLinger:
+        *m = {SOL_SOCKET, SO_LINGER, Kind::DontLinger};
+        return true;
+      case ws::kSoOobInline:
+        *m = {SOL_SOCKET, SO_OOBINLINE, Kind::Bool};
+        return true;
+      case ws::kSoSndBuf:
+        *m = {SOL_SOCKET, SO_SNDBUF, Kind::BufferSize};
+        return true;
+      case ws::kSoRcvBuf:
+        *m = {SOL_SOCKET, SO_RCVBUF, Kind::BufferSize};
+        return true;
+      case ws::kSoError:
+        *m = {SOL_SOCKET, SO_ERROR, Kind::Error};
+        return true;
+      case ws::kSoType:
+        *m = {SOL_SOCKET, SO_TYPE, Kind::ReadOnlyInt};
+        return true;
     }
     *wsaError = WSAENOPROTOOPT;
     return false;
@@ -63,13 +89,27 @@ bool Translate(int level, int optname, Mapping* m, int* wsaError) {
   }
   if (level == ws::kIpprotoIp) {
     switch (optname) {
-      case ws::kIpMulticastIf: *m = {IPPROTO_IP, IP_MULTICAST_IF, Kind::InAddr}; return true;
-      case ws::kIpMulticastTtl: *m = {IPPROTO_IP, IP_MULTICAST_TTL, Kind::Int}; return true;
-      case ws::kIpMulticastLoop: *m = {IPPROTO_IP, IP_MULTICAST_LOOP, Kind::Bool}; return true;
-      case ws::kIpAddMembership: *m = {IPPROTO_IP, IP_ADD_MEMBERSHIP, Kind::Membership}; return true;
-      case ws::kIpDropMembership: *m = {IPPROTO_IP, IP_DROP_MEMBERSHIP, Kind::Membership}; return true;
-      case ws::kIpTtl: *m = {IPPROTO_IP, IP_TTL, Kind::Int}; return true;
-      case ws::kIpTos: *m = {IPPROTO_IP, IP_TOS, Kind::Int}; return true;
+      case ws::kIpMulticastIf:
+        *m = {IPPROTO_IP, IP_MULTICAST_IF, Kind::InAddr};
+        return true;
+      case ws::kIpMulticastTtl:
+        *m = {IPPROTO_IP, IP_MULTICAST_TTL, Kind::Int};
+        return true;
+      case ws::kIpMulticastLoop:
+        *m = {IPPROTO_IP, IP_MULTICAST_LOOP, Kind::Bool};
+        return true;
+      case ws::kIpAddMembership:
+        *m = {IPPROTO_IP, IP_ADD_MEMBERSHIP, Kind::Membership};
+        return true;
+      case ws::kIpDropMembership:
+        *m = {IPPROTO_IP, IP_DROP_MEMBERSHIP, Kind::Membership};
+        return true;
+      case ws::kIpTtl:
+        *m = {IPPROTO_IP, IP_TTL, Kind::Int};
+        return true;
+      case ws::kIpTos:
+        *m = {IPPROTO_IP, IP_TOS, Kind::Int};
+        return true;
     }
     *wsaError = WSAENOPROTOOPT;
     return false;

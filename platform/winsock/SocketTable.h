@@ -16,7 +16,7 @@ enum class Phase : uint8_t {
   Connecting,  // non-blocking connect under way
   Connected,   // connected stream, or any datagram socket
   Listening,
-  Failed,      // a connect attempt failed
+  Failed,  // a connect attempt failed
 };
 
 struct SocketState {
@@ -27,12 +27,12 @@ struct SocketState {
   bool blocking = false;
   bool sendShut = false;
   bool receiveShut = false;
-  int lingerSeconds = 0;          // SO_LINGER on with a time: closesocket must not block
+  int lingerSeconds = 0;  // SO_LINGER on with a time: closesocket must not block
   // Datagram sockets: the size of the first queued datagram as FIONREAD last
   // found it (-1: not known). The kernel only adds datagrams behind it, so it
   // holds until a receive; a receive loop then asks the kernel once per datagram.
   int firstDatagram = -1;
-  uint32_t receives = 0;  // receive calls so far: a size found across one is not kept
+  uint32_t receives = 0;          // receive calls so far: a size found across one is not kept
   int64_t lingerCloseStart = -1;  // first closesocket attempt that had to wait
 
   // WSAAsyncSelect registration (events 0: none).
@@ -58,7 +58,9 @@ struct SocketState {
   bool inSet = false;
   uint32_t installed = 0;
 
-  uint64_t Key() const { return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd); }
+  uint64_t Key() const {
+    return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);
+  }
 };
 
 // One lock for all socket state; never held while calling into user code.

@@ -95,7 +95,8 @@ void CloseAllSockets() {
   ForEachSocketLocked([](SocketState& st) {
     DetachLocked(st);
     if (st.notifiedHwnd)
-      win32::internal::RemovePostedMessage(st.notifiedHwnd, st.notifiedMsg, static_cast<win32::WPARAM>(st.fd), true);
+      win32::internal::RemovePostedMessage(st.notifiedHwnd, st.notifiedMsg,
+                                           static_cast<win32::WPARAM>(st.fd), true);
     ::close(st.fd);
   });
   ClearLocked();
@@ -106,7 +107,8 @@ void CloseAllSockets() {
 SOCKET socket(int af, int type, int protocol) {
   if (!CheckStarted()) return INVALID_SOCKET;
   if (af != ws::kAfInet) return FailSocket(WSAEAFNOSUPPORT);
-  if (type != ws::kSockStream && type != ws::kSockDgram && type != ws::kSockRaw) return FailSocket(WSAESOCKTNOSUPPORT);
+  if (type != ws::kSockStream && type != ws::kSockDgram && type != ws::kSockRaw)
+    return FailSocket(WSAESOCKTNOSUPPORT);
   // Sockets start non-blocking: under WSAAsyncSelect they are, and the loop
   // must never wait inside a socket call.
   int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
@@ -138,7 +140,8 @@ int closesocket(SOCKET s) {
   // Linux hands the same number to the next socket at once; notifications
   // still queued for this one must not reach that one.
   if (notified)
-    win32::internal::RemovePostedMessage(notified, notifiedMsg, static_cast<win32::WPARAM>(fd), true);
+    win32::internal::RemovePostedMessage(notified, notifiedMsg, static_cast<win32::WPARAM>(fd),
+                                         true);
   // Linux releases the descriptor even when close reports EINTR.
   ::close(fd);
   return 0;
@@ -149,7 +152,8 @@ int bind(SOCKET s, const sockaddr* name, int namelen) {
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
   ::sockaddr_in sa;
   if (int err = ToLinuxAddress(name, namelen, &sa)) return Fail(err);
-  if (::bind(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), sizeof sa) != 0) return FailWithErrno();
+  if (::bind(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), sizeof sa) != 0)
+    return FailWithErrno();
   return 0;
 }
 
@@ -205,11 +209,13 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
 
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
   if (!CheckStarted()) return INVALID_SOCKET;
-  if (addr && (!addrlen || *addrlen < static_cast<int>(sizeof(winsock::sockaddr_in)))) return FailSocket(WSAEFAULT);
+  if (addr && (!addrlen || *addrlen < static_cast<int>(sizeof(winsock::sockaddr_in))))
+    return FailSocket(WSAEFAULT);
   if (!PlausibleSocket(s)) return FailSocket(WSAENOTSOCK);
   ::sockaddr_in peer{};
   socklen_t peerLen = sizeof peer;
-  int fd = ::accept4(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&peer), &peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  int fd = ::accept4(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&peer), &peerLen,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
   const int err = fd < 0 ? errno : 0;
   {
     std::lock_guard<std::mutex> lock(TableMutex());
@@ -219,7 +225,8 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
       return FailSocket(WSAENOTSOCK);
     }
     AcceptReenabledLocked(*listener);
-    if (fd < 0) return FailSocket(listener->phase == Phase::Listening ? ErrorFromErrno(err) : WSAEINVAL);
+    if (fd < 0)
+      return FailSocket(listener->phase == Phase::Listening ? ErrorFromErrno(err) : WSAEINVAL);
     SocketState* accepted = AddLocked(fd, ws::kSockStream);
     accepted->phase = Phase::Connected;
     InheritSelectLocked(*accepted, *listener);
@@ -250,7 +257,8 @@ int getsockname(SOCKET s, sockaddr* name, int* namelen) {
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
   ::sockaddr_in sa{};
   socklen_t len = sizeof sa;
-  if (::getsockname(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), &len) != 0) return FailWithErrno();
+  if (::getsockname(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), &len) != 0)
+    return FailWithErrno();
   // Winsock refuses to name a socket that was never bound.
   if (sa.sin_port == 0 && sa.sin_addr.s_addr == 0) return Fail(WSAEINVAL);
   if (int err = FromLinuxAddress(sa, name, namelen)) return Fail(err);
@@ -262,7 +270,8 @@ int getpeername(SOCKET s, sockaddr* name, int* namelen) {
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
   ::sockaddr_in sa{};
   socklen_t len = sizeof sa;
-  if (::getpeername(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), &len) != 0) return FailWithErrno();
+  if (::getpeername(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&sa), &len) != 0)
+    return FailWithErrno();
   if (int err = FromLinuxAddress(sa, name, namelen)) return Fail(err);
   return 0;
 }

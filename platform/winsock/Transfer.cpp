@@ -50,7 +50,8 @@ int SendFailure(SOCKET s, int err, bool wasSend) {
   }
   if (!o.known && (err == EBADF || err == ENOTSOCK)) return Fail(WSAENOTSOCK);
   // Linux says EPIPE for a stream that never connected, was shut or was reset.
-  if (err == EPIPE) return Fail(o.sendShut ? WSAESHUTDOWN : o.connected ? WSAECONNRESET : WSAENOTCONN);
+  if (err == EPIPE)
+    return Fail(o.sendShut ? WSAESHUTDOWN : o.connected ? WSAECONNRESET : WSAENOTCONN);
   if (wasSend && err == EDESTADDRREQ) return Fail(WSAENOTCONN);
   return Fail(ErrorFromErrno(err));
 }
@@ -94,7 +95,8 @@ int Receive(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromle
   int sysFlags;
   if (!TranslateFlags(flags, true, &sysFlags)) return Fail(WSAEOPNOTSUPP);
   if (len < 0 || (!buf && len > 0)) return Fail(WSAEFAULT);
-  if (from && (!fromlen || *fromlen < static_cast<int>(sizeof(winsock::sockaddr_in)))) return Fail(WSAEFAULT);
+  if (from && (!fromlen || *fromlen < static_cast<int>(sizeof(winsock::sockaddr_in))))
+    return Fail(WSAEFAULT);
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
   if (len == 0) return ReceiveNothing(s, sysFlags);
 
@@ -123,7 +125,9 @@ int Receive(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromle
 
 }  // namespace
 
-int recv(SOCKET s, char* buf, int len, int flags) { return Receive(s, buf, len, flags, nullptr, nullptr); }
+int recv(SOCKET s, char* buf, int len, int flags) {
+  return Receive(s, buf, len, flags, nullptr, nullptr);
+}
 
 int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) {
   return Receive(s, buf, len, flags, from, fromlen);

@@ -158,8 +158,12 @@ constexpr win32::LPARAM WSAMAKEASYNCREPLY(unsigned buflen, unsigned error) {
   return static_cast<win32::LPARAM>((static_cast<uint32_t>(error) << 16) | (buflen & 0xFFFFu));
 }
 constexpr unsigned WSAGETSELECTEVENT(win32::LPARAM l) { return static_cast<uint32_t>(l) & 0xFFFFu; }
-constexpr unsigned WSAGETSELECTERROR(win32::LPARAM l) { return (static_cast<uint32_t>(l) >> 16) & 0xFFFFu; }
-constexpr unsigned WSAGETASYNCERROR(win32::LPARAM l) { return (static_cast<uint32_t>(l) >> 16) & 0xFFFFu; }
+constexpr unsigned WSAGETSELECTERROR(win32::LPARAM l) {
+  return (static_cast<uint32_t>(l) >> 16) & 0xFFFFu;
+}
+constexpr unsigned WSAGETASYNCERROR(win32::LPARAM l) {
+  return (static_cast<uint32_t>(l) >> 16) & 0xFFFFu;
+}
 constexpr unsigned WSAGETASYNCBUFLEN(win32::LPARAM l) { return static_cast<uint32_t>(l) & 0xFFFFu; }
 
 // Error codes
@@ -286,9 +290,10 @@ int WSACleanup();
 void WSASetLastError(int error);
 int WSAGetLastError();
 int WSACancelAsyncRequest(HANDLE asyncTaskHandle);
-HANDLE WSAAsyncGetHostByName(win32::HWND hwnd, win32::UINT msg, const char* name, char* buf, int buflen);
-HANDLE WSAAsyncGetHostByAddr(win32::HWND hwnd, win32::UINT msg, const char* addr, int len, int type, char* buf,
+HANDLE WSAAsyncGetHostByName(win32::HWND hwnd, win32::UINT msg, const char* name, char* buf,
                              int buflen);
+HANDLE WSAAsyncGetHostByAddr(win32::HWND hwnd, win32::UINT msg, const char* addr, int len, int type,
+                             char* buf, int buflen);
 int WSAAsyncSelect(SOCKET s, win32::HWND hwnd, win32::UINT msg, long events);
 servent* getservbyname(const char* name, const char* proto);
 protoent* getprotobyname(const char* name);

@@ -17,7 +17,7 @@ using namespace relaytest;
 using testjack::TMidiEvent;
 
 class HeadlessRelay : public TRelayTest {
-protected:
+ protected:
   // Settings that bind 127.0.0.1 on a free port, plus whatever else is given.
   std::string DataSection(const std::string& Extra = "") {
     FPort = FreeUdpPort();
@@ -28,9 +28,11 @@ protected:
     ASSERT_NE(status, -1) << "did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
-  std::string Profile(TRelay& Relay, const char* Section, const char* Key, const std::string& Name = "VORLANX.INI") {
+  std::string Profile(TRelay& Relay, const char* Section, const char* Key,
+                      const std::string& Name = "VORLANX.INI") {
     char value[2048] = {0};
-    win32::GetPrivateProfileStringA(Section, Key, "<none>", value, sizeof value, (Relay.Dir() + "/" + Name).c_str());
+    win32::GetPrivateProfileStringA(Section, Key, "<none>", value, sizeof value,
+                                    (Relay.Dir() + "/" + Name).c_str());
     return value;
   }
 
@@ -60,9 +62,14 @@ TEST_F(HeadlessRelay, OnlyThreeByteDatagramsNotStartingWithFEArePlayed) {
   ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
 
   const std::vector<std::string> dropped = {
-      Bytes({0xFE, 0x3C, 0x64}), "", Bytes({0x90}), Bytes({0x90, 0x3C}), Bytes({0x90, 0x3C, 0x64, 0x00}),
+      Bytes({0xFE, 0x3C, 0x64}),
+      "",
+      Bytes({0x90}),
+      Bytes({0x90, 0x3C}),
+      Bytes({0x90, 0x3C, 0x64, 0x00}),
       Bytes({0x90, 0x3C, 0x64, 0x80, 0x3C, 0x00}),  // two whole messages: never split
-      std::string(5, '\x90'), std::string(1500, '\x80')};
+      std::string(5, '\x90'),
+      std::string(1500, '\x80')};
   for (const std::string& d : dropped) ASSERT_TRUE(FSender.Send(FPort, d));
   // Bytes are not checked: a data byte above 0x7F goes on as it is, and three
   // zero bytes are a short message of value 0, which the device plays with the
@@ -101,7 +108,8 @@ TEST_F(HeadlessRelay, ABurstOfAThousandArrivesCompleteAndInOrder) {
   std::vector<TMidiEvent> got = FSynth.Wait(kCount, 20000);
   ASSERT_EQ(got.size(), static_cast<size_t>(kCount));
   for (int i = 0; i < kCount; ++i)
-    ASSERT_EQ(got[i].Data(), (std::vector<uint8_t>{0x90, static_cast<uint8_t>(i & 0x7F), static_cast<uint8_t>(i >> 7)}))
+    ASSERT_EQ(got[i].Data(), (std::vector<uint8_t>{0x90, static_cast<uint8_t>(i & 0x7F),
+                                                   static_cast<uint8_t>(i >> 7)}))
         << i;
   for (const TUdpSocket& s : UdpSockets(relay.Child().Pid())) EXPECT_EQ(s.Drops, 0u);
   EXPECT_EQ(FSynth.Overflows(), 0u);
@@ -111,16 +119,19 @@ TEST_F(HeadlessRelay, ABurstOfAThousandArrivesCompleteAndInOrder) {
 TEST_F(HeadlessRelay, StoredValuesAreUsedAndWrittenBack) {
   TRelay relay;
   FPort = FreeUdpPort();
-  relay.WriteFile("VORLANX.INI", "[Window]\nTop=40\nLeft=0x20\nWidth=300\nHeight=-5\n[Data]\nAdress=localhost\nPort=" +
-                                     std::to_string(FPort) + "\nMIDI-Out=0x1\n");
+  relay.WriteFile(
+      "VORLANX.INI",
+      "[Window]\nTop=40\nLeft=0x20\nWidth=300\nHeight=-5\n[Data]\nAdress=localhost\nPort=" +
+          std::to_string(FPort) + "\nMIDI-Out=0x1\n");
   ASSERT_TRUE(relay.Start());
   // The host name is resolved; its dotted form is what is used and kept.
   ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
   ASSERT_TRUE(WaitConnected(1)) << "device 1 was not opened";
   ExpectRelayed(FPort, Bytes({0xB0, 0x07, 0x64}), 1);
   ExpectCleanExit(relay, SIGINT);
-  EXPECT_EQ(relay.ReadFile(), "[Window]\nTop=40\nLeft=32\nWidth=300\nHeight=-5\n[Data]\nAdress=127.0.0.1\nPort=" +
-                                  std::to_string(FPort) + "\nMIDI-Out=1\n");
+  EXPECT_EQ(relay.ReadFile(),
+            "[Window]\nTop=40\nLeft=32\nWidth=300\nHeight=-5\n[Data]\nAdress=127.0.0.1\nPort=" +
+                std::to_string(FPort) + "\nMIDI-Out=1\n");
 }
 
 // A device value that does not convert reads as 0; one that names no device
@@ -147,10 +158,12 @@ TEST_F(HeadlessRelay, APortInUseIsReportedAndTheRelayKeepsRunning) {
   TPortHolder holder(FPort);
   ASSERT_TRUE(holder.Held());
   ASSERT_TRUE(relay.Start());
-  EXPECT_EQ(relay.Child().Stderr("use.\n", 10000), "vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
+  EXPECT_EQ(relay.Child().Stderr("use.\n", 10000),
+            "vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
   // The stored device is still the one selected, so that a later re-binding plays on it.
   ASSERT_TRUE(WaitConnected(1));
-  for (const TUdpSocket& s : UdpSockets(relay.Child().Pid())) ADD_FAILURE() << s.Addr << ":" << s.Port;
+  for (const TUdpSocket& s : UdpSockets(relay.Child().Pid()))
+    ADD_FAILURE() << s.Addr << ":" << s.Port;
   ExpectCleanExit(relay);
   EXPECT_EQ(Profile(relay, "Data", "Port"), std::to_string(FPort));
   EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "1");
@@ -160,7 +173,8 @@ TEST_F(HeadlessRelay, APortInUseIsReportedAndTheRelayKeepsRunning) {
 // keeps RELAY.INI and its messages are titled "Relay".
 TEST_F(HeadlessRelay, AnUnresolvableAddressIsReportedAndKept) {
   TRelay relay("Relay.Exe.old");
-  relay.WriteFile("RELAY.INI", "[Data]\nAdress=bad..host\nPort=" + std::to_string(FreeUdpPort()) + "\n");
+  relay.WriteFile("RELAY.INI",
+                  "[Data]\nAdress=bad..host\nPort=" + std::to_string(FreeUdpPort()) + "\n");
   ASSERT_TRUE(relay.Start());
   EXPECT_EQ(relay.Child().Stderr("\n", 10000),
             "Relay: WSocketResolveHost: Cannot convert host address 'bad..host', Error #11001.\n");
@@ -190,7 +204,8 @@ TEST_F(HeadlessRelay, AnUnwritableSettingsFileIsReportedAtExit) {
   ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
   ASSERT_TRUE(WaitConnected(1));
   ExpectCleanExit(relay);
-  EXPECT_EQ(relay.Child().Stderr(), "vorlanx: Unable to write to " + relay.Dir() + "/VORLANX.INI.\n");
+  EXPECT_EQ(relay.Child().Stderr(),
+            "vorlanx: Unable to write to " + relay.Dir() + "/VORLANX.INI.\n");
   EXPECT_EQ(relay.ReadFile(), settings);
 }
 
@@ -202,8 +217,10 @@ TEST_F(HeadlessRelay, ASettingsFileOfGarbageGivesDefaults) {
     junk += c == '\n' || c == '\r' || c == '[' ? '\0' : c;
   }
   TRelay relay;
-  relay.WriteFile("VORLANX.INI", junk + "\n[Window\nTop=1\n[Window]\nTop=abc\nLeft=0xZZ\nWidth=\nHeight=99999999999\n" +
-                                     junk + "\n=\n" + DataSection("MIDI-Out=0x\n" + junk));
+  relay.WriteFile(
+      "VORLANX.INI",
+      junk + "\n[Window\nTop=1\n[Window]\nTop=abc\nLeft=0xZZ\nWidth=\nHeight=99999999999\n" + junk +
+          "\n=\n" + DataSection("MIDI-Out=0x\n" + junk));
   ASSERT_TRUE(relay.Start());
   ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
   ASSERT_TRUE(WaitConnected(0));
@@ -215,7 +232,8 @@ TEST_F(HeadlessRelay, ASettingsFileOfGarbageGivesDefaults) {
   EXPECT_EQ(Profile(relay, "Window", "Width"), "191");
   EXPECT_EQ(Profile(relay, "Window", "Height"), "182");
   EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "0");
-  EXPECT_NE(relay.ReadFile().find(junk), std::string::npos) << "lines the program does not own are kept";
+  EXPECT_NE(relay.ReadFile().find(junk), std::string::npos)
+      << "lines the program does not own are kept";
 }
 
 TEST_F(HeadlessRelay, WithoutDevicesDatagramsFailQuietlyAndReceptionGoesOn) {

@@ -113,8 +113,9 @@ std::vector<TUdpSocket> UdpSockets(pid_t Pid) {
     unsigned addr, port, tx, rx, uid;
     unsigned long inode;
     char rest[256] = {0};
-    int n = std::sscanf(line.c_str(), " %*d: %8X:%4X %*8X:%*4X %*2X %8X:%8X %*X:%*X %*X %u %*d %lu %255[^\n]", &addr,
-                        &port, &tx, &rx, &uid, &inode, rest);
+    int n = std::sscanf(line.c_str(),
+                        " %*d: %8X:%4X %*8X:%*4X %*2X %8X:%8X %*X:%*X %*X %u %*d %lu %255[^\n]",
+                        &addr, &port, &tx, &rx, &uid, &inode, rest);
     if (n < 6 || !inodes.count(inode)) continue;
     TUdpSocket s;
     in_addr a;
@@ -126,7 +127,8 @@ std::vector<TUdpSocket> UdpSockets(pid_t Pid) {
     // The drop count is the last field.
     std::string r(rest);
     size_t sp = r.find_last_of(' ');
-    s.Drops = static_cast<uint32_t>(std::strtoul(r.c_str() + (sp == std::string::npos ? 0 : sp + 1), nullptr, 10));
+    s.Drops = static_cast<uint32_t>(
+        std::strtoul(r.c_str() + (sp == std::string::npos ? 0 : sp + 1), nullptr, 10));
     found.push_back(s);
   }
   return found;

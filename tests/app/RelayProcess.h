@@ -15,7 +15,7 @@
 namespace relaytest {
 
 class TRelay {
-public:
+ public:
   // Name: the executable's file name in its directory.
   explicit TRelay(const std::string& Name = "vorlanx");
   ~TRelay();
@@ -38,7 +38,7 @@ public:
   int Stop(int Sig = SIGTERM);
   guitest::TChild& Child() { return FChild; }
 
-private:
+ private:
   std::string FDir, FBinary;
   bool FMounted = false;
   guitest::TChild FChild;
@@ -60,23 +60,23 @@ bool UdpPortFree(uint16_t Port);
 
 // Sends datagrams to 127.0.0.1 from one socket.
 class TSender {
-public:
+ public:
   TSender();
   ~TSender();
   bool Send(uint16_t Port, const std::string& Bytes);
 
-private:
+ private:
   int FFd;
 };
 
 // Holds a UDP port on 127.0.0.1 so that nobody else can bind it.
 class TPortHolder {
-public:
+ public:
   explicit TPortHolder(uint16_t Port);
   ~TPortHolder();
   bool Held() const { return FFd >= 0; }
 
-private:
+ private:
   int FFd;
 };
 
@@ -85,7 +85,7 @@ std::string Bytes(std::initializer_list<int> Values);
 // A private JACK server with a receiving client "synth" whose two MIDI inputs
 // "in_a" and "in_b" are the relay's devices 0 and 1.
 class TRelayTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 

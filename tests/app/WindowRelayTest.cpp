@@ -23,7 +23,7 @@ constexpr int kPortX = 112 + 8, kPortY = 32 + 27 + 6;
 constexpr int kDeviceX = 12 + 20, kDeviceY = 32 + 64 + 6;
 
 class WindowRelay : public TRelayTest {
-protected:
+ protected:
   static void SetUpTestSuite() {
     if (!TXServer::Available()) return;
     FX = new TXServer;
@@ -46,7 +46,8 @@ protected:
   // Starts the relay on 127.0.0.1 and a free port, with its window.
   void Start(const std::string& Settings = "") {
     FPort = FreeUdpPort();
-    FRelay.WriteFile("VORLANX.INI", Settings + "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
+    FRelay.WriteFile("VORLANX.INI",
+                     Settings + "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
     ASSERT_TRUE(FRelay.Start({"DISPLAY=" + FX->Display()}));
     FWindow = FindWindow(FX->Display(), "^VORLANX$", 10000);
     ASSERT_FALSE(FWindow.empty()) << FRelay.Child().Stderr();
@@ -62,14 +63,16 @@ protected:
 
   // Releases a mouse button over a point of the client area.
   void Click(int X, int Y, int Button = 1) {
-    Xdotool(FX->Display(), "mousemove " + std::to_string(FGeometry.x + X) + " " + std::to_string(FGeometry.y + Y) +
-                               " click " + std::to_string(Button));
+    Xdotool(FX->Display(), "mousemove " + std::to_string(FGeometry.x + X) + " " +
+                               std::to_string(FGeometry.y + Y) + " click " +
+                               std::to_string(Button));
   }
   void Key(const std::string& Keys) { Xdotool(FX->Display(), "key --delay 20 " + Keys); }
   void Type(const std::string& Text) { Xdotool(FX->Display(), "type --delay 5 '" + Text + "'"); }
   bool Gone(const std::string& Name) {
     for (int i = 0; i < 100; ++i) {
-      if (Xdotool(FX->Display(), "search --onlyvisible --name '" + Name + "' 2>/dev/null").empty()) return true;
+      if (Xdotool(FX->Display(), "search --onlyvisible --name '" + Name + "' 2>/dev/null").empty())
+        return true;
       ::usleep(50 * 1000);
     }
     return false;
@@ -86,7 +89,8 @@ protected:
   // of case, cannot tell from the main window "VORLANX".
   std::string FindErrorBox(int TimeoutMs) {
     for (int waited = 0; waited <= TimeoutMs; waited += 50) {
-      std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
+      std::string ids =
+          Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
       std::istringstream in(ids);
       for (std::string id; in >> id;)
         if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "vorlanx") return id;
@@ -104,7 +108,9 @@ protected:
   std::string Setting(const char* Key) {
     std::string file = FRelay.ReadFile(), key = std::string("\n") + Key + "=";
     size_t at = file.find(key);
-    return at == std::string::npos ? "<none>" : file.substr(at + key.size(), file.find('\n', at + 1) - at - key.size());
+    return at == std::string::npos
+               ? "<none>"
+               : file.substr(at + key.size(), file.find('\n', at + 1) - at - key.size());
   }
 
   static TXServer* FX;
@@ -116,7 +122,8 @@ protected:
 TXServer* WindowRelay::FX = nullptr;
 
 bool Near(TImage::Pixel P, int R, int G, int B, int Tolerance = 0) {
-  return std::abs(P.r - R) <= Tolerance && std::abs(P.g - G) <= Tolerance && std::abs(P.b - B) <= Tolerance;
+  return std::abs(P.r - R) <= Tolerance && std::abs(P.g - G) <= Tolerance &&
+         std::abs(P.b - B) <= Tolerance;
 }
 
 template <class F>
@@ -149,7 +156,7 @@ TEST_F(WindowRelay, GeometryTitleAndLook) {
   EXPECT_TRUE(Near(at(4, 140), 0, 64, 128));
   EXPECT_TRUE(Near(at(0, 10), 255, 255, 255));
   EXPECT_TRUE(Near(at(184, 10), 128, 128, 128));
-  EXPECT_TRUE(Near(at(4, 32), 128, 128, 128));  // the title panel's bottom edge
+  EXPECT_TRUE(Near(at(4, 32), 128, 128, 128));   // the title panel's bottom edge
   EXPECT_TRUE(Near(at(4, 120), 128, 128, 128));  // the information panel's bottom edge
   EXPECT_TRUE(Near(at(0, 121), 255, 255, 255));
   EXPECT_TRUE(Near(at(4, 155), 128, 128, 128));
@@ -228,7 +235,9 @@ TEST_F(WindowRelay, ThePortCommandClampsAndRefusesWhatIsNoNumber) {
   TImage img;
   ::usleep(300 * 1000);  // until it is drawn
   ASSERT_TRUE(Screenshot(FX->Display(), img));
-  EXPECT_GT(Count(img, g.x, g.y, 60, 50, [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }), 100)
+  EXPECT_GT(Count(img, g.x, g.y, 60, 50,
+                  [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }),
+            100)
       << "no error icon";
   // Datagrams go on while the box is open, on the port as it was.
   ExpectRelayed(65535, Bytes({0x80, 0x3C, 0x00}));

@@ -19,7 +19,8 @@ MMRESULT FakeGetDevCaps(UINT_PTR Id, MIDIOUTCAPSA* Caps, UINT Size) {
   // A failing platform may leave the record as it found it.
   if (r != MMSYSERR_NOERROR) return r;
   std::memset(Caps->szPname, 0, sizeof Caps->szPname);
-  std::memcpy(Caps->szPname, Fake.Names[Id].data(), std::min<size_t>(Fake.Names[Id].size(), MAXPNAMELEN));
+  std::memcpy(Caps->szPname, Fake.Names[Id].data(),
+              std::min<size_t>(Fake.Names[Id].size(), MAXPNAMELEN));
   return MMSYSERR_NOERROR;
 }
 

@@ -34,7 +34,7 @@ extern TFakeWinmm Fake;
 
 // Puts the double in the registry's table for the lifetime of this object.
 class TFakeWinmmScope {
-public:
+ public:
   TFakeWinmmScope();
   ~TFakeWinmmScope();
 };

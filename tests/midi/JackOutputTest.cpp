@@ -19,7 +19,8 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 const char kInvalidParameter[] = "An invalid parameter was passed to a system function.";
-const char kNoDriver[] = "The MIDI driver is not available.  Make sure the sound server is running, and then try again.";
+const char kNoDriver[] =
+    "The MIDI driver is not available.  Make sure the sound server is running, and then try again.";
 
 std::vector<std::string> DeviceNames(const TMidiOutput& Out) {
   std::vector<std::string> names;
@@ -43,7 +44,7 @@ std::string MessageOf(const std::function<void()>& F) {
 }
 
 class JackOutputTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     VORLANX_REQUIRE_PRIVATE_SHM();
     std::string error;
@@ -67,13 +68,19 @@ TEST_F(JackOutputTest, DevicesAreTheMidiInputsOfOtherClientsInServerOrder) {
   TMidiReceiver drum;
   ASSERT_TRUE(drum.Open("drum", {"in", "a_port_name_longer_than_the_name_field"}, &error)) << error;
   // Neither audio inputs nor MIDI outputs are destinations.
-  ASSERT_NE(jack_port_register(drum.Client(), "audio_in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0), nullptr);
-  ASSERT_NE(jack_port_register(drum.Client(), "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0), nullptr);
+  ASSERT_NE(
+      jack_port_register(drum.Client(), "audio_in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0),
+      nullptr);
+  ASSERT_NE(
+      jack_port_register(drum.Client(), "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0),
+      nullptr);
 
   std::vector<std::string> expected;
-  const char** ports = jack_get_ports(drum.Client(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  const char** ports =
+      jack_get_ports(drum.Client(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
   ASSERT_NE(ports, nullptr);
-  for (const char** p = ports; *p != nullptr; ++p) expected.push_back(std::string(*p).substr(0, 32));
+  for (const char** p = ports; *p != nullptr; ++p)
+    expected.push_back(std::string(*p).substr(0, 32));
   jack_free(ports);
   ASSERT_EQ(expected.size(), 4u);
 
@@ -113,7 +120,8 @@ TEST_F(JackOutputTest, OpenConnectsAndCloseDisconnects) {
   // A destination that vanished since the enumeration cannot be opened.
   FSynth.Close();
   EXPECT_EQ(MessageOf([&] { out->OpenDevice(b); }),
-            "The MIDI device was not found.  It may have been removed or renamed; choose another device.");
+            "The MIDI device was not found.  It may have been removed or renamed; choose another "
+            "device.");
   EXPECT_EQ(out->DeviceHandle(b), nullptr);
 }
 
@@ -126,7 +134,8 @@ TEST_F(JackOutputTest, BytesOnTheWire) {
   EXPECT_NE(out->DeviceHandle(a), nullptr);
   out->SendShortMessage(a, 0xC0, 0x05, 0x00);  // program change: two bytes, never three
   out->SendShortMessage(a, 0xF8, 0x00, 0x00);  // real-time: one byte
-  out->SendShortMessage(a, 0x3E, 0x40, 0x00);  // running status: the program change's, past the real-time byte
+  out->SendShortMessage(a, 0x3E, 0x40,
+                        0x00);  // running status: the program change's, past the real-time byte
   out->SendShortMessage(a, 0x91, 0x3C, 0x00);
   out->SendShortMessage(a, 0x3E, 0x40, 0x77);  // running status of note-on: third byte ignored
   out->SendShortMessage(a, 0xE0, 0x80, 0xFF);  // data bytes pass as they are
@@ -159,7 +168,8 @@ TEST_F(JackOutputTest, InvalidMessagesFailAndSendNothing) {
   out->SendShortMessage(a, 0x80, 0x3C, 0x00);  // the device still works
   std::vector<TMidiEvent> got = FSynth.Wait(2, 3000);
   ASSERT_EQ(got.size(), 2u);
-  std::sort(got.begin(), got.end(), [](const TMidiEvent& x, const TMidiEvent& y) { return x.Port < y.Port; });
+  std::sort(got.begin(), got.end(),
+            [](const TMidiEvent& x, const TMidiEvent& y) { return x.Port < y.Port; });
   EXPECT_EQ(got[0].Data(), (Bytes{0x80, 0x3C, 0x00}));
   EXPECT_EQ(got[1].Data(), (Bytes{0x90, 0x3C, 0x40}));
   EXPECT_TRUE(FSynth.Collect(100).empty());
@@ -222,12 +232,14 @@ TEST_F(JackOutputTest, FloodArrivesCompleteAndInOrder) {
   unsigned refused = 0;
   for (uint32_t i = 0; i < kCount; ++i) {
     try {
-      out->SendShortMessage(a, static_cast<uint8_t>(0x90 | (accepted >> 14 & 0x0F)), accepted & 0x7F,
-                            accepted >> 7 & 0x7F);
+      out->SendShortMessage(a, static_cast<uint8_t>(0x90 | (accepted >> 14 & 0x0F)),
+                            accepted & 0x7F, accepted >> 7 & 0x7F);
       ++accepted;
     } catch (const Exception& e) {
-      ASSERT_EQ(e.Message(), "The port is transmitting data to the device.  Wait until the data has been transmitted, "
-                             "and then try again.");
+      ASSERT_EQ(
+          e.Message(),
+          "The port is transmitting data to the device.  Wait until the data has been transmitted, "
+          "and then try again.");
       ++refused;
     }
   }

@@ -11,7 +11,7 @@ using namespace winmm;
 namespace {
 
 class RegistryTest : public testing::Test {
-protected:
+ protected:
   void TearDown() override { FinalizeMidiOutput(); }
 
   // Runs F and gives the message of the Exception it raised ("" when none).
@@ -31,7 +31,8 @@ protected:
 };
 
 TEST_F(RegistryTest, NamesComeFromTheCapabilityRecord) {
-  Fake.Names = {"Synth A", std::string("Twelve\0junk", 11), "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "Synth A"};
+  Fake.Names = {"Synth A", std::string("Twelve\0junk", 11), "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345",
+                "Synth A"};
   std::unique_ptr<TMidiOutput> out(new TMidiOutput);
   ASSERT_EQ(out->FDevices.Count(), 4);
   EXPECT_EQ(out->FDevices.Strings(0), "Synth A");
@@ -72,15 +73,20 @@ TEST_F(RegistryTest, BadIndexes) {
   std::unique_ptr<TMidiOutput> out(new TMidiOutput);
   ASSERT_EQ(out->FDevices.Count(), 0);
   EXPECT_EQ(MessageOf([&] { out->OpenDevice(0); }), "TMidiOutput: Device index out of bounds! (0)");
-  EXPECT_EQ(MessageOf([&] { out->CloseDevice(0); }), "TMidiOutput: Device index out of bounds! (0)");
-  EXPECT_EQ(MessageOf([&] { out->DeviceHandle(-1); }), "TMidiOutput: Device index out of bounds! (-1)");
-  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(0, 0x90, 1, 2); }), "EListError: List index out of bounds (0)");
+  EXPECT_EQ(MessageOf([&] { out->CloseDevice(0); }),
+            "TMidiOutput: Device index out of bounds! (0)");
+  EXPECT_EQ(MessageOf([&] { out->DeviceHandle(-1); }),
+            "TMidiOutput: Device index out of bounds! (-1)");
+  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(0, 0x90, 1, 2); }),
+            "EListError: List index out of bounds (0)");
 
   Fake.Names = {"Only"};
   out.reset(new TMidiOutput);
   EXPECT_EQ(MessageOf([&] { out->OpenDevice(1); }), "TMidiOutput: Device index out of bounds! (1)");
-  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(-1, 0x90, 1, 2); }), "EListError: List index out of bounds (-1)");
-  EXPECT_EQ(MessageOf([&] { out->FDevices.Strings(7); }), "EListError: List index out of bounds (7)");
+  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(-1, 0x90, 1, 2); }),
+            "EListError: List index out of bounds (-1)");
+  EXPECT_EQ(MessageOf([&] { out->FDevices.Strings(7); }),
+            "EListError: List index out of bounds (7)");
   EXPECT_EQ(Fake.Opens + Fake.Closes + Fake.Sends, 0);
 }
 
@@ -122,7 +128,8 @@ TEST_F(RegistryTest, AFailedOpenIsNeverAnOpenDevice) {
   EXPECT_EQ(out->FLastResult, 1234);
   EXPECT_EQ(out->DeviceHandle(0), nullptr);
   // Sending then tries to open, and the platform refuses the null handle with its text.
-  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(0, 0x90, 1, 2); }), "The specified device handle is invalid.");
+  EXPECT_EQ(MessageOf([&] { out->SendShortMessage(0, 0x90, 1, 2); }),
+            "The specified device handle is invalid.");
   EXPECT_EQ(Fake.Opens, 3);
 
   // A close that fails without a text leaves the device open, so it can still be closed.

@@ -30,13 +30,14 @@ TEST(WireRule, BytesPerStatus) {
   EXPECT_EQ(Wire(0x00000590, rs), (Bytes{0x90, 0x05, 0x00}));  // velocity 0 is still a byte
   EXPECT_EQ(Wire(0x000005C0, rs), (Bytes{0xC0, 0x05}));        // program change: one data byte
   EXPECT_EQ(Wire(0x00FF05C3, rs), (Bytes{0xC3, 0x05}));
-  EXPECT_EQ(Wire(0x00007FD1, rs), (Bytes{0xD1, 0x7F}));        // channel pressure
+  EXPECT_EQ(Wire(0x00007FD1, rs), (Bytes{0xD1, 0x7F}));  // channel pressure
   EXPECT_EQ(Wire(0x00407FEF, rs), (Bytes{0xEF, 0x7F, 0x40}));
   EXPECT_EQ(Wire(0x000102F2, rs), (Bytes{0xF2, 0x02, 0x01}));
   EXPECT_EQ(Wire(0x000010F1, rs), (Bytes{0xF1, 0x10}));
   EXPECT_EQ(Wire(0x000003F3, rs), (Bytes{0xF3, 0x03}));
   EXPECT_EQ(Wire(0x000000F6, rs), (Bytes{0xF6}));
-  for (DWORD rt : {0xF8u, 0xFAu, 0xFEu, 0xFFu}) EXPECT_EQ(Wire(0x00646400 | rt, rs), (Bytes{uint8_t(rt)}));
+  for (DWORD rt : {0xF8u, 0xFAu, 0xFEu, 0xFFu})
+    EXPECT_EQ(Wire(0x00646400 | rt, rs), (Bytes{uint8_t(rt)}));
   // Data bytes pass as they are, even with the top bit set.
   EXPECT_EQ(Wire(0x00FF8080, rs), (Bytes{0x80, 0x80, 0xFF}));
 }
@@ -70,9 +71,10 @@ TEST(WireRule, SystemExclusiveIsNoShortMessage) {
 }
 
 TEST(ErrorTexts, EveryReturnedCodeHasAText) {
-  const MMRESULT codes[] = {MMSYSERR_NOERROR,     MMSYSERR_ERROR,      MMSYSERR_BADDEVICEID, MMSYSERR_ALLOCATED,
-                            MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER,   MMSYSERR_NOMEM,       MMSYSERR_NOTSUPPORTED,
-                            MMSYSERR_BADERRNUM,   MMSYSERR_INVALPARAM, MIDIERR_NOTREADY,     MIDIERR_NODEVICE};
+  const MMRESULT codes[] = {MMSYSERR_NOERROR,    MMSYSERR_ERROR,        MMSYSERR_BADDEVICEID,
+                            MMSYSERR_ALLOCATED,  MMSYSERR_INVALHANDLE,  MMSYSERR_NODRIVER,
+                            MMSYSERR_NOMEM,      MMSYSERR_NOTSUPPORTED, MMSYSERR_BADERRNUM,
+                            MMSYSERR_INVALPARAM, MIDIERR_NOTREADY,      MIDIERR_NODEVICE};
   for (MMRESULT code : codes) {
     char big[512];
     ASSERT_EQ(midiInGetErrorTextA(code, big, sizeof big), MMSYSERR_NOERROR) << code;
@@ -121,8 +123,10 @@ TEST(SpscRing, FullRingRefusesAndOrderHoldsAcrossThreads) {
     }
   });
   for (uint32_t i = 0; i < kCount;)
-    if (ring.Push(i)) ++i;
-    else std::this_thread::yield();
+    if (ring.Push(i))
+      ++i;
+    else
+      std::this_thread::yield();
   consumer.join();
   EXPECT_TRUE(ring.Empty());
 }

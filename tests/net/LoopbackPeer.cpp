@@ -23,7 +23,8 @@ void SendUdp(uint16_t port, const std::string& bytes) {
   int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
   if (fd < 0) throw std::runtime_error("socket");
   sockaddr_in to = Loopback(port);
-  ssize_t n = ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+  ssize_t n =
+      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
   ::close(fd);
   if (n != static_cast<ssize_t>(bytes.size())) throw std::runtime_error("sendto");
 }

@@ -12,14 +12,14 @@ void SendUdp(uint16_t port, const std::string& bytes);
 
 // A UDP socket bound to 127.0.0.1 on a port the system picks; closed on destruction.
 class UdpHolder {
-public:
+ public:
   UdpHolder();
   ~UdpHolder();
   UdpHolder(const UdpHolder&) = delete;
   UdpHolder& operator=(const UdpHolder&) = delete;
   uint16_t Port() const { return port_; }
 
-private:
+ private:
   int fd_ = -1;
   uint16_t port_ = 0;
 };

@@ -15,7 +15,8 @@ template <typename Pred>
 bool PumpUntil(Pred pred, int timeoutMs = 3000) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!pred()) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     win32::WaitForQueue(static_cast<int>(left.count()));
     Application->ProcessMessages();
@@ -37,9 +38,12 @@ inline bool DispatchOneReadEvent(int timeoutMs = 3000) {
     win32::MSG msg;
     while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) {
       win32::DispatchMessageA(&msg);
-      if (msg.message == WM_SOCKET_EVENT && (winsock::WSAGETSELECTEVENT(msg.lParam) & winsock::FD_READ)) return true;
+      if (msg.message == WM_SOCKET_EVENT &&
+          (winsock::WSAGETSELECTEVENT(msg.lParam) & winsock::FD_READ))
+        return true;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     win32::WaitForQueue(static_cast<int>(left.count()));
   }
@@ -54,7 +58,9 @@ inline void ListenUdp(TWSocket& s, const std::string& addr = "127.0.0.1") {
   s.Listen();
 }
 
-inline uint16_t BoundPort(TWSocket& s) { return static_cast<uint16_t>(std::stoi(s.BoundPortText())); }
+inline uint16_t BoundPort(TWSocket& s) {
+  return static_cast<uint16_t>(std::stoi(s.BoundPortText()));
+}
 
 // Raises when the expression does not raise ESocketException; gives its message.
 template <typename F>

@@ -118,7 +118,9 @@ std::string Conn::ReadToEnd(int timeoutMs, bool* eof) {
 
 void Conn::ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
 
-void Conn::SetReceiveBuffer(int bytes) { setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes)); }
+void Conn::SetReceiveBuffer(int bytes) {
+  setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
+}
 
 void Conn::Reset() {
   linger l{1, 0};
@@ -179,8 +181,8 @@ SilentListener::~SilentListener() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath, const std::string& stdoutPath,
-             const std::string& stderrPath) {
+Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath,
+             const std::string& stdoutPath, const std::string& stderrPath) {
   ::signal(SIGPIPE, SIG_IGN);  // a child that ends early is an error code, not our end
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -194,9 +196,11 @@ Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath,
   } else {
     posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
   }
-  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   if (!stderrPath.empty())
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
   if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   if (pipeFds[0] >= 0) ::close(pipeFds[0]);

@@ -13,7 +13,7 @@ namespace streampeer {
 
 // One end of a TCP connection; closes on destruction.
 class Conn {
-public:
+ public:
   explicit Conn(int fd = -1) : fd_(fd) {}
   ~Conn();
   Conn(Conn&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
@@ -33,20 +33,20 @@ public:
   void Reset();
   void Close();
 
-private:
+ private:
   int fd_;
 };
 
 // A listener on 127.0.0.1 at a port the system picks.
 class Listener {
-public:
+ public:
   // rcvbuf > 0 makes accepted connections start with that receive buffer.
   explicit Listener(int backlog = 16, int rcvbuf = 0);
   ~Listener();
   uint16_t Port() const { return port_; }
   Conn Accept(int timeoutMs = 3000);
 
-private:
+ private:
   int fd_ = -1;
   uint16_t port_ = 0;
 };
@@ -59,12 +59,12 @@ uint16_t RefusingPort();
 
 // A listener whose backlog is full: connection attempts get no answer.
 class SilentListener {
-public:
+ public:
   SilentListener();
   ~SilentListener();
   uint16_t Port() const { return port_; }
 
-private:
+ private:
   int fd_ = -1;
   uint16_t port_ = 0;
   std::vector<int> fillers_;
@@ -74,7 +74,7 @@ private:
 // from stdinPath, or from a pipe when stdinPath is empty; standard output and
 // error go to the given paths (an empty stderrPath keeps ours).
 class Child {
-public:
+ public:
   explicit Child(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
                  const std::string& stdoutPath = "/dev/null", const std::string& stderrPath = "");
   ~Child();
@@ -87,7 +87,7 @@ public:
   void WriteStdin(const std::string& bytes);
   void CloseStdin();
 
-private:
+ private:
   pid_t pid_ = -1;
   int stdin_ = -1;
   bool reaped_ = false;

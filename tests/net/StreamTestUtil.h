@@ -19,13 +19,21 @@ struct Events {
   std::string received;           // what OnDataAvailable read
 
   void Attach(TWSocket& s, bool receive = true) {
-    s.OnChangeState = [this](TObject*, TSocketState o, TSocketState n) { items.push_back(State(o, n)); };
-    s.OnSessionConnected = [this](TObject*, uint16_t e) { items.push_back("connected " + std::to_string(e)); };
-    s.OnSessionClosed = [this](TObject*, uint16_t e) { items.push_back("closed " + std::to_string(e)); };
+    s.OnChangeState = [this](TObject*, TSocketState o, TSocketState n) {
+      items.push_back(State(o, n));
+    };
+    s.OnSessionConnected = [this](TObject*, uint16_t e) {
+      items.push_back("connected " + std::to_string(e));
+    };
+    s.OnSessionClosed = [this](TObject*, uint16_t e) {
+      items.push_back("closed " + std::to_string(e));
+    };
     s.OnSendData = [this](TObject*, int32_t n) { sendData.push_back(n); };
     s.OnDataSent = [this](TObject*, uint16_t e) {
-      if (e == 0) ++dataSent;
-      else items.push_back("datasent " + std::to_string(e));
+      if (e == 0)
+        ++dataSent;
+      else
+        items.push_back("datasent " + std::to_string(e));
     };
     if (receive)
       s.OnDataAvailable = [this, &s](TObject*, uint16_t) { received += s.ReceiveText(); };
@@ -57,8 +65,8 @@ struct Connected {
     if (smallBuffers > 0) {
       // Small buffers on both ends: the kernel soon takes no more.
       int32_t size = smallBuffers;
-      winsock::setsockopt(sock.SocketHandle, winsock::SOL_SOCKET, winsock::SO_SNDBUF, reinterpret_cast<char*>(&size),
-                          sizeof(size));
+      winsock::setsockopt(sock.SocketHandle, winsock::SOL_SOCKET, winsock::SO_SNDBUF,
+                          reinterpret_cast<char*>(&size), sizeof(size));
     }
     peer = listener.Accept();
     nettest::PumpUntil([&] { return sock.State() == wsConnected && events.dataSent > 0; });

@@ -12,7 +12,7 @@ namespace {
 using nettest::SocketErrorOf;
 
 class WinsockBinding : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_EQ(LiveSocketCount(), 0);
     UnloadWinsock();
@@ -42,11 +42,14 @@ TEST_F(WinsockBinding, LoadsAndStartsOnFirstCallAndUnloadsCleanly) {
 
 TEST_F(WinsockBinding, LoadFailureIsReportedAndRetriedOnTheNextCall) {
   win32::testing::FailLoadLibrary("wsock32.dll", 126);
-  EXPECT_EQ(SocketErrorOf([] { LookupWinsockProc("socket"); }), "Unable to load wsock32.dll Error #126");
-  EXPECT_EQ(SocketErrorOf([] { WSocket_WSAGetLastError(); }), "Unable to load wsock32.dll Error #126");
+  EXPECT_EQ(SocketErrorOf([] { LookupWinsockProc("socket"); }),
+            "Unable to load wsock32.dll Error #126");
+  EXPECT_EQ(SocketErrorOf([] { WSocket_WSAGetLastError(); }),
+            "Unable to load wsock32.dll Error #126");
   EXPECT_FALSE(WinsockLoaded());
   // A resolver that needs Winsock raises the same text, unchanged.
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolveHost("127.0.0.1"); }), "Unable to load wsock32.dll Error #126");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolveHost("127.0.0.1"); }),
+            "Unable to load wsock32.dll Error #126");
 
   win32::testing::FailLoadLibrary("wsock32.dll", 0);
   EXPECT_EQ(WSocketResolveHost("127.0.0.1"), winsock::htonl(0x7F000001u));
@@ -55,7 +58,8 @@ TEST_F(WinsockBinding, LoadFailureIsReportedAndRetriedOnTheNextCall) {
 
 TEST_F(WinsockBinding, StartupFailureKeepsTheLibraryLoadedAndIsNotRetried) {
   winsock::testing::FailStartup(winsock::WSASYSNOTREADY);
-  EXPECT_EQ(SocketErrorOf([] { LookupWinsockProc("socket"); }), "wsock32.dll: WSAStartup error #10091");
+  EXPECT_EQ(SocketErrorOf([] { LookupWinsockProc("socket"); }),
+            "wsock32.dll: WSAStartup error #10091");
   EXPECT_TRUE(WinsockLoaded());
   EXPECT_FALSE(winsock::testing::Started());
 
@@ -97,7 +101,8 @@ TEST_F(WinsockBinding, EachProcedureIsLookedUpOncePerLoading) {
   EXPECT_EQ(WSocket_htons(0x1234), winsock::htons(0x1234));
   // ...until the library is unloaded and every entry is looked up again.
   UnloadWinsock();
-  EXPECT_EQ(SocketErrorOf([] { WSocket_htons(1); }), "Procedure htons not found in wsock32.dll Error #127");
+  EXPECT_EQ(SocketErrorOf([] { WSocket_htons(1); }),
+            "Procedure htons not found in wsock32.dll Error #127");
 }
 
 TEST_F(WinsockBinding, LastSocketObjectUnloadsTheLibraryAndTheWindowClass) {

@@ -27,7 +27,8 @@ int32_t IntOption(TWSocket& s, int level, int name) {
 winsock::linger LingerOf(TWSocket& s) {
   winsock::linger l = {};
   int len = sizeof(l);
-  winsock::getsockopt(s.SocketHandle, winsock::SOL_SOCKET, winsock::SO_LINGER, reinterpret_cast<char*>(&l), &len);
+  winsock::getsockopt(s.SocketHandle, winsock::SOL_SOCKET, winsock::SO_LINGER,
+                      reinterpret_cast<char*>(&l), &len);
   return l;
 }
 
@@ -69,9 +70,9 @@ TEST(StreamConnect, RefusedConnectionReportsInOrder) {
   s.Connect();
   ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
   PumpFor(50);
-  EXPECT_EQ(log.items,
-            (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting), St(wsConnecting, wsConnected),
-                                      "connected 10061", St(wsConnected, wsClosed), "closed 0"}));
+  EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting),
+                                                 St(wsConnecting, wsConnected), "connected 10061",
+                                                 St(wsConnected, wsClosed), "closed 0"}));
   EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
 }
 
@@ -101,7 +102,8 @@ TEST(StreamConnect, PeerCloseDeliversDataThenClosesWhileConnected) {
 // A process that echoes and then vanishes (killed).
 TEST(StreamConnect, EchoPeerThatVanishes) {
   uint16_t port = streampeer::RefusingPort();
-  streampeer::Child socat({"/usr/bin/socat", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
+  streampeer::Child socat({"/usr/bin/socat",
+                           "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
                            "PIPE"});
   ASSERT_TRUE(streampeer::WaitListening(port));
   Events log;
@@ -131,7 +133,8 @@ TEST(StreamConnect, SilentPeerLeavesItConnecting) {
   s.Connect();
   PumpFor(300);
   EXPECT_EQ(s.State(), wsConnecting);
-  EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting)}));
+  EXPECT_EQ(log.items,
+            (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting)}));
   EXPECT_EQ(s.PeerAddr(), "error");
   EXPECT_EQ(s.PeerPort(), "error");
   winsock::sockaddr_in name = {};
@@ -152,11 +155,17 @@ TEST(StreamConnect, FailureTexts) {
   s.SetProto("tcp");
   s.SetAddr("bad..host");
   std::string text = SocketErrorOf([&] { s.Connect(); });
-  EXPECT_EQ(text.rfind("connect: WSocketResolveHost: Cannot convert host address 'bad..host', Error #", 0), 0u) << text;
+  EXPECT_EQ(text.rfind(
+                "connect: WSocketResolveHost: Cannot convert host address 'bad..host', Error #", 0),
+            0u)
+      << text;
   s.SetAddr("127.0.0.1");
   s.SetPort("no-such-service");
   text = SocketErrorOf([&] { s.Connect(); });
-  EXPECT_EQ(text.rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service', Error #", 0), 0u) << text;
+  EXPECT_EQ(
+      text.rfind("connect: WSocketResolvePort: Cannot convert port 'no-such-service', Error #", 0),
+      0u)
+      << text;
   EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);  // no handle before the names resolve
   EXPECT_EQ(s.State(), wsClosed);
 
@@ -173,8 +182,9 @@ TEST(StreamConnect, FailureTexts) {
     if (n == wsOpened) s.Close();
   };
   Target(s, listener.Port());
-  EXPECT_EQ(SocketErrorOf([&] { s.Connect(); }),
-            "Error 10022 in function Connect (Invalid operation in OnChangeState)\r\nInvalid argument");
+  EXPECT_EQ(
+      SocketErrorOf([&] { s.Connect(); }),
+      "Error 10022 in function Connect (Invalid operation in OnChangeState)\r\nInvalid argument");
   EXPECT_EQ(s.LastError(), 10022);
 }
 
@@ -185,7 +195,7 @@ TEST(StreamConnect, LocalBindAndItsFailure) {
   s.SetLocalAddr("127.0.0.1");
   s.SetLingerOnOff(wsLingerNoSet);
   s.Connect();
-  EXPECT_NE(s.LocalPort(), "0");  // the port the system chose
+  EXPECT_NE(s.LocalPort(), "0");      // the port the system chose
   EXPECT_EQ(LingerOf(s).l_onoff, 0);  // left untouched
   streampeer::Conn peer = listener.Accept();
   EXPECT_EQ(std::to_string(peer.PeerPort()), s.LocalPort());
@@ -231,10 +241,12 @@ TEST(StreamServer, AcceptAndDupServeSeveralClients) {
   streampeer::Conn b = streampeer::ConnectTo(port);
   ASSERT_TRUE(PumpUntil([&] { return served.size() == 2; }));
   EXPECT_EQ(listener.State(), wsListening);
-  EXPECT_EQ(acceptedFrom, (std::vector<std::string>{std::to_string(a.LocalPort()), std::to_string(b.LocalPort())}));
+  EXPECT_EQ(acceptedFrom, (std::vector<std::string>{std::to_string(a.LocalPort()),
+                                                    std::to_string(b.LocalPort())}));
   for (size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(served[i]->State(), wsConnected);
-    EXPECT_EQ(logs[i]->items, (std::vector<std::string>{St(wsClosed, wsConnected)}));  // no OnSessionConnected
+    EXPECT_EQ(logs[i]->items,
+              (std::vector<std::string>{St(wsClosed, wsConnected)}));  // no OnSessionConnected
     EXPECT_EQ(served[i]->PeerAddr(), "127.0.0.1");
   }
   EXPECT_EQ(served[0]->PeerPort(), std::to_string(a.LocalPort()));
@@ -258,18 +270,21 @@ TEST(StreamServer, AcceptAndDupRefuseBadInput) {
   Events log;
   TWSocket s(nullptr);
   log.Attach(s);
-  EXPECT_EQ(SocketErrorOf([&] { s.Accept(); }), "Error 10022 in function not a listening socket\r\nInvalid argument");
+  EXPECT_EQ(SocketErrorOf([&] { s.Accept(); }),
+            "Error 10022 in function not a listening socket\r\nInvalid argument");
   s.OnError = [](TObject*) {};
   EXPECT_EQ(s.Accept(), winsock::INVALID_SOCKET);
   s.OnError = nullptr;
   for (winsock::SOCKET bad : {winsock::SOCKET(0), winsock::INVALID_SOCKET}) {
-    EXPECT_EQ(SocketErrorOf([&] { s.Dup(bad); }), "Error 10022 in function Dup\r\nInvalid argument");
+    EXPECT_EQ(SocketErrorOf([&] { s.Dup(bad); }),
+              "Error 10022 in function Dup\r\nInvalid argument");
     EXPECT_EQ(s.State(), wsClosed);
     EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
   }
   // A number that is no socket: refused, and not kept (nothing may close it later).
   std::string text = SocketErrorOf([&] { s.Dup(987654); });
-  EXPECT_EQ(text, "Error 10038 in function setsockopt(SO_LINGER)\r\nSocket operation on non-socket");
+  EXPECT_EQ(text,
+            "Error 10038 in function setsockopt(SO_LINGER)\r\nSocket operation on non-socket");
   EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
   EXPECT_EQ(s.State(), wsClosed);
   EXPECT_TRUE(log.items.empty());
@@ -295,7 +310,8 @@ TEST(StreamServer, DupReplacesAnOpenConnection) {
 
   c.sock.SetLingerOnOff(wsLingerOff);  // a graceful close at the end
   c.sock.Dup(h);
-  EXPECT_EQ(c.events.items, (std::vector<std::string>{St(wsConnected, wsClosed), St(wsClosed, wsConnected)}));
+  EXPECT_EQ(c.events.items,
+            (std::vector<std::string>{St(wsConnected, wsClosed), St(wsClosed, wsConnected)}));
   EXPECT_TRUE(c.sock.SendQueue.empty());
   c.sock.SendText("fresh");
   c.sock.Close();
@@ -312,7 +328,8 @@ TEST(DatagramConnect, BindsAtOnceAndSetsBroadcastOnlyForBroadcast) {
   log.Attach(s);
   Target(s, nettest::BoundPort(server), "udp");
   s.Connect();
-  EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnected), "connected 0"}));
+  EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnected),
+                                                 "connected 0"}));
   EXPECT_NE(s.LocalPort(), "0");
   EXPECT_EQ(s.LocalPort(), s.BoundPortText());
   EXPECT_EQ(IntOption(s, winsock::SOL_SOCKET, winsock::SO_BROADCAST), 0);

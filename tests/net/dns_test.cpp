@@ -11,7 +11,7 @@ namespace {
 using nettest::SocketErrorOf;
 
 class DnsLookups : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     s.OnDnsLookupDone = [this](TObject* sender, uint16_t error) {
       EXPECT_EQ(sender, &s);

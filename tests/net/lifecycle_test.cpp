@@ -19,15 +19,21 @@ struct EventLog {
     s.OnChangeState = [this](TObject*, TSocketState o, TSocketState n) {
       items.push_back("state " + std::to_string(o) + "->" + std::to_string(n));
     };
-    s.OnSessionConnected = [this](TObject*, uint16_t e) { items.push_back("connected " + std::to_string(e)); };
-    s.OnSessionClosed = [this](TObject*, uint16_t e) { items.push_back("closed " + std::to_string(e)); };
+    s.OnSessionConnected = [this](TObject*, uint16_t e) {
+      items.push_back("connected " + std::to_string(e));
+    };
+    s.OnSessionClosed = [this](TObject*, uint16_t e) {
+      items.push_back("closed " + std::to_string(e));
+    };
   }
 };
 
-std::string St(TSocketState o, TSocketState n) { return "state " + std::to_string(o) + "->" + std::to_string(n); }
+std::string St(TSocketState o, TSocketState n) {
+  return "state " + std::to_string(o) + "->" + std::to_string(n);
+}
 
 class SocketLifecycle : public ::testing::Test {
-protected:
+ protected:
   void TearDown() override { EXPECT_EQ(LiveSocketCount(), 0); }
 };
 
@@ -67,7 +73,8 @@ TEST_F(SocketLifecycle, ListenAfterCloseNeedsPortAndAddressAgain) {
   TWSocket s(nullptr);
   nettest::ListenUdp(s);
   s.Close();
-  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }), "Error 10022 in function listen: port not assigned\r\nInvalid argument");
+  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }),
+            "Error 10022 in function listen: port not assigned\r\nInvalid argument");
   EXPECT_EQ(s.LastError(), 10022);
   EXPECT_EQ(s.State(), wsClosed);
   EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
@@ -106,12 +113,17 @@ TEST_F(SocketLifecycle, ResolverFailuresInListenArePrefixed) {
 
   s.SetAddr("127.0.0.1");
   s.SetPort("nosuchservice");
-  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }).rfind("listen: WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0),
+  EXPECT_EQ(SocketErrorOf([&] {
+              s.Listen();
+            }).rfind("listen: WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0),
             0u);
   s.SetPort("0");
   s.SetProto("nosuchproto");
-  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }).rfind("listen: WSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0),
-            0u);
+  EXPECT_EQ(
+      SocketErrorOf([&] {
+        s.Listen();
+      }).rfind("listen: WSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0),
+      0u);
   s.SetProto("udp");
   s.Listen();
   EXPECT_EQ(s.State(), wsConnected);
@@ -128,7 +140,8 @@ TEST_F(SocketLifecycle, SettersRefuseChangesWhileOpen) {
   EXPECT_EQ(SocketErrorOf([&] { s.SetPort("1"); }), "Cannot change Port if not closed");
   EXPECT_EQ(SocketErrorOf([&] { s.SetAddr("0.0.0.0"); }), "Cannot change Addr if not closed");
   EXPECT_EQ(SocketErrorOf([&] { s.SetLocalPort("0"); }), "Cannot change LocalPort if not closed");
-  EXPECT_EQ(SocketErrorOf([&] { s.SetLocalAddr("0.0.0.0"); }), "Cannot change LocalAddr if not closed");
+  EXPECT_EQ(SocketErrorOf([&] { s.SetLocalAddr("0.0.0.0"); }),
+            "Cannot change LocalAddr if not closed");
   EXPECT_EQ(s.Proto(), "udp");
   EXPECT_EQ(s.Addr(), "127.0.0.1");
   EXPECT_EQ(s.State(), wsConnected);
@@ -164,7 +177,8 @@ TEST_F(SocketLifecycle, ProtocolChoosesTheSocketType) {
     s.Listen();
     EXPECT_EQ(s.SocketType, winsock::SOCK_STREAM) << proto;
     EXPECT_EQ(s.State(), wsListening) << proto;
-    EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsBound), St(wsBound, wsListening)}));
+    EXPECT_EQ(log.items,
+              (std::vector<std::string>{St(wsClosed, wsBound), St(wsBound, wsListening)}));
     s.Close();
   }
 }
@@ -177,7 +191,8 @@ TEST_F(SocketLifecycle, PortInUseFailsInBindAndLeavesNothingOpen) {
   s.SetProto("udp");
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(holder.Port()));
-  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }), "Error 10048 in function Bind\r\nAddress already in use");
+  EXPECT_EQ(SocketErrorOf([&] { s.Listen(); }),
+            "Error 10048 in function Bind\r\nAddress already in use");
   EXPECT_EQ(s.LastError(), 10048);
   EXPECT_EQ(s.State(), wsClosed);
   EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
@@ -202,7 +217,8 @@ TEST_F(SocketLifecycle, AFailedMulticastJoinLeavesTheHandleForClose) {
     EXPECT_NE(s.SocketHandle, winsock::INVALID_SOCKET);
     s.Close();
     EXPECT_EQ(s.SocketHandle, winsock::INVALID_SOCKET);
-    EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsBound), St(wsBound, wsClosed), "closed 0"}));
+    EXPECT_EQ(log.items,
+              (std::vector<std::string>{St(wsClosed, wsBound), St(wsBound, wsClosed), "closed 0"}));
   }
 }
 
@@ -311,14 +327,17 @@ TEST_F(SocketLifecycle, InactiveLayersPassThrough) {
   EXPECT_EQ(s.SocksLevel(), "5");
   s.SetSocksLevel("4a");
   EXPECT_EQ(s.SocksLevel(), "4A");
-  EXPECT_EQ(SocketErrorOf([&] { s.SetSocksLevel(" 4"); }), "Invalid socks level. Must be 4, 4A or 5.");
+  EXPECT_EQ(SocketErrorOf([&] { s.SetSocksLevel(" 4"); }),
+            "Invalid socks level. Must be 4, 4A or 5.");
   s.SetSocksServer("  proxy  ");
   EXPECT_EQ(s.SocksServer(), "proxy");
-  EXPECT_EQ(SocketErrorOf([&] { nettest::ListenUdp(s); }), "Listening is not supported thru socks server");
+  EXPECT_EQ(SocketErrorOf([&] { nettest::ListenUdp(s); }),
+            "Listening is not supported thru socks server");
   EXPECT_EQ(s.State(), wsClosed);
   s.SetSocksServer(" ");
   nettest::ListenUdp(s);
-  EXPECT_EQ(SocketErrorOf([&] { s.SetSocksServer("proxy"); }), "Can't change socks server if not closed");
+  EXPECT_EQ(SocketErrorOf([&] { s.SetSocksServer("proxy"); }),
+            "Can't change socks server if not closed");
   s.Close();
   EXPECT_EQ(s.SocksLevel(), "5");  // back to its default after a close
 }

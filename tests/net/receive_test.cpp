@@ -15,7 +15,7 @@ namespace {
 using nettest::SocketErrorOf;
 
 class SocketReceive : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     s = new TWSocket(nullptr);
     nettest::ListenUdp(*s);
@@ -42,7 +42,8 @@ TEST_F(SocketReceive, OneNotificationDeliversEveryWaitingDatagram) {
   Send(std::string("\x80\x40\x00", 3));
   Send(std::string("\0\0\0", 3));
   ASSERT_TRUE(nettest::DispatchOneReadEvent());
-  EXPECT_EQ(got, (std::vector<std::string>{"\x90\x40\x7f", std::string("\x80\x40\x00", 3), std::string(3, '\0')}));
+  EXPECT_EQ(got, (std::vector<std::string>{"\x90\x40\x7f", std::string("\x80\x40\x00", 3),
+                                           std::string(3, '\0')}));
   EXPECT_EQ(s->ReadCount(), 9);
 
   // The next datagram is notified again.

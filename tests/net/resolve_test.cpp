@@ -13,12 +13,30 @@ using nettest::SocketErrorOf;
 uint32_t Net(uint32_t hostOrder) { return winsock::htonl(hostOrder); }
 
 TEST(IsDottedAddress, AcceptsFourPartsWithBlanksOnlyAround) {
-  for (const char* yes : {"0.0.0.0", "255.255.255.255", "127.0.0.1", "  10.1.2.3", "10.1.2.3   ", " 1.2.3.4 ",
-                          "010.001.000.099", "000000000000001.2.3.4"})
+  for (const char* yes : {"0.0.0.0", "255.255.255.255", "127.0.0.1", "  10.1.2.3", "10.1.2.3   ",
+                          " 1.2.3.4 ", "010.001.000.099", "000000000000001.2.3.4"})
     EXPECT_TRUE(IsDottedAddress(yes)) << yes;
-  for (const char* no : {"", " ", "1.2.3", "1.2.3.4.5", "1..2.3", "1.2.3.", ".1.2.3", " .1.2.3.4", "256.1.1.1",
-                         "1.2.3.256", "999.1.1.1", "1.2.3.4x", "1.2.3.4 5", "1 .2.3.4", "1. 2.3.4", "a.b.c.d",
-                         "1.2.3.-4", "\t1.2.3.4", "1.2.3.4\t", "99999999999999999999.1.1.1", "1.2.3.99999999999"})
+  for (const char* no : {"",
+                         " ",
+                         "1.2.3",
+                         "1.2.3.4.5",
+                         "1..2.3",
+                         "1.2.3.",
+                         ".1.2.3",
+                         " .1.2.3.4",
+                         "256.1.1.1",
+                         "1.2.3.256",
+                         "999.1.1.1",
+                         "1.2.3.4x",
+                         "1.2.3.4 5",
+                         "1 .2.3.4",
+                         "1. 2.3.4",
+                         "a.b.c.d",
+                         "1.2.3.-4",
+                         "\t1.2.3.4",
+                         "1.2.3.4\t",
+                         "99999999999999999999.1.1.1",
+                         "1.2.3.99999999999"})
     EXPECT_FALSE(IsDottedAddress(no)) << '"' << no << '"';
 }
 
@@ -47,20 +65,23 @@ TEST(WSocketResolveHost, ConvertsAddressesAndLocalNames) {
 
 TEST(WSocketResolveHost, RefusesBadTextsWithTheirMessages) {
   std::string long257(257, 'a');
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolveHost(""); }),
+            "WSocketResolveHost: '' Invalid Hostname.");
   EXPECT_EQ(SocketErrorOf([&] { WSocketResolveHost(long257); }),
             "WSocketResolveHost: '" + long257 + "' Invalid Hostname.");
 
   // Texts that are no host name fail as a name that is not found.
   const std::string notFound[] = {
       std::string(256, 'a'),
-      std::string(63, 'a') + "." + std::string(63, 'b') + "." + std::string(63, 'c') + "." + std::string(64, 'd'),
+      std::string(63, 'a') + "." + std::string(63, 'b') + "." + std::string(63, 'c') + "." +
+          std::string(64, 'd'),
       "1.2.3.4.5",
       "999.1.1.1",
       "1..2.3",
       "bad..host",
       ".leadingdot",
-      "a\x01" "b",
+      "a\x01"
+      "b",
       "tab\there",
       "two words",
       "caf\xC3\xA9.example",
@@ -85,10 +106,12 @@ TEST(WSocketResolvePort, NumbersWrapAndNamesAreLookedUp) {
   EXPECT_EQ(WSocketResolvePort("domain", "udp"), 53);
   EXPECT_EQ(WSocketResolvePort(" domain ", " udp "), 53);
 
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort("", "udp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort("", "udp"); }),
+            "WSocketResolvePort: Invalid Port.");
   EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort(std::string(32, '1'), "udp"); }),
             "WSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort("80", ""); }), "WSocketResolvePort: Invalid Proto.");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort("80", ""); }),
+            "WSocketResolvePort: Invalid Proto.");
   EXPECT_EQ(SocketErrorOf([] { WSocketResolvePort("80", std::string(32, 'u')); }),
             "WSocketResolvePort: Invalid Proto.");
   // 31 digits still count as a number.
@@ -96,7 +119,8 @@ TEST(WSocketResolvePort, NumbersWrapAndNamesAreLookedUp) {
 
   for (const std::string text : {"nosuchservice", " ", "\x01\x02", "\xC3\xA9t\xC3\xA9", "-1"}) {
     std::string msg = SocketErrorOf([&] { WSocketResolvePort(text, "udp"); });
-    EXPECT_EQ(msg.rfind("WSocketResolvePort: Cannot convert port '" + text + "', Error #", 0), 0u) << msg;
+    EXPECT_EQ(msg.rfind("WSocketResolvePort: Cannot convert port '" + text + "', Error #", 0), 0u)
+        << msg;
   }
 }
 
@@ -107,12 +131,15 @@ TEST(WSocketResolveProto, NamesAndNumbers) {
   EXPECT_EQ(WSocketResolveProto("6"), 6);
   EXPECT_EQ(WSocketResolveProto("17abc"), 17);
 
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolveProto(""); }),
+            "WSocketResolveProto: Invalid Protocol.");
   EXPECT_EQ(SocketErrorOf([] { WSocketResolveProto(std::string(32, 'u')); }),
             "WSocketResolveProto: Invalid Protocol.");
-  EXPECT_EQ(SocketErrorOf([] { WSocketResolveProto("   "); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(SocketErrorOf([] { WSocketResolveProto("   "); }),
+            "WSocketResolveProto: Invalid Protocol.");
   std::string msg = SocketErrorOf([] { WSocketResolveProto(" nosuchproto\x01"); });
-  EXPECT_EQ(msg.rfind("WSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0), 0u) << msg;
+  EXPECT_EQ(msg.rfind("WSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0), 0u)
+      << msg;
 }
 
 }  // namespace

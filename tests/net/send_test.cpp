@@ -107,8 +107,8 @@ TEST(SendQueue, PartialSendsResumeOnWritable) {
 
   // Now let it flow at loopback speed: tiny buffers would make the rest crawl.
   int32_t big = 1 << 20;
-  winsock::setsockopt(c.sock.SocketHandle, winsock::SOL_SOCKET, winsock::SO_SNDBUF, reinterpret_cast<char*>(&big),
-                      sizeof(big));
+  winsock::setsockopt(c.sock.SocketHandle, winsock::SOL_SOCKET, winsock::SO_SNDBUF,
+                      reinterpret_cast<char*>(&big), sizeof(big));
   c.peer.SetReceiveBuffer(big);
   std::string got;
   std::thread reader([&] { got = c.peer.Read(total + 1, 20000); });
@@ -132,7 +132,8 @@ TEST(SendQueue, PartialSendsResumeOnWritable) {
 TEST(SendQueue, ResetMetWhileSendingClosesOnce) {
   Connected c;
   c.peer.Reset();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reset has arrived; not yet dispatched
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(50));  // the reset has arrived; not yet dispatched
   std::string data(5000, 'r');
   EXPECT_EQ(c.sock.Send(data.data(), 5000), 5000);  // accepted into the queue
   PumpFor(200);
@@ -175,8 +176,10 @@ TEST(SendQueue, SendOutsideAConnection) {
   Events log;
   TWSocket s(nullptr);
   log.Attach(s);
-  EXPECT_EQ(SocketErrorOf([&] { s.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
-  EXPECT_EQ(log.items, (std::vector<std::string>{Events::State(wsClosed, wsClosed)}));  // no session to close
+  EXPECT_EQ(SocketErrorOf([&] { s.SendText("x"); }),
+            "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(log.items,
+            (std::vector<std::string>{Events::State(wsClosed, wsClosed)}));  // no session to close
   bool reported = false;
   s.OnError = [&](TObject*) { reported = true; };
   EXPECT_EQ(s.Send("x", 1), -1);
@@ -191,7 +194,8 @@ TEST(SendQueue, SendOutsideAConnection) {
   streamtest::Target(c, silent.Port());
   c.Connect();
   ASSERT_EQ(c.State(), wsConnecting);
-  EXPECT_EQ(SocketErrorOf([&] { c.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(SocketErrorOf([&] { c.SendText("x"); }),
+            "Error 10057 in function Send\r\nSocket is not connected");
   EXPECT_EQ(c.State(), wsClosed);
   EXPECT_EQ(c.SocketHandle, winsock::INVALID_SOCKET);
   EXPECT_EQ(clog.Count("closed 10057"), 1);
@@ -223,7 +227,8 @@ TEST(SendQueue, UrgentFlagAndItsChecks) {
   s.SetSendFlags(wsSendUrgent);
   EXPECT_EQ(s.SendFlagBits, 1u);
   EXPECT_EQ(s.SendFlags(), wsSendUrgent);
-  EXPECT_EQ(SocketErrorOf([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(5)); }), "Invalid SendFlags");
+  EXPECT_EQ(SocketErrorOf([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(5)); }),
+            "Invalid SendFlags");
   EXPECT_EQ(s.SendFlagBits, 1u);
   s.SendFlagBits = 7;
   EXPECT_EQ(SocketErrorOf([&] { s.SendFlags(); }), "Invalid internal SendFlags");

@@ -19,14 +19,14 @@ namespace ptest {
 
 // A hidden window that records what it is sent; the recorder sits in extra slot 0.
 class RecordingWindow {
-public:
+ public:
   std::vector<win32::MSG> got;
   std::function<void(const win32::MSG&)> onMessage;
 
   RecordingWindow() {
     Register();
-    hwnd = win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, kClass, "", win32::WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  nullptr, nullptr);
+    hwnd = win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, kClass, "", win32::WS_POPUP, 0, 0, 0, 0,
+                                  nullptr, nullptr, nullptr, nullptr);
     win32::SetWindowLongPtrA(hwnd, 0, reinterpret_cast<win32::LONG_PTR>(this));
   }
   ~RecordingWindow() {
@@ -40,7 +40,7 @@ public:
   win32::HWND hwnd = nullptr;
   static constexpr const char* kClass = "PlatformTestWindow";
 
-private:
+ private:
   static void Register() {
     win32::WNDCLASSA wc{};
     if (win32::GetClassInfoA(nullptr, kClass, &wc)) return;
@@ -60,7 +60,8 @@ private:
 };
 
 inline int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -98,7 +99,8 @@ inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 3000) {
     if (left <= 0) return false;
     win32::WaitForQueue(static_cast<int>(left));
     win32::MSG msg;
-    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) win32::DispatchMessageA(&msg);
+    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE))
+      win32::DispatchMessageA(&msg);
   }
   return true;
 }
@@ -111,7 +113,7 @@ inline bool WaitHandleReadable(int timeoutMs = 0) {
 
 // Winsock started for the test's duration.
 class WinsockTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     winsock::WSADATA data;
     ASSERT_EQ(winsock::WSAStartup(0x0101, &data), 0);
@@ -148,14 +150,16 @@ inline uint16_t PortOf(winsock::SOCKET s) {
 inline winsock::SOCKET BoundSocket(int type) {
   winsock::SOCKET s = winsock::socket(winsock::AF_INET, type, 0);
   winsock::sockaddr_in a = Loopback(0);
-  if (s == winsock::INVALID_SOCKET || winsock::bind(s, AsAddr(a), sizeof a) != 0) return winsock::INVALID_SOCKET;
+  if (s == winsock::INVALID_SOCKET || winsock::bind(s, AsAddr(a), sizeof a) != 0)
+    return winsock::INVALID_SOCKET;
   return s;
 }
 
 inline void SendTo(winsock::SOCKET from, uint16_t port, const std::string& bytes) {
   winsock::sockaddr_in to = Loopback(port);
-  ASSERT_EQ(winsock::sendto(from, bytes.data(), static_cast<int>(bytes.size()), 0, AsAddr(to), sizeof to),
-            static_cast<int>(bytes.size()));
+  ASSERT_EQ(
+      winsock::sendto(from, bytes.data(), static_cast<int>(bytes.size()), 0, AsAddr(to), sizeof to),
+      static_cast<int>(bytes.size()));
 }
 
 // A connected stream pair on loopback: client (connect) and server (accept).
@@ -169,7 +173,8 @@ struct StreamPair {
     if (listener == winsock::INVALID_SOCKET || winsock::listen(listener, 5) != 0) return false;
     client = winsock::socket(winsock::AF_INET, winsock::SOCK_STREAM, 0);
     winsock::sockaddr_in to = Loopback(PortOf(listener));
-    if (winsock::connect(client, AsAddr(to), sizeof to) != 0 && winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK)
+    if (winsock::connect(client, AsAddr(to), sizeof to) != 0 &&
+        winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK)
       return false;
     const int64_t deadline = NowMs() + 3000;
     while ((server = winsock::accept(listener, nullptr, nullptr)) == winsock::INVALID_SOCKET) {

@@ -44,8 +44,8 @@ TEST_F(AsyncLookup, LocalhostFillsTheBufferInWinsockLayout) {
 
   // The reverse look-up of 127.0.0.1 comes from the hosts file.
   winsock::u_long loopback = htonl(INADDR_LOOPBACK);
-  HANDLE r = WSAAsyncGetHostByAddr(w.hwnd, kDone, reinterpret_cast<const char*>(&loopback), 4, PF_INET, buf,
-                                   sizeof buf);
+  HANDLE r = WSAAsyncGetHostByAddr(w.hwnd, kDone, reinterpret_cast<const char*>(&loopback), 4,
+                                   PF_INET, buf, sizeof buf);
   ASSERT_NE(r, 0);
   EXPECT_NE(r, h);
   ASSERT_TRUE(ptest::NextMessage(w.hwnd, kDone, &m));
@@ -53,8 +53,8 @@ TEST_F(AsyncLookup, LocalhostFillsTheBufferInWinsockLayout) {
   ASSERT_EQ(WSAGETASYNCERROR(m.lParam), 0u);
   std::memcpy(&he, buf, sizeof he);
   EXPECT_STRNE(he.h_name, "");
-  EXPECT_EQ(WSAAsyncGetHostByAddr(w.hwnd, kDone, reinterpret_cast<const char*>(&loopback), 16, PF_INET, buf,
-                                  sizeof buf),
+  EXPECT_EQ(WSAAsyncGetHostByAddr(w.hwnd, kDone, reinterpret_cast<const char*>(&loopback), 16,
+                                  PF_INET, buf, sizeof buf),
             0);
 }
 

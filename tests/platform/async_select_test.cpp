@@ -9,15 +9,15 @@
 namespace {
 
 using namespace winsock;
-using ptest::EventOf;
 using ptest::ErrorOf;
+using ptest::EventOf;
 using ptest::NextMessage;
 using ptest::RecordingWindow;
 
 constexpr win32::UINT kNotify = win32::WM_USER + 1;
 
 class AsyncSelect : public ptest::WinsockTest {
-protected:
+ protected:
   // Takes the next notification for window w; fails the test when none comes.
   win32::MSG Next(const RecordingWindow& w, int timeoutMs = 3000) {
     win32::MSG m{};
@@ -32,7 +32,8 @@ protected:
   std::string Receive(SOCKET s, int size = 64) {
     std::string buf(static_cast<size_t>(size), '\0');
     int n = recv(s, &buf[0], size, 0);
-    return n < 0 ? "error " + std::to_string(WSAGetLastError()) : buf.substr(0, static_cast<size_t>(n));
+    return n < 0 ? "error " + std::to_string(WSAGetLastError())
+                 : buf.substr(0, static_cast<size_t>(n));
   }
 };
 
@@ -175,7 +176,8 @@ TEST_F(AsyncSelect, DatagramSizeAndTruncation) {
   char buf[4];
   winsock::sockaddr_in from{};
   int fromLen = sizeof from;
-  EXPECT_EQ(recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<winsock::sockaddr*>(&from), &fromLen), SOCKET_ERROR);
+  EXPECT_EQ(recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<winsock::sockaddr*>(&from), &fromLen),
+            SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
   EXPECT_EQ(std::string(buf, 4), "0123");  // filled, the rest is gone
   EXPECT_EQ(fromLen, 16);
@@ -189,7 +191,8 @@ TEST_F(AsyncSelect, DatagramSizeAndTruncation) {
 TEST_F(AsyncSelect, DatagramSizeFollowsEveryReceive) {
   SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
   SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  for (const char* text : {"0123456789", "ab", "xyz", "", "last!"}) ptest::SendTo(peer, ptest::PortOf(s), text);
+  for (const char* text : {"0123456789", "ab", "xyz", "", "last!"})
+    ptest::SendTo(peer, ptest::PortOf(s), text);
   auto pending = [](SOCKET socket) {
     winsock::u_long n = 12345;
     EXPECT_EQ(ioctlsocket(socket, FIONREAD, &n), 0);
@@ -235,7 +238,8 @@ TEST_F(AsyncSelect, WriteOnceThenOnlyAfterABlockedSend) {
   setsockopt(p.server, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
   ASSERT_EQ(WSAAsyncSelect(p.client, w.hwnd, kNotify, FD_WRITE | FD_CONNECT), 0);
   bool writable = false;
-  for (int i = 0; i < 4 && !writable; ++i) writable = EventOf(Next(w)) == static_cast<unsigned>(FD_WRITE);
+  for (int i = 0; i < 4 && !writable; ++i)
+    writable = EventOf(Next(w)) == static_cast<unsigned>(FD_WRITE);
   ASSERT_TRUE(writable);
   EXPECT_TRUE(Quiet(w));
 
@@ -257,7 +261,8 @@ TEST_F(AsyncSelect, WriteOnceThenOnlyAfterABlockedSend) {
     int n = recv(p.server, buf, sizeof buf, 0);
     if (n > 0) drained += n;
     win32::MSG note;
-    again = NextMessage(w.hwnd, kNotify, &note, n > 0 ? 0 : 20) && EventOf(note) == static_cast<unsigned>(FD_WRITE);
+    again = NextMessage(w.hwnd, kNotify, &note, n > 0 ? 0 : 20) &&
+            EventOf(note) == static_cast<unsigned>(FD_WRITE);
   }
   EXPECT_TRUE(again);
   EXPECT_GT(drained, 0);
@@ -358,7 +363,8 @@ TEST_F(AsyncSelect, CloseReportsAReset) {
   ASSERT_TRUE(p.Open());
   ASSERT_EQ(WSAAsyncSelect(p.server, w.hwnd, kNotify, FD_READ | FD_CLOSE), 0);
   winsock::linger hard{1, 0};
-  ASSERT_EQ(setsockopt(p.client, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&hard), sizeof hard), 0);
+  ASSERT_EQ(
+      setsockopt(p.client, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&hard), sizeof hard), 0);
   ASSERT_EQ(closesocket(p.client), 0);
   win32::MSG m = Next(w);
   EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_CLOSE));

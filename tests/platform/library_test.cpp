@@ -13,14 +13,15 @@ int Answer() { return 42; }
 int Other() { return 7; }
 
 class Libraries : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     const LibraryExport exports[] = {{"Answer", reinterpret_cast<void*>(&Answer)}};
     RegisterLibrary("answers.dll", exports, 1);
   }
   void TearDown() override {
     win32::testing::ResetLibraryFailures();
-    while (win32::testing::LibraryLoadCount("answers.dll") > 0) FreeLibrary(GetModuleHandleA("answers.dll"));
+    while (win32::testing::LibraryLoadCount("answers.dll") > 0)
+      FreeLibrary(GetModuleHandleA("answers.dll"));
   }
 };
 
@@ -92,11 +93,36 @@ TEST_F(Libraries, FailureInjection) {
 TEST(WinsockLibrary, RegisteredUnderItsNameWithEveryProcedure) {
   HMODULE ws = LoadLibraryA(winsock::WINSOCK_LIBRARY);
   ASSERT_NE(ws, nullptr);
-  const char* names[] = {"WSAStartup",   "WSACleanup",   "WSASetLastError", "WSAGetLastError", "WSACancelAsyncRequest",
-                         "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr", "WSAAsyncSelect", "getservbyname",
-                         "getprotobyname", "gethostbyname", "socket", "shutdown", "setsockopt", "sendto", "send",
-                         "ntohs", "listen", "ioctlsocket", "inet_ntoa", "inet_addr", "htons", "getsockname",
-                         "getpeername", "connect", "closesocket", "bind", "accept", "recv", "recvfrom"};
+  const char* names[] = {"WSAStartup",
+                         "WSACleanup",
+                         "WSASetLastError",
+                         "WSAGetLastError",
+                         "WSACancelAsyncRequest",
+                         "WSAAsyncGetHostByName",
+                         "WSAAsyncGetHostByAddr",
+                         "WSAAsyncSelect",
+                         "getservbyname",
+                         "getprotobyname",
+                         "gethostbyname",
+                         "socket",
+                         "shutdown",
+                         "setsockopt",
+                         "sendto",
+                         "send",
+                         "ntohs",
+                         "listen",
+                         "ioctlsocket",
+                         "inet_ntoa",
+                         "inet_addr",
+                         "htons",
+                         "getsockname",
+                         "getpeername",
+                         "connect",
+                         "closesocket",
+                         "bind",
+                         "accept",
+                         "recv",
+                         "recvfrom"};
   for (const char* name : names) EXPECT_NE(GetProcAddress(ws, name), nullptr) << name;
   EXPECT_EQ(GetProcAddress(ws, "recvfrom"), reinterpret_cast<void*>(&winsock::recvfrom));
   FreeLibrary(ws);

@@ -44,20 +44,24 @@ TEST(WindowClasses, NamesIgnoreCaseAndClassesWithWindowsStay) {
   EXPECT_FALSE(GetClassInfoA(nullptr, "NoSuchClass", &info));
   EXPECT_EQ(GetLastError(), ERROR_CLASS_DOES_NOT_EXIST);
 
-  HWND w = CreateWindowExA(0, "QueueTestClass", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND w = CreateWindowExA(0, "QueueTestClass", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
   ASSERT_NE(w, nullptr);
   EXPECT_FALSE(UnregisterClassA("QueueTestClass", nullptr));
   EXPECT_EQ(GetLastError(), ERROR_CLASS_HAS_WINDOWS);
   EXPECT_TRUE(DestroyWindow(w));
   EXPECT_TRUE(UnregisterClassA("queueTestClass", nullptr));
   EXPECT_FALSE(UnregisterClassA("QueueTestClass", nullptr));
-  EXPECT_EQ(CreateWindowExA(0, "QueueTestClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(
+      CreateWindowExA(0, "QueueTestClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
+      nullptr);
 }
 
 TEST(Windows, ExtraBytesAreByteOffsetsAndBounded) {
   WNDCLASSA wc = ClassNamed("ExtraBytesClass", 16);
   ASSERT_NE(RegisterClassA(&wc), 0);
-  HWND w = CreateWindowExA(0, "ExtraBytesClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND w =
+      CreateWindowExA(0, "ExtraBytesClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
   EXPECT_EQ(SetWindowLongPtrA(w, 0, 1111), 0);
   EXPECT_EQ(SetWindowLongPtrA(w, 8, 2222), 0);

@@ -88,7 +88,8 @@ TEST_F(Winsock, OptionsAreTranslated) {
   auto getInt = [](SOCKET s, int level, int name) {
     int value = -1;
     int len = sizeof value;
-    EXPECT_EQ(getsockopt(s, level, name, reinterpret_cast<char*>(&value), &len), 0) << level << "/" << name;
+    EXPECT_EQ(getsockopt(s, level, name, reinterpret_cast<char*>(&value), &len), 0)
+        << level << "/" << name;
     return value;
   };
   EXPECT_EQ(getInt(u, SOL_SOCKET, SO_REUSEADDR), 0);
@@ -126,9 +127,12 @@ TEST_F(Winsock, OptionsAreTranslated) {
   ip_mreq join{};
   join.imr_multiaddr.s_addr = inet_addr("239.255.1.2");
   join.imr_interface.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join), sizeof join), 0)
+  EXPECT_EQ(setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join),
+                       sizeof join),
+            0)
       << WSAGetLastError();
-  EXPECT_EQ(setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join), 4), SOCKET_ERROR);
+  EXPECT_EQ(setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join), 4),
+            SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
 
   EXPECT_EQ(setInt(u, SOL_SOCKET, 0x7777, 1), SOCKET_ERROR);
@@ -202,8 +206,10 @@ TEST_F(Winsock, LingeringCloseDoesNotBlock) {
     char buf[65536];
     int n = recv(p.server, buf, sizeof buf, 0);
     if (n == 0) break;
-    if (n > 0) got += n;
-    else win32::Sleep(1);
+    if (n > 0)
+      got += n;
+    else
+      win32::Sleep(1);
   }
   EXPECT_EQ(got, sent);
 }
@@ -218,8 +224,8 @@ TEST(InetAddr, ClassicParsing) {
   EXPECT_EQ(inet_addr("010.1.1.1"), htonl(0x08010101));  // octal
   EXPECT_EQ(inet_addr("3232235777"), htonl(0xC0A80101));
   EXPECT_EQ(inet_addr("1.2.3.4 trailing"), htonl(0x01020304));
-  for (const char* bad : {"", " 1.2.3.4", "1.2.3.4.5", "256.1.1.1", "1.2.3.256", "1..2.3", "1.2.3.", "a.b.c.d", "08.1.1.1",
-                          "1.2.3.4x", "4294967296"})
+  for (const char* bad : {"", " 1.2.3.4", "1.2.3.4.5", "256.1.1.1", "1.2.3.256", "1..2.3", "1.2.3.",
+                          "a.b.c.d", "08.1.1.1", "1.2.3.4x", "4294967296"})
     EXPECT_EQ(inet_addr(bad), INADDR_NONE) << bad;
   EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
 

@@ -23,8 +23,8 @@ TEST(StrToInt, AcceptsDecimalHexSignsAndLeadingBlanks) {
 }
 
 TEST(StrToInt, RefusesWithTheRuntimeText) {
-  for (const char* bad : {"", " ", "-", "4000x", "80 ", "$", "0x", "$123456789", "2147483648", "-2147483649",
-                          "99999999999999999999", "1.5", "abc"}) {
+  for (const char* bad : {"", " ", "-", "4000x", "80 ", "$", "0x", "$123456789", "2147483648",
+                          "-2147483649", "99999999999999999999", "1.5", "abc"}) {
     int32_t v = 12345;
     EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
     EXPECT_EQ(v, 12345) << bad;
@@ -42,7 +42,10 @@ TEST(StrToInt, RefusesWithTheRuntimeText) {
 TEST(Trim, RemovesControlCharactersAndBlanksOnly) {
   EXPECT_EQ(Trim(std::string("\t\r\n udp \x01\x20")), "udp");
   EXPECT_EQ(Trim(std::string("\0a\0", 3)), "a");
-  EXPECT_EQ(Trim("\x7F" "a"), "\x7F" "a");
+  EXPECT_EQ(Trim("\x7F"
+                 "a"),
+            "\x7F"
+            "a");
   EXPECT_EQ(Trim("   "), "");
   EXPECT_EQ(UpperCase("c:\\tools\\vorlanx.exe\xE9"), "C:\\TOOLS\\VORLANX.EXE\xE9");
 }

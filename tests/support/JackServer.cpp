@@ -75,8 +75,9 @@ bool TJackServer::WaitReady(std::string* Error) {
       return false;
     }
     jack_status_t st;
-    jack_client_t* probe = jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                                            &st, FName.c_str());
+    jack_client_t* probe =
+        jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                         &st, FName.c_str());
     if (probe != nullptr) {
       jack_client_close(probe);
       return true;

@@ -11,7 +11,7 @@
 namespace testjack {
 
 class TJackServer {
-public:
+ public:
   TJackServer() = default;
   TJackServer(const TJackServer&) = delete;
   TJackServer& operator=(const TJackServer&) = delete;
@@ -39,7 +39,7 @@ public:
   // What the server printed, for failure messages.
   std::string Log() const;
 
-private:
+ private:
   bool WaitReady(std::string* Error);
   void Reap(int TimeoutMs);
 

@@ -9,7 +9,7 @@
 
 // Skips the test where no private /dev/shm could be had (not root, no user
 // namespaces); as root, as in CI, the tests always run.
-#define VORLANX_REQUIRE_PRIVATE_SHM()                                                \
+#define VORLANX_REQUIRE_PRIVATE_SHM()                                              \
   do {                                                                             \
     if (!testjack::PrivateShmReady()) GTEST_SKIP() << testjack::PrivateShmError(); \
   } while (0)

@@ -22,18 +22,21 @@ timespec DeadlineIn(int Ms) {
 
 }  // namespace
 
-bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::string>& PortNames, std::string* Error) {
+bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::string>& PortNames,
+                         std::string* Error) {
   Close();
   jack_status_t status;
   FClient = jack_client_open(ClientName.c_str(), JackNoStartServer, &status);
   if (FClient == nullptr) {
-    if (Error) *Error = "cannot open JACK client " + ClientName + " (status " + std::to_string(status) + ")";
+    if (Error)
+      *Error = "cannot open JACK client " + ClientName + " (status " + std::to_string(status) + ")";
     return false;
   }
   FRing = jack_ringbuffer_create(kRingBytes);
   sem_init(&FArrived, 0, 0);
   for (const auto& name : PortNames) {
-    jack_port_t* port = jack_port_register(FClient, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack_port_t* port =
+        jack_port_register(FClient, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (port == nullptr) {
       if (Error) *Error = "cannot register port " + name;
       Close();
@@ -60,7 +63,9 @@ void TMidiReceiver::Close() {
   sem_destroy(&FArrived);
 }
 
-std::string TMidiReceiver::PortName(int Index) const { return jack_port_name(FPorts.at(static_cast<size_t>(Index))); }
+std::string TMidiReceiver::PortName(int Index) const {
+  return jack_port_name(FPorts.at(static_cast<size_t>(Index)));
+}
 
 std::vector<std::string> TMidiReceiver::Connections(int Index) const {
   std::vector<std::string> names;

@@ -21,11 +21,13 @@ struct TMidiEvent {
   uint32_t Size = 0;           // full size; Bytes holds the first 4
   uint8_t Bytes[4] = {0, 0, 0, 0};
 
-  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(Bytes, Bytes + (Size < 4 ? Size : 4)); }
+  std::vector<uint8_t> Data() const {
+    return std::vector<uint8_t>(Bytes, Bytes + (Size < 4 ? Size : 4));
+  }
 };
 
 class TMidiReceiver {
-public:
+ public:
   TMidiReceiver() = default;
   TMidiReceiver(const TMidiReceiver&) = delete;
   TMidiReceiver& operator=(const TMidiReceiver&) = delete;
@@ -33,7 +35,8 @@ public:
 
   // A client named ClientName on the default server (JACK_DEFAULT_SERVER), with
   // one MIDI input port per name, registered in that order.
-  bool Open(const std::string& ClientName, const std::vector<std::string>& PortNames, std::string* Error = nullptr);
+  bool Open(const std::string& ClientName, const std::vector<std::string>& PortNames,
+            std::string* Error = nullptr);
   void Close();
 
   jack_client_t* Client() const { return FClient; }
@@ -49,7 +52,7 @@ public:
   // Events the queue had no room for (should stay 0).
   unsigned Overflows() const { return FOverflows.load(); }
 
-private:
+ private:
   static int Process(jack_nframes_t Frames, void* Arg);
   bool TakeOne(TMidiEvent& Event);
 

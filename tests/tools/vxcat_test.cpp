@@ -33,7 +33,7 @@ uint64_t Fnv(const std::string& s) {
 }
 
 class Vxcat : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char tmpl[] = "/tmp/vxcat-test-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -107,8 +107,11 @@ TEST_F(Vxcat, RefusedAndUnresolvable) {
 
   auto unresolved = Start({"bad..host", "80"}, "empty");
   EXPECT_EQ(unresolved->Wait(5000), 1);
-  EXPECT_EQ(Read("err").rfind("vxcat: connect: WSocketResolveHost: Cannot convert host address 'bad..host', Error #", 0),
-            0u)
+  EXPECT_EQ(
+      Read("err").rfind(
+          "vxcat: connect: WSocketResolveHost: Cannot convert host address 'bad..host', Error #",
+          0),
+      0u)
       << Read("err");
 }
 
@@ -119,7 +122,8 @@ TEST_F(Vxcat, ClientTransfersBothWays) {
   Write("a", toPeer);
   Write("b", fromPeer);
   uint16_t port = streampeer::RefusingPort();
-  Child socat({kSocat, "-t", "30", "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
+  Child socat({kSocat, "-t", "30",
+               "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
                SendThenReceive("b", "socat-out")});
   ASSERT_TRUE(streampeer::WaitListening(port));
   auto vx = Start({"127.0.0.1", std::to_string(port)}, "a");
@@ -142,7 +146,8 @@ TEST_F(Vxcat, ServerTransfersBothWays) {
   auto vx = Start({"-l", "-v", "127.0.0.1", "0"}, "a");
   uint16_t port = ListeningPort();
   ASSERT_NE(port, 0) << Read("err");
-  Child socat({kSocat, "-t", "30", "TCP4:127.0.0.1:" + std::to_string(port), SendThenReceive("b", "socat-out")});
+  Child socat({kSocat, "-t", "30", "TCP4:127.0.0.1:" + std::to_string(port),
+               SendThenReceive("b", "socat-out")});
   EXPECT_EQ(socat.Wait(60000), 0);
   EXPECT_EQ(vx->Wait(30000), 0) << Read("err");
   EXPECT_EQ(Fnv(Read("out")), Fnv(fromPeer));
@@ -250,10 +255,12 @@ TEST_F(Vxcat, DatagramsBothRoles) {
   socklen_t len = sizeof(me);
   getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len);
   Write("line", "hello over udp");
-  auto client = Start({"-u", "--eof=close", "127.0.0.1", std::to_string(ntohs(me.sin_port))}, "line");
+  auto client =
+      Start({"-u", "--eof=close", "127.0.0.1", std::to_string(ntohs(me.sin_port))}, "line");
   EXPECT_EQ(client->Wait(5000), 0) << Read("err");
   ASSERT_EQ(::poll(&p, 1, 3000), 1);
-  EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))), "hello over udp");
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))),
+            "hello over udp");
   ::close(fd);
 }
 

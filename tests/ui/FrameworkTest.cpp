@@ -18,14 +18,15 @@ const TFormLayout kForm = {"Test", 213, 158, 185, 156, clBlack};
 const TControlLayout kControls[] = {
     {"Back", ckPanel, nullptr, 0, 120, 185, 36, "", nullptr, 0, clNone, 8404992},
     {"Front", ckPanel, nullptr, 0, 0, 185, 33, "", nullptr, 0, clNone, 8404992},
-    {"title", ckLabel, "Front", 42, 4, 90, 24, "TITLE", "Arial", 21, clWhite, clNone, crDefault, true},
+    {"title", ckLabel, "Front", 42, 4, 90, 24, "TITLE", "Arial", 21, clWhite, clNone, crDefault,
+     true},
     {"pop", ckPopupMenu, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, clNone, clNone},
-    {"ip", ckLabel, "Back", 12, 27, 33, 14, "0.0.0.0", "Arial", 11, clWhite, clNone, crHandPoint, false,
-     taLeftJustify, "ipMouseUp"},
+    {"ip", ckLabel, "Back", 12, 27, 33, 14, "0.0.0.0", "Arial", 11, clWhite, clNone, crHandPoint,
+     false, taLeftJustify, "ipMouseUp"},
 };
 
 class TTestForm : public TForm {
-public:
+ public:
   explicit TTestForm(TComponent* AOwner) : TForm(AOwner) {
     BuildLayout(this, kForm, kControls,
                 {{"ipMouseUp", [this](TObject* Sender, TMouseButton Button, TShiftState, int, int) {
@@ -50,7 +51,7 @@ public:
 bool TTestForm::failCreate = false;
 
 class FrameworkTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     TApplication::ForceHeadless(true);
     app.Initialize();
@@ -133,10 +134,11 @@ TEST_F(FrameworkTest, FailedCreationIsReportedAndTheFormStillShows) {
 
 TEST_F(FrameworkTest, LayoutErrorsNameTheMissingParentOrHandler) {
   TForm form(nullptr);
-  const TControlLayout orphan[] = {{"x", ckLabel, "Nowhere", 0, 0, 1, 1, "", nullptr, 0, clNone, clNone}};
+  const TControlLayout orphan[] = {
+      {"x", ckLabel, "Nowhere", 0, 0, 1, 1, "", nullptr, 0, clNone, clNone}};
   EXPECT_THROW(BuildLayout(&form, kForm, orphan), Exception);
-  const TControlLayout unbound[] = {
-      {"y", ckLabel, nullptr, 0, 0, 1, 1, "", nullptr, 0, clNone, clNone, crDefault, false, taCenter, "none"}};
+  const TControlLayout unbound[] = {{"y", ckLabel, nullptr, 0, 0, 1, 1, "", nullptr, 0, clNone,
+                                     clNone, crDefault, false, taCenter, "none"}};
   EXPECT_THROW(BuildLayout(&form, kForm, unbound), Exception);
 }
 
@@ -146,14 +148,15 @@ TEST_F(FrameworkTest, ClosingTheMainFormEndsTheRunLoop) {
   app.CreateForm(form);
   form->destroyed = &destroyed;
   win32::WNDCLASSA wc{};
-  wc.lpfnWndProc = [](win32::HWND h, win32::UINT m, win32::WPARAM w, win32::LPARAM l) -> win32::LRESULT {
+  wc.lpfnWndProc = [](win32::HWND h, win32::UINT m, win32::WPARAM w,
+                      win32::LPARAM l) -> win32::LRESULT {
     if (m == win32::WM_USER) FormsApplication()->MainForm()->Close();
     return win32::DefWindowProcA(h, m, w, l);
   };
   wc.lpszClassName = "FrameworkTestClose";
   win32::RegisterClassA(&wc);
-  win32::HWND hwnd =
-      win32::CreateWindowExA(0, "FrameworkTestClose", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  win32::HWND hwnd = win32::CreateWindowExA(0, "FrameworkTestClose", "", 0, 0, 0, 0, 0, nullptr,
+                                            nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr);
   // Posted from another thread while the loop sleeps.
   std::thread poster([hwnd] {
@@ -210,7 +213,8 @@ TEST_F(FrameworkTest, HeadlessDialogsAnswerWithTheDefaultAndWriteTheErrorLine) {
   EXPECT_EQ(value, "x");
   testing::internal::CaptureStderr();
   ShowErrorBox("Vorlanx", "'4000x' is not a valid integer value.");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Vorlanx: '4000x' is not a valid integer value.\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Vorlanx: '4000x' is not a valid integer value.\n");
   TPoint p = Mouse->CursorPos();
   EXPECT_EQ(p.x, 0);
   EXPECT_EQ(p.y, 0);

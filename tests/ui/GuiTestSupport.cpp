@@ -180,7 +180,9 @@ long TChild::CpuTicks() const {
 
 // ---- TXServer --------------------------------------------------------------
 
-bool TXServer::Available() { return ::access("/usr/bin/Xvfb", X_OK) == 0 && Run("command -v xdotool") != ""; }
+bool TXServer::Available() {
+  return ::access("/usr/bin/Xvfb", X_OK) == 0 && Run("command -v xdotool") != "";
+}
 
 bool TXServer::Start(int Width, int Height, std::string* Error) {
   for (int n = 90 + static_cast<int>(::getpid() % 200); n < 1000; ++n) {
@@ -195,8 +197,8 @@ bool TXServer::Start(int Width, int Height, std::string* Error) {
       ::dup2(null, 1);
       ::dup2(null, 2);
       std::string screen = std::to_string(Width) + "x" + std::to_string(Height) + "x24";
-      ::execl("/usr/bin/Xvfb", "Xvfb", FDisplay.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-br",
-              "-noreset", static_cast<char*>(nullptr));
+      ::execl("/usr/bin/Xvfb", "Xvfb", FDisplay.c_str(), "-screen", "0", screen.c_str(),
+              "-nolisten", "tcp", "-br", "-noreset", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     // Ready when a client can connect; a server that lost the race for the number ends.
@@ -280,7 +282,8 @@ bool Screenshot(const std::string& Display, TImage& Image) {
   bool ok = rc == 0 && magic == "P6" && maxval == 255 && Image.Width > 0 && Image.Height > 0;
   if (ok) {
     Image.Rgb.resize(static_cast<size_t>(Image.Width) * static_cast<size_t>(Image.Height) * 3);
-    in.read(reinterpret_cast<char*>(Image.Rgb.data()), static_cast<std::streamsize>(Image.Rgb.size()));
+    in.read(reinterpret_cast<char*>(Image.Rgb.data()),
+            static_cast<std::streamsize>(Image.Rgb.size()));
     ok = static_cast<size_t>(in.gcount()) == Image.Rgb.size();
   }
   ::unlink(ppm.c_str());
@@ -294,7 +297,8 @@ std::string Xdotool(const std::string& Display, const std::string& Args, int* St
 std::string FindWindow(const std::string& Display, const std::string& NamePattern, int TimeoutMs) {
   long end = NowMs() + TimeoutMs;
   do {
-    std::string ids = Xdotool(Display, "search --onlyvisible --name " + Quote(NamePattern) + " 2>/dev/null");
+    std::string ids =
+        Xdotool(Display, "search --onlyvisible --name " + Quote(NamePattern) + " 2>/dev/null");
     if (!ids.empty()) return ids.substr(0, ids.find('\n'));
     ::usleep(50 * 1000);
   } while (NowMs() < end);

@@ -13,7 +13,7 @@ namespace guitest {
 
 // A program started with its standard input, output and error on pipes.
 class TChild {
-public:
+ public:
   TChild() = default;
   TChild(const TChild&) = delete;
   TChild& operator=(const TChild&) = delete;
@@ -35,7 +35,7 @@ public:
   long CpuTicks() const;
   pid_t Pid() const { return FPid; }
 
-private:
+ private:
   pid_t FPid = -1;
   int FIn = -1, FOut = -1, FErr = -1;
   std::string FOutBuf, FErrBuf;
@@ -43,7 +43,7 @@ private:
 
 // A private X server (Xvfb) on a free display number, stopped by its process id.
 class TXServer {
-public:
+ public:
   TXServer() = default;
   TXServer(const TXServer&) = delete;
   TXServer& operator=(const TXServer&) = delete;
@@ -55,7 +55,7 @@ public:
   // ":N"
   const std::string& Display() const { return FDisplay; }
 
-private:
+ private:
   pid_t FPid = -1;
   std::string FDisplay;
 };

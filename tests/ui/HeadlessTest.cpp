@@ -12,7 +12,8 @@ using guitest::TChild;
 
 const std::vector<std::string> kNoDisplay = {"DISPLAY"};
 
-bool StartSample(TChild& child, std::vector<std::string> args, std::vector<std::string> env = kNoDisplay) {
+bool StartSample(TChild& child, std::vector<std::string> args,
+                 std::vector<std::string> env = kNoDisplay) {
   args.insert(args.begin(), UI_SAMPLE_FORM);
   return child.Start(args, env) && child.WaitFor("ready", 10000) == "ready headless";
 }
@@ -37,7 +38,8 @@ TEST(Headless, TerminationSignalsCloseTheFormNormally) {
 
 TEST(Headless, ErrorsBecomeOneLineOnStandardErrorAndTheProgramGoesOn) {
   TChild child;
-  ASSERT_TRUE(StartSample(child, {"--fail-create=Creation failed", "--fail-destroy=Unable to write to /x/Y.INI"}));
+  ASSERT_TRUE(StartSample(
+      child, {"--fail-create=Creation failed", "--fail-destroy=Unable to write to /x/Y.INI"}));
   EXPECT_EQ(child.Stderr("\n", 5000), "ui_sample_form: Creation failed.\n");
   // Still running, still dispatching posted messages.
   child.Write("post\npost\n");

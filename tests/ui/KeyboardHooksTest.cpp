@@ -71,9 +71,12 @@ TEST(KeyboardHooks, HooksBelongToTheirThreadAndOnlyKeyboardHooksExist) {
   EXPECT_EQ(g_calls, "");
   EXPECT_EQ(win32::UnhookWindowsHookEx(hook), win32::TRUE);
 
-  EXPECT_EQ(win32::SetWindowsHookExA(13 /* low-level keyboard */, Silent, nullptr, win32::GetCurrentThreadId()),
+  EXPECT_EQ(win32::SetWindowsHookExA(13 /* low-level keyboard */, Silent, nullptr,
+                                     win32::GetCurrentThreadId()),
             nullptr);
-  EXPECT_EQ(win32::SetWindowsHookExA(win32::WH_KEYBOARD, nullptr, nullptr, win32::GetCurrentThreadId()), nullptr);
+  EXPECT_EQ(
+      win32::SetWindowsHookExA(win32::WH_KEYBOARD, nullptr, nullptr, win32::GetCurrentThreadId()),
+      nullptr);
   EXPECT_EQ(win32::SetWindowsHookExA(win32::WH_KEYBOARD, Silent, nullptr, 0), nullptr);
   EXPECT_EQ(win32::GetLastError(), win32::ERROR_INVALID_PARAMETER);
 }

@@ -13,7 +13,7 @@
 namespace {
 
 class ProfileTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char tmpl[] = "/tmp/vorlanx-profile-XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -25,7 +25,8 @@ protected:
   std::string Read(const char* section, const char* key, const char* def, win32::DWORD size = 2048,
                    win32::DWORD* count = nullptr) {
     std::string buf(size + 1, '#');
-    win32::DWORD n = win32::GetPrivateProfileStringA(section, key, def, &buf[0], size, file.c_str());
+    win32::DWORD n =
+        win32::GetPrivateProfileStringA(section, key, def, &buf[0], size, file.c_str());
     if (count) *count = n;
     return std::string(buf.c_str());
   }
@@ -69,17 +70,20 @@ TEST_F(ProfileTest, LookupIgnoresCaseAndBlanksAndTruncates) {
 }
 
 TEST_F(ProfileTest, WritingCreatesFileSectionsAndKeysInOrder) {
-  const char* keys[][3] = {{"Window", "Top", "158"},      {"Window", "Left", "213"}, {"Window", "Width", "191"},
-                           {"Window", "Height", "182"},   {"Data", "Adress", "0.0.0.0"}, {"Data", "Port", "55555"},
+  const char* keys[][3] = {{"Window", "Top", "158"},      {"Window", "Left", "213"},
+                           {"Window", "Width", "191"},    {"Window", "Height", "182"},
+                           {"Data", "Adress", "0.0.0.0"}, {"Data", "Port", "55555"},
                            {"Data", "MIDI-Out", "0"}};
   for (auto& k : keys) ASSERT_TRUE(Write(k[0], k[1], k[2])) << k[1];
   EXPECT_EQ(Content(),
-            "[Window]\nTop=158\nLeft=213\nWidth=191\nHeight=182\n[Data]\nAdress=0.0.0.0\nPort=55555\nMIDI-Out=0\n");
+            "[Window]\nTop=158\nLeft=213\nWidth=191\nHeight=182\n[Data]\nAdress=0.0.0.0\nPort="
+            "55555\nMIDI-Out=0\n");
   EXPECT_EQ(Read("Data", "MIDI-Out", "x"), "0");
 }
 
 TEST_F(ProfileTest, ReplacesInPlaceAndLeavesEveryOtherLineAlone) {
-  Put("; my settings\r\n[Window]\r\nTop=1\r\nleft=2\r\n\r\n[Other]\r\nkeep = this\r\n[Data]\r\nPort=80");
+  Put("; my settings\r\n[Window]\r\nTop=1\r\nleft=2\r\n\r\n[Other]\r\nkeep = "
+      "this\r\n[Data]\r\nPort=80");
   ASSERT_TRUE(Write("window", "Left", "213"));
   ASSERT_TRUE(Write("Window", "Width", "191"));
   ASSERT_TRUE(Write("Data", "Port", "55555"));
@@ -88,7 +92,8 @@ TEST_F(ProfileTest, ReplacesInPlaceAndLeavesEveryOtherLineAlone) {
   // The file's CR LF line ends are kept for new lines; a new key goes after the
   // section's last entry, before the blank line; the key keeps its spelling.
   EXPECT_EQ(Content(),
-            "; my settings\r\n[Window]\r\nTop=1\r\nleft=213\r\nWidth=191\r\n\r\n[Other]\r\nkeep = this\r\n"
+            "; my settings\r\n[Window]\r\nTop=1\r\nleft=213\r\nWidth=191\r\n\r\n[Other]\r\nkeep = "
+            "this\r\n"
             "[Data]\r\nPort=55555\r\nAdress=0.0.0.0\r\n[New]\r\nKey=v\r\n");
 }
 

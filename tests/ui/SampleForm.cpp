@@ -74,14 +74,16 @@ std::string Option(int argc, char** argv, const char* name) {
 }
 
 class TSampleForm : public TForm {
-public:
+ public:
   explicit TSampleForm(TComponent* AOwner) : TForm(AOwner) {
-    BuildLayout(this, kForm, kControls,
-                {{"valueMouseUp", [this](TObject*, TMouseButton, TShiftState, int, int) { ValueMouseUp(); }},
-                 {"menuMouseUp", [this](TObject*, TMouseButton, TShiftState, int, int) { MenuMouseUp(); }},
-                 {"failMouseUp", [](TObject*, TMouseButton, TShiftState, int, int) {
-                    throw Exception("Clicked the failing label");
-                  }}});
+    BuildLayout(
+        this, kForm, kControls,
+        {{"valueMouseUp",
+          [this](TObject*, TMouseButton, TShiftState, int, int) { ValueMouseUp(); }},
+         {"menuMouseUp", [this](TObject*, TMouseButton, TShiftState, int, int) { MenuMouseUp(); }},
+         {"failMouseUp", [](TObject*, TMouseButton, TShiftState, int, int) {
+            throw Exception("Clicked the failing label");
+          }}});
     value = LayoutComponent<TLabel>(this, "value");
     menu = LayoutComponent<TLabel>(this, "menu");
     pop = LayoutComponent<TPopupMenu>(this, "pop");
@@ -104,7 +106,7 @@ public:
   TLabel* menu;
   TPopupMenu* pop;
 
-private:
+ private:
   void FormCreate() {
     int l, t, w, h;
     if (std::sscanf(g_options.bounds.c_str(), "%d,%d,%d,%d", &l, &t, &w, &h) == 4) {
@@ -116,15 +118,17 @@ private:
     if (!g_options.failCreate.empty()) throw Exception(g_options.failCreate);
   }
   void FormDestroy() {
-    Say("destroyed " + std::to_string(Left()) + " " + std::to_string(Top()) + " " + std::to_string(Width()) + " " +
-        std::to_string(Height()));
+    Say("destroyed " + std::to_string(Left()) + " " + std::to_string(Top()) + " " +
+        std::to_string(Width()) + " " + std::to_string(Height()));
     if (!g_options.failDestroy.empty()) throw Exception(g_options.failDestroy);
   }
   void ValueMouseUp() {
     g_keys = 0;
-    win32::HHOOK hook = win32::SetWindowsHookExA(win32::WH_KEYBOARD, CountingHook, nullptr, win32::GetCurrentThreadId());
-    std::string text = InputBox("New value", "Type a value (\"0.0.0.0\" for any); this prompt is long enough to wrap",
-                                value->Caption());
+    win32::HHOOK hook = win32::SetWindowsHookExA(win32::WH_KEYBOARD, CountingHook, nullptr,
+                                                 win32::GetCurrentThreadId());
+    std::string text = InputBox(
+        "New value", "Type a value (\"0.0.0.0\" for any); this prompt is long enough to wrap",
+        value->Caption());
     win32::UnhookWindowsHookEx(hook);
     value->SetCaption(text);
     Say("value=" + text + " hooked=" + std::to_string(g_keys));
@@ -143,7 +147,8 @@ private:
 TSampleForm* SampleForm = nullptr;
 int g_posted = 0;
 
-win32::LRESULT SampleWndProc(win32::HWND hwnd, win32::UINT msg, win32::WPARAM wParam, win32::LPARAM lParam) {
+win32::LRESULT SampleWndProc(win32::HWND hwnd, win32::UINT msg, win32::WPARAM wParam,
+                             win32::LPARAM lParam) {
   if (msg == WM_SAMPLE_POST) {
     Say("posted=" + std::to_string(++g_posted));
     return 0;
@@ -177,7 +182,8 @@ int main(int argc, char** argv) {
   wc.lpfnWndProc = SampleWndProc;
   wc.lpszClassName = "SampleMessages";
   win32::RegisterClassA(&wc);
-  win32::HWND hwnd = win32::CreateWindowExA(0, "SampleMessages", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  win32::HWND hwnd = win32::CreateWindowExA(0, "SampleMessages", "", 0, 0, 0, 0, 0, nullptr,
+                                            nullptr, nullptr, nullptr);
 
   app.CreateForm(SampleForm);
   std::thread([hwnd] {

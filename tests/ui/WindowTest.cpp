@@ -17,7 +17,7 @@ using namespace guitest;
 constexpr int kScreenW = 1024, kScreenH = 768;
 
 class WindowTest : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     if (!TXServer::Available()) return;
     server = new TXServer;
@@ -55,8 +55,8 @@ protected:
 
   // Releases a mouse button over a point of the form's client area.
   void Click(int x, int y, int button = 1) {
-    Xdotool(display, "mousemove " + std::to_string(geometry.x + x) + " " + std::to_string(geometry.y + y) +
-                         " click " + std::to_string(button));
+    Xdotool(display, "mousemove " + std::to_string(geometry.x + x) + " " +
+                         std::to_string(geometry.y + y) + " click " + std::to_string(button));
   }
   void Key(const std::string& keys) { Xdotool(display, "key --delay 20 " + keys); }
   void Type(const std::string& text) { Xdotool(display, "type --delay 2 '" + text + "'"); }
@@ -64,7 +64,8 @@ protected:
   // Waits until a window of that name is gone.
   bool Gone(const std::string& name) {
     for (int i = 0; i < 100; ++i) {
-      if (Xdotool(display, "search --onlyvisible --name '" + name + "' 2>/dev/null").empty()) return true;
+      if (Xdotool(display, "search --onlyvisible --name '" + name + "' 2>/dev/null").empty())
+        return true;
       ::usleep(50 * 1000);
     }
     return false;
@@ -79,7 +80,8 @@ protected:
 TXServer* WindowTest::server = nullptr;
 
 bool Near(TImage::Pixel p, int r, int g, int b, int tolerance = 0) {
-  return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
+  return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
+         std::abs(p.b - b) <= tolerance;
 }
 
 // Counts pixels in a rectangle that satisfy a test.
@@ -133,7 +135,8 @@ TEST_F(WindowTest, GeometryTitleAndTheLookOfPanelsAndLabels) {
   auto brightest = [&](int x0, int y0, int w, int h) {
     int best = 0;
     for (int y = y0; y < y0 + h; ++y)
-      for (int x = x0; x < x0 + w; ++x) best = std::max(best, std::min({img.At(x, y).r, img.At(x, y).g, img.At(x, y).b}));
+      for (int x = x0; x < x0 + w; ++x)
+        best = std::max(best, std::min({img.At(x, y).r, img.At(x, y).g, img.At(x, y).b}));
     return best;
   };
   EXPECT_GT(Count(img, X + 42, Y + 4, 100, 26, white), 40);
@@ -206,8 +209,8 @@ TEST_F(WindowTest, InputDialogAnswersOkCancelAndEscapeAndKeepsDispatching) {
   ASSERT_FALSE(dialog.empty());
   ASSERT_TRUE(WindowGeometry(display, dialog, g));
   Type("other");
-  Xdotool(display, "mousemove " + std::to_string(g.x + g.w - 45) + " " + std::to_string(g.y + g.h - 22) +
-                       " click 1");
+  Xdotool(display, "mousemove " + std::to_string(g.x + g.w - 45) + " " +
+                       std::to_string(g.y + g.h - 22) + " click 1");
   answer = child.WaitFor("value=", 5000);
   EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=hello");
 }
@@ -234,7 +237,9 @@ TEST_F(WindowTest, ErrorBoxShowsTheExceptionAndKeepsDispatching) {
   ASSERT_TRUE(WindowGeometry(display, box, g));
   ASSERT_TRUE(Screenshot(display, img));
   // The error icon: a red disc.
-  EXPECT_GT(Count(img, g.x, g.y, 60, 50, [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }), 100);
+  EXPECT_GT(Count(img, g.x, g.y, 60, 50,
+                  [](TImage::Pixel p) { return p.r > 180 && p.g < 40 && p.b < 40; }),
+            100);
   Key("Return");
   EXPECT_TRUE(Gone("^ui_sample_form$"));
   // The program goes on.

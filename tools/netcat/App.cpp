@@ -69,7 +69,8 @@ void TApp::TakeInput() {
     InputConsumed();
     if (ended && !FInputEnded) {
       FInputEnded = true;
-      if (int error = FReader->ReadError()) Report(std::string("standard input: ") + std::strerror(error));
+      if (int error = FReader->ReadError())
+        Report(std::string("standard input: ") + std::strerror(error));
       if (FOptions.Verbose) Report("end of standard input");
       FEndpoint->InputEnded();
     }

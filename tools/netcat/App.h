@@ -13,7 +13,7 @@
 namespace vxcat {
 
 class TApp : public THost {
-public:
+ public:
   explicit TApp(const TOptions& Options);
   ~TApp() override;
   // Runs until the endpoint or an error ends the program; returns the exit status.
@@ -24,7 +24,7 @@ public:
   void Defer(std::function<void()> Work) override;
   const TOptions& Options() const override { return FOptions; }
 
-private:
+ private:
   void TakeInput();
   void RunDeferred();
 

@@ -14,7 +14,7 @@ namespace vxcat {
 
 // What an endpoint may ask of the program around it.
 class THost {
-public:
+ public:
   virtual ~THost() = default;
   // Ends the program once the current message has been handled; the first
   // non-zero code wins.
@@ -28,7 +28,7 @@ public:
 };
 
 class TEndpoint {
-public:
+ public:
   virtual ~TEndpoint() = default;
   // Opens the socket(s). Raises the component's exception on failure.
   virtual void Start() = 0;

@@ -17,10 +17,11 @@ TMessageWindow::TMessageWindow() {
     wc.cbWndExtra = sizeof(win32::LONG_PTR);
     wc.hInstance = instance;
     wc.lpszClassName = kClassName;
-    if (!win32::RegisterClassA(&wc)) throw std::runtime_error("cannot register the message window class");
+    if (!win32::RegisterClassA(&wc))
+      throw std::runtime_error("cannot register the message window class");
   }
-  FWindow = win32::CreateWindowExA(0, kClassName, "", win32::WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                                   nullptr);
+  FWindow = win32::CreateWindowExA(0, kClassName, "", win32::WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   instance, nullptr);
   if (!FWindow) throw std::runtime_error("cannot create the message window");
   win32::SetWindowLongPtrA(FWindow, 0, reinterpret_cast<win32::LONG_PTR>(this));
 }

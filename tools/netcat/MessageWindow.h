@@ -10,7 +10,7 @@
 namespace vxcat {
 
 class TMessageWindow {
-public:
+ public:
   using THandler = std::function<void(win32::WPARAM, win32::LPARAM)>;
 
   TMessageWindow();  // raises std::runtime_error when no window can be made
@@ -22,8 +22,9 @@ public:
   void On(win32::UINT Message, THandler Handler) { FHandlers[Message] = std::move(Handler); }
   void Post(win32::UINT Message, win32::WPARAM WParam = 0, win32::LPARAM LParam = 0);
 
-private:
-  static win32::LRESULT Proc(win32::HWND Window, win32::UINT Message, win32::WPARAM WParam, win32::LPARAM LParam);
+ private:
+  static win32::LRESULT Proc(win32::HWND Window, win32::UINT Message, win32::WPARAM WParam,
+                             win32::LPARAM LParam);
   win32::HWND FWindow = nullptr;
   std::map<win32::UINT, THandler> FHandlers;
 };

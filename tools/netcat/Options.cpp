@@ -9,9 +9,9 @@ namespace {
 // One option of the table below; new options (lookups, proxies, line mode)
 // are one more row each.
 struct TOptionSpec {
-  char Short;               // 0: long form only
+  char Short;  // 0: long form only
   const char* Long;
-  const char* ValueName;    // nullptr: a switch without value
+  const char* ValueName;  // nullptr: a switch without value
   const char* Help;
   std::function<void(TOptions&, const std::string&)> Apply;
 };
@@ -25,7 +25,8 @@ TEofPolicy ParseEof(const std::string& value) {
 
 const std::vector<TOptionSpec>& OptionTable() {
   static const std::vector<TOptionSpec> table = {
-      {'l', "listen", nullptr, "listen for connections (TCP) or datagrams (UDP) instead of connecting",
+      {'l', "listen", nullptr,
+       "listen for connections (TCP) or datagrams (UDP) instead of connecting",
        [](TOptions& o, const std::string&) { o.Mode = TMode::Listen; }},
       {'u', "udp", nullptr, "use UDP instead of TCP",
        [](TOptions& o, const std::string&) { o.Transport = TTransport::Udp; }},
@@ -95,7 +96,8 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
         return;
       }
       if (!hasInline) {
-        if (i + 1 >= Args.size()) throw EUsage(std::string("--") + spec.Long + " needs " + spec.ValueName);
+        if (i + 1 >= Args.size())
+          throw EUsage(std::string("--") + spec.Long + " needs " + spec.ValueName);
         inlineValue = Args[++i];
       }
       spec.Apply(o, inlineValue);
@@ -142,8 +144,10 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
 
 std::string HelpText() {
   std::string text =
-      "usage: vxcat [options] HOST PORT        connect, then copy stdin to the peer and the peer to stdout\n"
-      "       vxcat -l [options] [ADDR] PORT   listen on ADDR (default 0.0.0.0) and PORT (0: any free port)\n"
+      "usage: vxcat [options] HOST PORT        connect, then copy stdin to the peer and the peer "
+      "to stdout\n"
+      "       vxcat -l [options] [ADDR] PORT   listen on ADDR (default 0.0.0.0) and PORT (0: any "
+      "free port)\n"
       "\n"
       "options:\n";
   for (const TOptionSpec& spec : OptionTable()) {
@@ -151,8 +155,10 @@ std::string HelpText() {
     left += spec.Short ? std::string("-") + spec.Short + ", " : "    ";
     left += std::string("--") + spec.Long;
     if (spec.ValueName) left += std::string(spec.Short ? " " : "=") + spec.ValueName;
-    if (left.size() < 26) left.resize(26, ' ');
-    else left += "  ";
+    if (left.size() < 26)
+      left.resize(26, ' ');
+    else
+      left += "  ";
     text += left + spec.Help + "\n";
   }
   text +=

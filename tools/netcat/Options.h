@@ -21,11 +21,11 @@ enum class TEofPolicy {
 struct TOptions {
   TMode Mode = TMode::Connect;
   TTransport Transport = TTransport::Tcp;
-  std::string Host;         // connect: remote host; listen: bind address
-  std::string Port;         // connect: remote port; listen: port to listen on
-  std::string LocalAddr;    // connect: local address to bind to (empty: any)
-  std::string LocalPort;    // connect: local port to bind to (empty: any)
-  bool KeepOpen = false;    // listen: several connections at once, keep listening
+  std::string Host;       // connect: remote host; listen: bind address
+  std::string Port;       // connect: remote port; listen: port to listen on
+  std::string LocalAddr;  // connect: local address to bind to (empty: any)
+  std::string LocalPort;  // connect: local port to bind to (empty: any)
+  bool KeepOpen = false;  // listen: several connections at once, keep listening
   TEofPolicy Eof = TEofPolicy::HalfClose;
   bool Verbose = false;
   bool Help = false;
@@ -33,7 +33,7 @@ struct TOptions {
 
 // A command line that cannot be understood; the text says why.
 class EUsage : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 

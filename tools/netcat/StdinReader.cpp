@@ -7,7 +7,8 @@
 
 namespace vxcat {
 
-TStdinReader::TStdinReader(int Fd, win32::HWND Window, win32::UINT Message, size_t ChunkSize, size_t Limit)
+TStdinReader::TStdinReader(int Fd, win32::HWND Window, win32::UINT Message, size_t ChunkSize,
+                           size_t Limit)
     : FFd(Fd), FWindow(Window), FMessage(Message), FChunkSize(ChunkSize), FLimit(Limit) {}
 
 TStdinReader::~TStdinReader() {

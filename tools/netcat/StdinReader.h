@@ -19,7 +19,7 @@
 namespace vxcat {
 
 class TStdinReader {
-public:
+ public:
   TStdinReader(int Fd, win32::HWND Window, win32::UINT Message, size_t ChunkSize, size_t Limit);
   ~TStdinReader();  // stops and joins the thread
   TStdinReader(const TStdinReader&) = delete;
@@ -34,7 +34,7 @@ public:
   // Loop thread: the read error that ended input (0: a plain end).
   int ReadError();
 
-private:
+ private:
   void Run();
   void Post();
 

@@ -33,9 +33,7 @@ TStreamSession::~TStreamSession() {
   delete FSocket;
 }
 
-std::string TStreamSession::PeerText() {
-  return FSocket->PeerAddr() + ":" + FSocket->PeerPort();
-}
+std::string TStreamSession::PeerText() { return FSocket->PeerAddr() + ":" + FSocket->PeerPort(); }
 
 void TStreamSession::DataAvailable() {
   // The receive loop calls again while bytes are waiting: take some every time.
@@ -50,7 +48,8 @@ void TStreamSession::Send(const std::string& Data) {
 
 size_t TStreamSession::Unsent() const {
   size_t n = 0;
-  for (TBuffer* block : FSocket->SendQueue) n += static_cast<size_t>(block->WritePos - block->ReadPos);
+  for (TBuffer* block : FSocket->SendQueue)
+    n += static_cast<size_t>(block->WritePos - block->ReadPos);
   return n;
 }
 
@@ -61,7 +60,8 @@ int ReportEnd(THost& Host, TStreamSession& Session, uint16_t Error) {
     Report("connection closed");
   // The peer may end the connection before everything went out: say so.
   size_t unsent = Session.Unsent();
-  if (unsent > 0) Report("the connection ended with " + std::to_string(unsent) + " bytes of input unsent");
+  if (unsent > 0)
+    Report("the connection ended with " + std::to_string(unsent) + " bytes of input unsent");
   return Error != 0 || unsent > 0 ? 1 : 0;
 }
 

@@ -13,7 +13,7 @@
 namespace vxcat {
 
 class TStreamSession {
-public:
+ public:
   // Closed is called once, when the connection has ended, with the error code
   // of its end (0: a normal close).
   using TClosed = std::function<void(TStreamSession* Session, uint16_t Error)>;
@@ -32,7 +32,7 @@ public:
   size_t Unsent() const;
   bool Open() const { return FSocket->State() == wsConnected && !FEnded; }
 
-private:
+ private:
   void DataAvailable();
   void DataSent();
   void SessionClosed(uint16_t Error);

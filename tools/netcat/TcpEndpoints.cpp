@@ -18,13 +18,14 @@ TWSocket* NewStreamSocket() {
 }
 
 class TTcpClient : public TEndpoint {
-public:
+ public:
   explicit TTcpClient(THost& Host) : FHost(Host) {}
 
   void Start() override {
     const TOptions& o = FHost.Options();
     TWSocket* socket = NewStreamSocket();
-    FSession.reset(new TStreamSession(FHost, socket, [this](TStreamSession*, uint16_t Error) { Closed(Error); }));
+    FSession.reset(new TStreamSession(FHost, socket,
+                                      [this](TStreamSession*, uint16_t Error) { Closed(Error); }));
     socket->OnSessionConnected = [this](TObject*, uint16_t Error) { Connected(Error); };
     socket->SetProto("tcp");
     socket->SetAddr(o.Host);
@@ -48,7 +49,7 @@ public:
 
   bool Drained() const override { return FConnected && FPending.empty() && FSession->Drained(); }
 
-private:
+ private:
   void Connected(uint16_t Error) {
     if (Error != 0) {
       ReportSocketError(Error, "Connect");
@@ -73,7 +74,7 @@ private:
 };
 
 class TTcpServer : public TEndpoint {
-public:
+ public:
   explicit TTcpServer(THost& Host) : FHost(Host) {}
   ~TTcpServer() override {
     FSessions.clear();
@@ -89,7 +90,8 @@ public:
     FListener->SetAddr(o.Host);
     FListener->SetPort(o.Port);
     FListener->Listen();
-    if (o.Verbose) Report("listening on " + FListener->BoundAddrText() + ":" + FListener->BoundPortText());
+    if (o.Verbose)
+      Report("listening on " + FListener->BoundAddrText() + ":" + FListener->BoundPortText());
   }
 
   void Input(const std::string& Data) override {
@@ -118,7 +120,7 @@ public:
     return anyOpen;
   }
 
-private:
+ private:
   void Available(uint16_t Error) {
     if (Error != 0) {
       ReportSocketError(Error, "Accept");
@@ -130,7 +132,8 @@ private:
       handle = FListener->Accept();
       TWSocket* socket = NewStreamSocket();
       FSessions.emplace_back(new TStreamSession(
-          FHost, socket, [this](TStreamSession* Session, uint16_t Error) { Closed(Session, Error); }));
+          FHost, socket,
+          [this](TStreamSession* Session, uint16_t Error) { Closed(Session, Error); }));
       session = FSessions.back().get();
       socket->Dup(handle);
     } catch (const Exception& E) {
@@ -178,7 +181,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TEndpoint> MakeTcpClient(THost& Host) { return std::unique_ptr<TEndpoint>(new TTcpClient(Host)); }
-std::unique_ptr<TEndpoint> MakeTcpServer(THost& Host) { return std::unique_ptr<TEndpoint>(new TTcpServer(Host)); }
+std::unique_ptr<TEndpoint> MakeTcpClient(THost& Host) {
+  return std::unique_ptr<TEndpoint>(new TTcpClient(Host));
+}
+std::unique_ptr<TEndpoint> MakeTcpServer(THost& Host) {
+  return std::unique_ptr<TEndpoint>(new TTcpServer(Host));
+}
 
 }  // namespace vxcat

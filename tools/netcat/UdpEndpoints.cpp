@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kDatagramChunk = 1460;
 
 class TUdpClient : public TEndpoint {
-public:
+ public:
   explicit TUdpClient(THost& Host) : FHost(Host), FBuffer(65536) {}
   ~TUdpClient() override { delete FSocket; }
 
@@ -28,11 +28,13 @@ public:
     if (!o.LocalAddr.empty()) FSocket->SetLocalAddr(o.LocalAddr);
     if (!o.LocalPort.empty()) FSocket->SetLocalPort(o.LocalPort);
     FSocket->Connect();
-    if (o.Verbose) Report("sending to " + o.Host + ":" + o.Port + " from port " + FSocket->LocalPort());
+    if (o.Verbose)
+      Report("sending to " + o.Host + ":" + o.Port + " from port " + FSocket->LocalPort());
   }
 
   void Input(const std::string& Data) override {
-    if (FSocket->State() == wsConnected) FSocket->Send(Data.data(), static_cast<int32_t>(Data.size()));
+    if (FSocket->State() == wsConnected)
+      FSocket->Send(Data.data(), static_cast<int32_t>(Data.size()));
   }
 
   void InputEnded() override {
@@ -40,9 +42,11 @@ public:
     if (Drained()) EndIfAsked();
   }
 
-  bool Drained() const override { return FSocket->State() != wsConnected || FSocket->SendQueueDrained; }
+  bool Drained() const override {
+    return FSocket->State() != wsConnected || FSocket->SendQueueDrained;
+  }
 
-private:
+ private:
   void DataAvailable() {
     int32_t n = FSocket->Receive(FBuffer.data(), static_cast<int32_t>(FBuffer.size()));
     if (n > 0 && !WriteOut(FBuffer.data(), static_cast<size_t>(n))) ReportOutputFailure(FHost);
@@ -64,7 +68,7 @@ private:
 };
 
 class TUdpServer : public TEndpoint {
-public:
+ public:
   explicit TUdpServer(THost& Host) : FHost(Host), FBuffer(65536) {}
   ~TUdpServer() override { delete FSocket; }
 
@@ -77,7 +81,8 @@ public:
     FSocket->SetAddr(o.Host);
     FSocket->SetPort(o.Port);
     FSocket->Listen();
-    if (o.Verbose) Report("listening on " + FSocket->BoundAddrText() + ":" + FSocket->BoundPortText());
+    if (o.Verbose)
+      Report("listening on " + FSocket->BoundAddrText() + ":" + FSocket->BoundPortText());
   }
 
   void Input(const std::string& Data) override {
@@ -92,11 +97,12 @@ public:
 
   bool Drained() const override { return FPending.empty(); }
 
-private:
+ private:
   void DataAvailable() {
     winsock::sockaddr_in from = {};
     int32_t fromLen = sizeof(from);
-    int32_t n = FSocket->ReceiveFrom(FBuffer.data(), static_cast<int32_t>(FBuffer.size()), from, fromLen);
+    int32_t n =
+        FSocket->ReceiveFrom(FBuffer.data(), static_cast<int32_t>(FBuffer.size()), from, fromLen);
     if (n < 0) return;
     bool first = !FHavePeer;
     FPeer = from;
@@ -120,7 +126,8 @@ private:
     if (!FHavePeer) return;
     for (size_t at = 0; at < FPending.size(); at += kDatagramChunk) {
       size_t len = std::min(kDatagramChunk, FPending.size() - at);
-      if (FSocket->SendToAddress(FPeer, sizeof(FPeer), FPending.data() + at, static_cast<int32_t>(len)) < 0)
+      if (FSocket->SendToAddress(FPeer, sizeof(FPeer), FPending.data() + at,
+                                 static_cast<int32_t>(len)) < 0)
         ReportSocketError(WSocket_WSAGetLastError(), "SendToAddress");
     }
     FPending.clear();
@@ -137,7 +144,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TEndpoint> MakeUdpClient(THost& Host) { return std::unique_ptr<TEndpoint>(new TUdpClient(Host)); }
-std::unique_ptr<TEndpoint> MakeUdpServer(THost& Host) { return std::unique_ptr<TEndpoint>(new TUdpServer(Host)); }
+std::unique_ptr<TEndpoint> MakeUdpClient(THost& Host) {
+  return std::unique_ptr<TEndpoint>(new TUdpClient(Host));
+}
+std::unique_ptr<TEndpoint> MakeUdpServer(THost& Host) {
+  return std::unique_ptr<TEndpoint>(new TUdpServer(Host));
+}
 
 }  // namespace vxcat

@@ -34,7 +34,9 @@ int OnXError(Display* d, XErrorEvent* e) {
   return 0;
 }
 
-void OnQueueReady(FL_SOCKET, void*) { Guarded([] { Application->TApplicationCore::ProcessMessages(); }); }
+void OnQueueReady(FL_SOCKET, void*) {
+  Guarded([] { Application->TApplicationCore::ProcessMessages(); });
+}
 
 void OnTerminateRequest(FL_SOCKET, void*) { Guarded(HandleTerminateRequest); }
 
@@ -44,7 +46,7 @@ int DispatchEvent(int event, Fl_Window* window) {
 }
 
 class TFltkBackend : public TUiBackend {
-public:
+ public:
   bool Headless() const override { return false; }
   TFormPeer* CreateFormPeer(TForm* form) override { return NewFormPeer(form); }
   TControlPeer* CreateControlPeer(TControl* control) override { return NewControlPeer(control); }
@@ -52,10 +54,13 @@ public:
   void HandleMessage() override { Fl::wait(1e20); }
   void ProcessEvents() override { Fl::check(); }
 
-  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override {
     return fltk::InputQuery(caption, prompt, value);
   }
-  void ErrorBox(const std::string& title, const std::string& text) override { fltk::ErrorBox(title, text); }
+  void ErrorBox(const std::string& title, const std::string& text) override {
+    fltk::ErrorBox(title, text);
+  }
   void Popup(TPopupMenu* menu, int x, int y) override { fltk::Popup(menu, x, y); }
 
   TPoint CursorPos() override {
@@ -81,7 +86,7 @@ public:
 }  // namespace fltk
 
 TUiBackend* CreateFltkBackend() {
-  static fltk::TFltkBackend* backend = [] () -> fltk::TFltkBackend* {
+  static fltk::TFltkBackend* backend = []() -> fltk::TFltkBackend* {
     // Opened here rather than by FLTK, which ends the program when it cannot.
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;

@@ -26,13 +26,14 @@ constexpr Fl_Fontsize kTextSize = 12;
 
 // Text drawn as it is: no "@" symbols, no "&" underlines, wrapped to the width.
 class TPlainText : public Fl_Box {
-public:
-  TPlainText(int x, int y, int w, int h, const std::string& text) : Fl_Box(x, y, w, h), FText(text) {}
+ public:
+  TPlainText(int x, int y, int w, int h, const std::string& text)
+      : Fl_Box(x, y, w, h), FText(text) {}
   void draw() override {
     fl_font(FL_HELVETICA, kTextSize);
     fl_color(FL_FOREGROUND_COLOR);
-    fl_draw(FText.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP,
-            nullptr, 0);
+    fl_draw(FText.c_str(), x(), y(), w(), h(),
+            FL_ALIGN_TOP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP, nullptr, 0);
   }
   // The height the text needs at a width.
   static int HeightAt(const std::string& text, int width) {
@@ -48,13 +49,13 @@ public:
     return w;
   }
 
-private:
+ private:
   std::string FText;
 };
 
 // The error icon: a red disc with a white cross.
 class TErrorIcon : public Fl_Box {
-public:
+ public:
   TErrorIcon(int x, int y) : Fl_Box(x, y, 32, 32) {}
   void draw() override {
     fl_color(fl_rgb_color(204, 0, 0));
@@ -131,9 +132,11 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
   input->maximum_size(255);
   input->value(value.c_str());
   input->position(input->size(), 0);  // all selected, the caret at the end
-  auto* ok = new Fl_Return_Button(width - 2 * (kButtonWidth + kMargin), buttonTop, kButtonWidth, kButtonHeight, "OK");
+  auto* ok = new Fl_Return_Button(width - 2 * (kButtonWidth + kMargin), buttonTop, kButtonWidth,
+                                  kButtonHeight, "OK");
   ok->callback(OnOk, &state);
-  auto* cancel = new Fl_Button(width - kButtonWidth - kMargin, buttonTop, kButtonWidth, kButtonHeight, "Cancel");
+  auto* cancel = new Fl_Button(width - kButtonWidth - kMargin, buttonTop, kButtonWidth,
+                               kButtonHeight, "Cancel");
   cancel->shortcut(FL_Escape);
   cancel->callback(HideWindow);
   window.end();
@@ -158,9 +161,10 @@ void ErrorBox(const std::string& title, const std::string& text) {
   Fl_Double_Window window(width, height);
   window.copy_label(title.c_str());
   new TErrorIcon(kMargin + 4, kMargin);
-  new TPlainText(textLeft, kMargin + (textHeight > iconSize ? 0 : (iconSize - fl_height()) / 2), textWidth,
-                 textHeight, text);
-  auto* ok = new Fl_Return_Button((width - kButtonWidth) / 2, buttonTop, kButtonWidth, kButtonHeight, "OK");
+  new TPlainText(textLeft, kMargin + (textHeight > iconSize ? 0 : (iconSize - fl_height()) / 2),
+                 textWidth, textHeight, text);
+  auto* ok = new Fl_Return_Button((width - kButtonWidth) / 2, buttonTop, kButtonWidth,
+                                  kButtonHeight, "OK");
   ok->shortcut(FL_Escape);
   ok->callback(HideWindow);
   window.end();

@@ -17,10 +17,10 @@ namespace {
 // Faces of the original look and the metric-compatible ones installed here.
 std::string Substitute(const std::string& name) {
   static const std::map<std::string, std::string> kFaces = {
-      {"ARIAL", "Liberation Sans"},           {"HELVETICA", "Liberation Sans"},
-      {"MS SANS SERIF", "Liberation Sans"},   {"MS SHELL DLG", "Liberation Sans"},
-      {"TAHOMA", "Liberation Sans"},          {"TIMES NEW ROMAN", "Liberation Serif"},
-      {"COURIER NEW", "Liberation Mono"},     {"ARIAL NARROW", "Liberation Sans Narrow"},
+      {"ARIAL", "Liberation Sans"},         {"HELVETICA", "Liberation Sans"},
+      {"MS SANS SERIF", "Liberation Sans"}, {"MS SHELL DLG", "Liberation Sans"},
+      {"TAHOMA", "Liberation Sans"},        {"TIMES NEW ROMAN", "Liberation Serif"},
+      {"COURIER NEW", "Liberation Mono"},   {"ARIAL NARROW", "Liberation Sans Narrow"},
   };
   auto it = kFaces.find(UpperCase(name));
   return it == kFaces.end() ? name : it->second;

@@ -55,7 +55,8 @@ void Popup(TPopupMenu* menu, int x, int y) {
     e.text = texts[i].c_str();
     int flags = 0;
     if (items[i]->RadioItem()) flags |= FL_MENU_RADIO;
-    if (items[i]->Checked()) flags |= items[i]->RadioItem() ? FL_MENU_VALUE : (FL_MENU_TOGGLE | FL_MENU_VALUE);
+    if (items[i]->Checked())
+      flags |= items[i]->RadioItem() ? FL_MENU_VALUE : (FL_MENU_TOGGLE | FL_MENU_VALUE);
     if (!items[i]->Enabled()) flags |= FL_MENU_INACTIVE;
     e.flags = flags;
   }
@@ -65,7 +66,8 @@ void Popup(TPopupMenu* menu, int x, int y) {
   if (!picked) return;
   size_t index = static_cast<size_t>(picked - entries.data());
   // The menu may have changed while it was open (messages keep being handled).
-  if (index >= items.size() || root->Count() <= static_cast<int>(index) || root->Items(static_cast<int>(index)) != items[index])
+  if (index >= items.size() || root->Count() <= static_cast<int>(index) ||
+      root->Items(static_cast<int>(index)) != items[index])
     return;
   TMenuItem* item = items[index];
   Guarded([item] { item->Click(); });

@@ -55,7 +55,7 @@ void ChildrenChanged(const TWinControl* c) {
 }
 
 class TFormWindow : public Fl_Double_Window, public TFormPeer {
-public:
+ public:
   explicit TFormWindow(TForm* form) : Fl_Double_Window(1, 1), FForm(form) {
     end();
     box(FL_FLAT_BOX);
@@ -92,13 +92,16 @@ public:
     return true;
   }
 
-private:
-  bool Fixed() const { return FForm->BorderStyle() != bsSizeable && FForm->BorderStyle() != bsSizeToolWin; }
+ private:
+  bool Fixed() const {
+    return FForm->BorderStyle() != bsSizeable && FForm->BorderStyle() != bsSizeToolWin;
+  }
 
   void Sync() {
     if (label() == nullptr || FForm->Caption() != label()) copy_label(FForm->Caption().c_str());
     color(ColorOf(FForm->Color()));
-    int w = std::max(1, Extent(FForm->ClientWidth())), h = std::max(1, Extent(FForm->ClientHeight()));
+    int w = std::max(1, Extent(FForm->ClientWidth())),
+        h = std::max(1, Extent(FForm->ClientHeight()));
     // The window goes where the form says only when the form's position changed:
     // otherwise it stays where the user moved it.
     const TControl* c = FForm;
@@ -132,12 +135,12 @@ private:
 
   TForm* FForm;
   bool FPlaced = false;
-  int FLeft = 0, FTop = 0;  // the form's position as last applied
+  int FLeft = 0, FTop = 0;     // the form's position as last applied
   int FBaseX = 0, FBaseY = 0;  // where the window went for it
 };
 
 class TPanelGroup : public Fl_Group, public TControlPeer {
-public:
+ public:
   explicit TPanelGroup(TPanel* panel) : Fl_Group(0, 0, 1, 1), FPanel(panel) {
     end();
     resizable(nullptr);
@@ -174,13 +177,15 @@ public:
     draw_children();
   }
 
-private:
+ private:
   TPanel* FPanel;
 };
 
 class TLabelWidget : public Fl_Widget, public TControlPeer {
-public:
-  explicit TLabelWidget(TLabel* label) : Fl_Widget(0, 0, 1, 1), FLabel(label) { SyncWidget(this, FLabel); }
+ public:
+  explicit TLabelWidget(TLabel* label) : Fl_Widget(0, 0, 1, 1), FLabel(label) {
+    SyncWidget(this, FLabel);
+  }
   ~TLabelWidget() override {
     if (parent()) parent()->remove(this);
   }
@@ -206,7 +211,8 @@ public:
   int handle(int event) override {
     switch (event) {
       case FL_ENTER:
-        if (window()) window()->cursor(FLabel->Cursor() == crHandPoint ? FL_CURSOR_HAND : FL_CURSOR_DEFAULT);
+        if (window())
+          window()->cursor(FLabel->Cursor() == crHandPoint ? FL_CURSOR_HAND : FL_CURSOR_DEFAULT);
         return 1;
       case FL_LEAVE:
         if (window()) window()->cursor(FL_CURSOR_DEFAULT);
@@ -232,21 +238,23 @@ public:
     }
   }
 
-private:
+ private:
   TLabel* FLabel;
 };
 
 // A control of a kind without a look of its own: an empty area.
 class TPlainWidget : public Fl_Widget, public TControlPeer {
-public:
-  explicit TPlainWidget(TControl* control) : Fl_Widget(0, 0, 1, 1), FControl(control) { SyncWidget(this, control); }
+ public:
+  explicit TPlainWidget(TControl* control) : Fl_Widget(0, 0, 1, 1), FControl(control) {
+    SyncWidget(this, control);
+  }
   ~TPlainWidget() override {
     if (parent()) parent()->remove(this);
   }
   void Changed() override { SyncWidget(this, FControl); }
   void draw() override {}
 
-private:
+ private:
   TControl* FControl;
 };
 
@@ -258,7 +266,8 @@ TFormPeer* NewFormPeer(TForm* form) {
 }
 
 TControlPeer* NewControlPeer(TControl* control) {
-  Fl_Group* group = control->Parent() ? dynamic_cast<Fl_Group*>(control->Parent()->Peer()) : nullptr;
+  Fl_Group* group =
+      control->Parent() ? dynamic_cast<Fl_Group*>(control->Parent()->Peer()) : nullptr;
   if (!group) return nullptr;
   Fl_Group::current(nullptr);
   Fl_Widget* widget = nullptr;

@@ -19,8 +19,8 @@ void FrameExtents(Fl_Window* window, int& left, int& top) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(fl_display, fl_xid(window), extents, 0, 4, False, XA_CARDINAL, &type, &format, &count,
-                         &after, &data) == Success &&
+  if (XGetWindowProperty(fl_display, fl_xid(window), extents, 0, 4, False, XA_CARDINAL, &type,
+                         &format, &count, &after, &data) == Success &&
       data && type == XA_CARDINAL && format == 32 && count == 4) {
     const long* v = reinterpret_cast<const long*>(data);  // left, right, top, bottom
     left = static_cast<int>(v[0]);

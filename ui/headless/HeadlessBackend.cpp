@@ -12,7 +12,7 @@ namespace ui {
 namespace {
 
 class THeadlessBackend : public TUiBackend {
-public:
+ public:
   THeadlessBackend() : FSignal(TerminateSignalHandle()) {}
 
   bool Headless() const override { return true; }
@@ -42,7 +42,7 @@ public:
   TPoint CursorPos() override { return TPoint{}; }
   bool TextExtent(const TFont&, const std::string&, int&, int&) override { return false; }
 
-private:
+ private:
   int FSignal;
 };
 
