@@ -1,6 +1,6 @@
 #include "rtl/Application.h"
 
-#include <cstdio>
+#include "rtl/StderrLine.h"
 
 namespace {
 TProcessMessageHook g_hook = nullptr;
@@ -29,9 +29,7 @@ void TApplicationCore::ProcessMessages() {
 void TApplicationCore::HandleException(const std::exception& E) { ShowException(E); }
 
 void TApplicationCore::ShowException(const std::exception& E) {
-  std::string line = FTitle + ": " + ErrorBoxText(ExceptionMessage(E)) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  WriteStderrLine(FTitle, ErrorBoxText(ExceptionMessage(E)));
 }
 
 void TApplicationCore::SetProcessMessageHook(TProcessMessageHook hook) { g_hook = hook; }

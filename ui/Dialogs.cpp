@@ -1,7 +1,6 @@
 #include "ui/Dialogs.h"
 
-#include <cstdio>
-
+#include "rtl/StderrLine.h"
 #include "ui/Backend.h"
 
 bool InputQuery(const std::string& Caption, const std::string& Prompt, std::string& Value) {
@@ -19,7 +18,5 @@ void ShowErrorBox(const std::string& Title, const std::string& Text) {
     UiBackend()->ErrorBox(Title, Text);
     return;
   }
-  std::string line = Title + ": " + Text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  WriteStderrLine(Title, Text);
 }

@@ -159,7 +159,7 @@ TEST_F(HeadlessRelay, APortInUseIsReportedAndTheRelayKeepsRunning) {
   ASSERT_TRUE(holder.Held());
   ASSERT_TRUE(relay.Start());
   EXPECT_EQ(relay.Child().Stderr("use.\n", 10000),
-            "vorlanx: Error 10048 in function Bind\r\nAddress already in use.\n");
+            "vorlanx: Error 10048 in function Bind: Address already in use.\n");
   // The stored device is still the one selected, so that a later re-binding plays on it.
   ASSERT_TRUE(WaitConnected(1));
   for (const TUdpSocket& s : UdpSockets(relay.Child().Pid()))

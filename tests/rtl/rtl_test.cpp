@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
 
 #include "rtl/Application.h"
 #include "rtl/Object.h"
+#include "rtl/StderrLine.h"
 #include "rtl/StringList.h"
 #include "rtl/SysUtils.h"
 
@@ -122,6 +127,31 @@ TEST(Application, ProcessMessagesRunsThePumpUntilEmptyAndNotesQuit) {
   EXPECT_EQ(g_pending, 0);
   EXPECT_TRUE(core.Terminated());
   TApplicationCore::SetProcessMessageHook(nullptr);
+}
+
+TEST(StderrLine, LineBreaksBecomeSeparatorsOnOneLine) {
+  EXPECT_EQ(OneLine("Error 10048 in function Bind\r\nAddress already in use."),
+            "Error 10048 in function Bind: Address already in use.");
+  EXPECT_EQ(OneLine("JACK server gone.\r\n\r\nWaiting\rfor it\n"),
+            "JACK server gone. Waiting: for it");
+  EXPECT_EQ(OneLine("\r\nplain\r\n"), "plain");
+  EXPECT_EQ(OneLine(""), "");
+}
+
+TEST(StderrLine, WritesTitleAndMessageAsOneLine) {
+  fflush(stderr);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  int saved = dup(STDERR_FILENO);
+  dup2(pipeFds[1], STDERR_FILENO);
+  WriteStderrLine("vorlanx", "Error 1 in function Bind\r\nWhy");
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  close(pipeFds[1]);
+  char buf[128] = {0};
+  ssize_t n = read(pipeFds[0], buf, sizeof buf - 1);
+  close(pipeFds[0]);
+  EXPECT_EQ(std::string(buf, n > 0 ? n : 0), "vorlanx: Error 1 in function Bind: Why\n");
 }
 
 }  // namespace

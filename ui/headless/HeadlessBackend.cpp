@@ -1,10 +1,9 @@
 // The backend without a display: no window is shown, the run loop sleeps in
 // the thread's wait handle, which watches the termination pipe as well, and
 // the error box becomes one line on standard error.
-#include <cstdio>
-
 #include "platform/win32/win32.h"
 #include "rtl/Application.h"
+#include "rtl/StderrLine.h"
 #include "ui/Backend.h"
 #include "ui/TerminateSignal.h"
 
@@ -33,9 +32,7 @@ class THeadlessBackend : public TUiBackend {
   bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
 
   void ErrorBox(const std::string& Title, const std::string& Text) override {
-    std::string line = Title + ": " + Text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    WriteStderrLine(Title, Text);
   }
 
   void Popup(TPopupMenu*, int, int) override {}
