@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "net/SocksWire.h"
 #include "net/WSockBuf.h"
 #include "platform/win32/win32.h"
 #include "platform/winsock/winsock.h"
@@ -323,6 +324,9 @@ class TCustomWSocket : public TComponent {
 };
 
 // ---- SOCKS layer (inactive while no SOCKS server is set) ---------------------
+// Reaches a stream connection's target through a SOCKS 4, 4A or 5 proxy: Connect
+// goes to the proxy, and OnSessionConnected comes once the proxy has connected
+// the target. The negotiation runs inside the socket's notifications.
 class TCustomSocksWSocket : public TCustomWSocket {
  public:
   explicit TCustomSocksWSocket(TComponent* AOwner);
@@ -342,6 +346,10 @@ class TCustomSocksWSocket : public TCustomWSocket {
   virtual void FireSocksError(int32_t Error, const std::string& Msg);
   void FireSocksAuthState(TSocksAuthState AuthState);
   void SetSocksLevel(const std::string& value);
+  // Negotiation steps.
+  void SendSocksAuthRequest();
+  void SendSocksConnectRequest();
+  void FailSocksNegotiation(int32_t Error, const std::string& Msg);
 
   const std::string& SocksServer() const { return FSocksServer; }
   const std::string& SocksLevel() const { return FSocksLevel; }
@@ -358,7 +366,8 @@ class TCustomSocksWSocket : public TCustomWSocket {
   uint8_t OfferedMethod = 0;
   std::string SocksReplyAddr;
   std::string SocksReplyPort;
-  uint8_t ReplyBuffer[128] = {};
+  // Sized for the longest reply (a 255-byte bound domain) and what follows it.
+  uint8_t ReplyBuffer[sockswire::kReplyBufferSize] = {};
   int32_t ReplyCount = 0;
   int32_t SurplusCount = 0;
   int32_t SurplusPos = 0;  // index into ReplyBuffer
@@ -374,6 +383,13 @@ class TCustomSocksWSocket : public TCustomWSocket {
   std::string FSocksUsercode;
   std::string FSocksPassword;
   TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
+
+ private:
+  bool SocksLevel4() const { return !FSocksLevel.empty() && FSocksLevel[0] == '4'; }
+  // Why the current values cannot go out in this level's requests (empty: they can).
+  std::string SocksRequestProblem(bool WithAuth) const;
+  bool SocksGranted(const sockswire::TReplyDecision& Reply, int32_t Held);
+  void SendSocksBytes(const std::string& Bytes);
 };
 
 // ---- Line layer (inactive while LineMode is false) ---------------------------

@@ -1,110 +1,12 @@
-// The layers between TCustomWSocket and TWSocket. Without a SOCKS server and
-// with line mode off they pass everything through; their active behaviour
-// (the SOCKS negotiation, line splitting) comes later.
+// The layers between TCustomWSocket and TWSocket above the SOCKS layer (which
+// has files of its own). With line mode off they pass everything through; their
+// active behaviour (line splitting) comes later.
 #include <cstdlib>
 #include <cstring>
 
 #include "net/WSocket.h"
 #include "rtl/Application.h"
 #include "rtl/SysUtils.h"
-
-// ---- TCustomSocksWSocket --------------------------------------------------------
-TCustomSocksWSocket::TCustomSocksWSocket(TComponent* AOwner) : TCustomWSocket(AOwner) {}
-
-void TCustomSocksWSocket::ResetToDefaults() {
-  TCustomWSocket::ResetToDefaults();
-  SocksPhase = spIdle;
-  FSocksServer.clear();
-  FSocksPort.clear();
-  FSocksLevel = "5";
-  SurplusCount = 0;
-  SocksServerSet = false;
-}
-
-int32_t TCustomSocksWSocket::RcvdCount() {
-  if (SurplusCount > 0) return SurplusCount;
-  return TCustomWSocket::RcvdCount();
-}
-
-int32_t TCustomSocksWSocket::RawReceive(void* Buffer, int32_t Size, int32_t Flags) {
-  if (SurplusCount <= 0) return TCustomWSocket::RawReceive(Buffer, Size, Flags);
-  int32_t n = Size >= SurplusCount ? SurplusCount : (Size > 0 ? Size : 0);
-  std::memcpy(Buffer, ReplyBuffer + SurplusPos, static_cast<size_t>(n));
-  SurplusPos += n;
-  SurplusCount -= n;
-  return n;
-}
-
-bool TCustomSocksWSocket::FireDataAvailable(uint16_t Error) {
-  // The negotiation phases are never entered until the SOCKS client exists.
-  return TCustomWSocket::FireDataAvailable(Error);
-}
-
-void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
-  TCustomWSocket::FireSessionConnected(Error);
-}
-
-void TCustomSocksWSocket::FireSessionClosed(uint16_t Error) {
-  if (SocksPhase == spAuthenticating) FireSocksAuthState(socksAuthFailed);
-  TCustomWSocket::FireSessionClosed(Error);
-}
-
-void TCustomSocksWSocket::Connect() {
-  if (SocksServerSet) {
-    RaiseOrReport("Connecting thru socks server is not implemented yet");
-    return;
-  }
-  TCustomWSocket::Connect();
-}
-
-void TCustomSocksWSocket::Listen() {
-  if (SocksServerSet) {
-    RaiseOrReport("Listening is not supported thru socks server");
-    return;
-  }
-  TCustomWSocket::Listen();
-}
-
-void TCustomSocksWSocket::FireSocksConnected(uint16_t Error) {
-  if (OnSocksConnected) OnSocksConnected(this, Error);
-}
-
-void TCustomSocksWSocket::FireSocksError(int32_t Error, const std::string& Msg) {
-  if (OnSocksError) OnSocksError(this, Error, Msg);
-}
-
-void TCustomSocksWSocket::FireSocksAuthState(TSocksAuthState AuthState) {
-  if (OnSocksAuthState) OnSocksAuthState(this, AuthState);
-}
-
-void TCustomSocksWSocket::SetSocksLevel(const std::string& value) {
-  if (FState != wsClosed) {
-    RaiseOrReport("Can't change socks level if not closed");
-    return;
-  }
-  if (value != "4" && value != "5" && value != "4A" && value != "4a") {
-    RaiseOrReport("Invalid socks level. Must be 4, 4A or 5.");
-    return;
-  }
-  FSocksLevel = UpperCase(value);
-}
-
-void TCustomSocksWSocket::SetSocksServer(const std::string& value) {
-  if (FState != wsClosed) {
-    RaiseOrReport("Can't change socks server if not closed");
-    return;
-  }
-  FSocksServer = Trim(value);
-  SocksServerSet = !FSocksServer.empty();
-}
-
-void TCustomSocksWSocket::SetSocksPort(const std::string& value) {
-  if (FState != wsClosed) {
-    RaiseOrReport("Can't change socks port if not closed");
-    return;
-  }
-  FSocksPort = Trim(value);
-}
 
 // ---- TCustomLineWSocket ---------------------------------------------------------
 TCustomLineWSocket::TCustomLineWSocket(TComponent* AOwner) : TCustomSocksWSocket(AOwner) {}
