@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "net/WSocket.h"
+#include "net/WSocketUnit.h"
 
 namespace {
 constexpr int kHostEntryBufferSize = 1025;
@@ -21,15 +22,14 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
   FDnsResult.clear();
   FDnsResultList.Clear();
 
-  if (IsDottedAddress(HostName)) {
-    winsock::in_addr addr;
-    addr.s_addr = WSocket_inet_addr(HostName.c_str());
-    if (addr.s_addr != winsock::INADDR_NONE) {
-      FDnsResult = WSocket_inet_ntoa(addr);
-      FDnsResultList.Add(FDnsResult);
-      FireDnsLookupDone(0);
-      return;
-    }
+  // Answered at once; 255.255.255.255 converts to INADDR_NONE and is looked up.
+  winsock::in_addr addr;
+  addr.s_addr = WSocketDottedAddress(HostName);
+  if (addr.s_addr != winsock::INADDR_NONE) {
+    FDnsResult = WSocket_inet_ntoa(addr);
+    FDnsResultList.Add(FDnsResult);
+    FireDnsLookupDone(0);
+    return;
   }
   if (!HiddenWindow) RaiseOrReport("DnsLookup: Window not assigned");
   EarlyLookupDone = false;
@@ -59,10 +59,9 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
   }
   FDnsResult.clear();
   FDnsResultList.Clear();
-  char text[257];
-  std::memcpy(text, HostAddr.data(), HostAddr.size());
-  text[HostAddr.size()] = '\0';
-  winsock::u_long addr = WSocket_inet_addr(text);
+  // Read as a text buffer would hold it (up to a zero byte). Anything but a
+  // dotted address is looked up as 255.255.255.255.
+  winsock::u_long addr = WSocketDottedAddress(HostAddr.c_str());
   if (!HiddenWindow) RaiseOrReport("ReverseDnsLookup: Window not assigned");
   LookupHandle = WSocket_WSAAsyncGetHostByAddr(
       HiddenWindow, WM_SOCKET_HOSTBYADDR_DONE, reinterpret_cast<const char*>(&addr), sizeof(addr),

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "net/WSocket.h"
+#include "net/WSocketUnit.h"
 #include "rtl/SysUtils.h"
 
 namespace {
@@ -43,6 +44,41 @@ bool IsDigitsAndDots(const char* Name) {
   return true;
 }
 
+// The dotted-address scan; with Address, also the four parts read as decimal
+// numbers (a leading zero is a zero, not an octal prefix).
+bool ScanDottedAddress(const std::string& S, uint32_t* Address) {
+  const size_t len = S.size();
+  size_t i = 0;
+  while (i < len && S[i] == ' ') ++i;
+  if (i < len && S[i] == '.') return false;
+  int dots = 0;
+  uint32_t part = 0;
+  uint32_t value = 0;
+  for (; i < len; ++i) {
+    char c = S[i];
+    if (IsDigit(c)) {
+      part = part * 10 + static_cast<uint32_t>(c - '0');
+      if (part > 255) part = 256;  // only "above 255" matters; keeps it from overflowing
+    } else if (c == '.') {
+      if (++dots > 3 || part > 255 || i == len - 1 || !IsDigit(S[i + 1])) return false;
+      value = value << 8 | part;
+      part = 0;
+    } else {
+      while (i < len && S[i] == ' ') ++i;
+      if (i < len) return false;
+      break;
+    }
+  }
+  if (dots != 3 || part > 255) return false;
+  if (Address) {
+    value = value << 8 | part;
+    const uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8),
+                              uint8_t(value)};
+    std::memcpy(Address, bytes, 4);  // network byte order
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t ParseLeadingNumber(const std::string& S) {
@@ -54,28 +90,11 @@ int32_t ParseLeadingNumber(const std::string& S) {
   return static_cast<int32_t>(n);
 }
 
-bool IsDottedAddress(const std::string& S) {
-  const size_t len = S.size();
-  size_t i = 0;
-  while (i < len && S[i] == ' ') ++i;
-  if (i < len && S[i] == '.') return false;
-  int dots = 0;
-  int part = 0;
-  for (; i < len; ++i) {
-    char c = S[i];
-    if (IsDigit(c)) {
-      part = part * 10 + (c - '0');
-      if (part > 255) part = 256;  // only "above 255" matters; keeps it from overflowing
-    } else if (c == '.') {
-      if (++dots > 3 || part > 255 || i == len - 1 || !IsDigit(S[i + 1])) return false;
-      part = 0;
-    } else {
-      while (i < len && S[i] == ' ') ++i;
-      if (i < len) return false;
-      break;
-    }
-  }
-  return dots == 3 && part <= 255;
+bool IsDottedAddress(const std::string& S) { return ScanDottedAddress(S, nullptr); }
+
+uint32_t WSocketDottedAddress(const std::string& S) {
+  uint32_t address;
+  return ScanDottedAddress(S, &address) ? address : winsock::INADDR_NONE;
 }
 
 uint32_t WSocketResolveHost(const std::string& InAddr) {
@@ -86,7 +105,10 @@ uint32_t WSocketResolveHost(const std::string& InAddr) {
   std::memcpy(buffer, trimmed.data(), trimmed.size());
   buffer[trimmed.size()] = '\0';
   if (IsDottedAddress(InAddr)) {
-    uint32_t r = WSocket_inet_addr(buffer);
+    // Read here, in decimal, but the library is loaded and started as by any
+    // conversion, with its failures.
+    LookupWinsockProc("");
+    uint32_t r = WSocketDottedAddress(InAddr);
     if (r == winsock::INADDR_NONE && std::strcmp(buffer, "255.255.255.255") != 0)
       throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid IP address.");
     return r;

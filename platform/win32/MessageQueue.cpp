@@ -202,6 +202,15 @@ bool ThreadQueue::RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   return found;
 }
 
+bool ThreadQueue::HasMatching(HWND hwnd, UINT msg, WPARAM wParam) {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (size_t i = 0; i < posted_.size(); ++i) {
+    const MSG& m = posted_.at(i);
+    if (m.hwnd == hwnd && m.message == msg && m.wParam == wParam) return true;
+  }
+  return false;
+}
+
 void ThreadQueue::ClearWakeup() {
   bool doRead = false;
   {
@@ -241,6 +250,11 @@ DWORD OwnerThread(const ThreadQueue& queue) { return queue.threadId; }
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   QueuePtr queue = QueueOfWindow(hwnd);
   return queue && queue->RemoveMatching(hwnd, msg, wParam, all);
+}
+
+bool HasPostedMessage(HWND hwnd, UINT msg, WPARAM wParam) {
+  QueuePtr queue = QueueOfWindow(hwnd);
+  return queue && queue->HasMatching(hwnd, msg, wParam);
 }
 
 namespace {

@@ -45,5 +45,7 @@ bool LookInProgress();
 // Takes the first posted message matching (hwnd, msg, wParam) off hwnd's queue
 // (every one with all). Returns whether one was found.
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all = false);
+// Whether a message matching (hwnd, msg, wParam) still waits on hwnd's queue.
+bool HasPostedMessage(HWND hwnd, UINT msg, WPARAM wParam);
 
 }  // namespace win32::internal

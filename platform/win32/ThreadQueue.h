@@ -32,6 +32,7 @@ class ThreadQueue {
   void Settle();
   bool HasAnything();
   bool RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all);
+  bool HasMatching(HWND hwnd, UINT msg, WPARAM wParam);
   // Clears the wake-up so that a wait sees only what arrives from now on.
   void ClearWakeup();
   void MarkEnded();

@@ -1,14 +1,23 @@
-// Asynchronous host-name lookups, on names this machine answers itself.
+// Asynchronous host-name lookups, answered from the private hosts file the test
+// program enters (tests/support/PrivateResolver.cpp).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "NetTestUtil.h"
 #include "net/WSocket.h"
+#include "tests/support/PrivateResolver.h"
 
 namespace {
 
 using nettest::SocketErrorOf;
+
+constexpr int kLookupTimeoutMs = 20000;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 class DnsLookups : public ::testing::Test {
  protected:
@@ -18,34 +27,106 @@ class DnsLookups : public ::testing::Test {
       done.push_back(error);
     };
   }
+  bool Finished() {
+    return nettest::PumpUntil([&] { return !done.empty(); }, kLookupTimeoutMs);
+  }
+  std::vector<std::string> Results() {
+    std::vector<std::string> all;
+    for (int i = 0; i < s.DnsResultList()->Count(); ++i)
+      all.push_back(s.DnsResultList()->Strings(i));
+    return all;
+  }
   std::vector<uint16_t> done;
   TWSocket s{nullptr};
 };
 
-TEST_F(DnsLookups, DottedAddressesAreAnsweredAtOnce) {
-  s.DnsLookup("192.168.1.10");
+class PrivateNames : public DnsLookups {
+ protected:
+  void SetUp() override {
+    if (!testresolver::PrivateResolverReady())
+      GTEST_SKIP() << "no private hosts file: " << testresolver::PrivateResolverError();
+    DnsLookups::SetUp();
+  }
+};
+
+TEST_F(DnsLookups, DottedAddressesAreAnsweredBeforeDnsLookupReturns) {
+  // Parts are decimal: a leading zero is not an octal prefix.
+  const std::pair<const char*, const char*> cases[] = {{"192.168.1.10", "192.168.1.10"},
+                                                       {"010.1.1.1", "10.1.1.1"},
+                                                       {"08.1.1.1", "8.1.1.1"},
+                                                       {"  1.2.3.4 ", "1.2.3.4"},
+                                                       {"0.0.0.0", "0.0.0.0"}};
+  for (const auto& [text, answer] : cases) {
+    done.clear();
+    s.DnsLookup(text);
+    EXPECT_EQ(done, std::vector<uint16_t>{0}) << text;
+    EXPECT_EQ(s.LookupHandle, 0) << text;
+    EXPECT_EQ(s.DnsResult(), answer);
+    EXPECT_EQ(Results(), std::vector<std::string>{answer});
+  }
+  // Converts to INADDR_NONE, so it is asked for like a name.
+  done.clear();
+  s.DnsLookup("255.255.255.255");
+  EXPECT_TRUE(done.empty());
+  EXPECT_NE(s.LookupHandle, 0);
+  EXPECT_EQ(s.DnsResult(), "");
+  ASSERT_TRUE(Finished());
   EXPECT_EQ(done, std::vector<uint16_t>{0});
-  EXPECT_EQ(s.DnsResult(), "192.168.1.10");
-  ASSERT_EQ(s.DnsResultList()->Count(), 1);
-  EXPECT_EQ(s.DnsResultList()->Strings(0), "192.168.1.10");
-  EXPECT_EQ(s.LookupHandle, 0);
+  EXPECT_EQ(s.DnsResult(), "255.255.255.255");
 }
 
-TEST_F(DnsLookups, ForwardAndReverseLookupsComplete) {
-  s.DnsLookup("localhost");
+TEST_F(PrivateNames, ForwardLookupListsEveryAddressInTheEntrysOrder) {
+  s.DnsLookup("vx-three.test");
   EXPECT_NE(s.LookupHandle, 0);
   EXPECT_TRUE(done.empty());
-  EXPECT_TRUE(nettest::PumpUntil([&] { return !done.empty(); }));
+  ASSERT_TRUE(Finished());
   EXPECT_EQ(done, std::vector<uint16_t>{0});
-  EXPECT_EQ(s.DnsResult(), "127.0.0.1");
-  EXPECT_GE(s.DnsResultList()->IndexOf("127.0.0.1"), 0);
+  EXPECT_EQ(s.LookupHandle, 0);
+  EXPECT_EQ(s.DnsResult(), "10.77.0.31");
+  EXPECT_EQ(Results(), (std::vector<std::string>{"10.77.0.31", "10.77.0.32", "10.77.0.33"}));
 
+  // A failure leaves both results empty, the last answer included.
+  for (const char* missing : {"nosuch.test", "bad..host"}) {
+    done.clear();
+    s.DnsLookup(missing);
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(done, std::vector<uint16_t>{11001}) << missing;
+    EXPECT_EQ(s.DnsResult(), "");
+    EXPECT_TRUE(Results().empty());
+  }
+  // Closing the socket keeps the answer.
   done.clear();
-  s.ReverseDnsLookup("127.0.0.1");
-  EXPECT_TRUE(nettest::PumpUntil([&] { return !done.empty(); }));
+  s.DnsLookup("vx-one.test");
+  ASSERT_TRUE(Finished());
+  s.Close();
+  EXPECT_EQ(s.DnsResult(), "10.77.0.1");
+}
+
+TEST_F(PrivateNames, ReverseLookupGivesTheOneHostName) {
+  s.ReverseDnsLookup("10.77.0.1");
+  ASSERT_TRUE(Finished());
   EXPECT_EQ(done, std::vector<uint16_t>{0});
-  EXPECT_EQ(s.DnsResult(), "localhost");
-  EXPECT_EQ(s.DnsResultList()->Count(), 1);
+  EXPECT_EQ(s.DnsResult(), "vx-one.test");
+  EXPECT_EQ(Results(), std::vector<std::string>{"vx-one.test"});
+
+  // Decimal parts here too.
+  done.clear();
+  s.ReverseDnsLookup("010.077.0.01");
+  ASSERT_TRUE(Finished());
+  EXPECT_EQ(done, std::vector<uint16_t>{0});
+  EXPECT_EQ(s.DnsResult(), "vx-one.test");
+
+  // Anything but a dotted address is asked about as 255.255.255.255, which has
+  // no name here; a text of 256 characters is still accepted.
+  for (const std::string& text : {std::string("10.77.1"), std::string(256, '1')}) {
+    done.clear();
+    s.ReverseDnsLookup(text);
+    EXPECT_NE(s.LookupHandle, 0);
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(done, std::vector<uint16_t>{11001});
+    EXPECT_EQ(s.DnsResult(), "");
+    EXPECT_TRUE(Results().empty());
+  }
 }
 
 TEST_F(DnsLookups, BadNamesAreRefused) {
@@ -61,30 +142,59 @@ TEST_F(DnsLookups, BadNamesAreRefused) {
   EXPECT_EQ(done, (std::vector<uint16_t>{10022, 10022}));
 }
 
-TEST_F(DnsLookups, StoppingAndRestartingCancelThePendingLookup) {
+TEST_F(PrivateNames, ANewLookupOrAStopCancelsThePendingOneForGood) {
   s.StopDnsLookup();  // nothing pending: nothing happens
   EXPECT_TRUE(done.empty());
 
-  s.DnsLookup("localhost");
-  s.DnsLookup("localhost");  // the first is cancelled without an event
-  s.StopDnsLookup();
-  EXPECT_EQ(done, std::vector<uint16_t>{10004});
-  nettest::PumpFor(100);
-  EXPECT_EQ(done, std::vector<uint16_t>{10004});
+  // Only the second lookup reports, whatever state the first had reached.
+  for (int round = 0; round < 20; ++round) {
+    done.clear();
+    s.DnsLookup("vx-three.test");
+    if (round % 2) Sleep(2);  // the first may have finished, its answer queued
+    s.DnsLookup("vx-one.test");
+    ASSERT_TRUE(Finished());
+    nettest::PumpFor(round == 0 ? 200 : 5);
+    EXPECT_EQ(done, std::vector<uint16_t>{0});
+    EXPECT_EQ(Results(), std::vector<std::string>{"10.77.0.1"});
+  }
 
   done.clear();
-  s.DnsLookup("localhost");
+  s.DnsLookup("vx-three.test");
+  s.StopDnsLookup();
+  EXPECT_EQ(done, std::vector<uint16_t>{10004});
+  EXPECT_EQ(s.LookupHandle, 0);
+  nettest::PumpFor(200);
+  EXPECT_EQ(done, std::vector<uint16_t>{10004});
+  EXPECT_EQ(s.DnsResult(), "");
+
+  done.clear();
+  s.ReverseDnsLookup("10.77.0.1");
   s.Abort();
   EXPECT_EQ(done, std::vector<uint16_t>{10004});
 }
 
+TEST_F(PrivateNames, ACompletionForAnotherHandleIsIgnored) {
+  s.DnsLookup("vx-one.test");
+  ASSERT_NE(s.LookupHandle, 0);
+  TWSocketMessage stale{WM_SOCKET_HOSTBYNAME_DONE, static_cast<win32::WPARAM>(s.LookupHandle + 1),
+                        0, 0};
+  s.HandleWindowMessage(stale);
+  EXPECT_TRUE(done.empty());
+  EXPECT_NE(s.LookupHandle, 0);
+  ASSERT_TRUE(Finished());
+  EXPECT_EQ(done, std::vector<uint16_t>{0});
+}
+
 TEST(DnsLookupsOnDestruction, APendingLookupIsCancelledSilently) {
   int events = 0;
-  auto* s = new TWSocket(nullptr);
-  s->OnDnsLookupDone = [&](TObject*, uint16_t) { ++events; };
-  s->DnsLookup("localhost");
-  delete s;
-  nettest::PumpFor(100);
+  for (int i = 0; i < 10; ++i) {
+    auto* s = new TWSocket(nullptr);
+    s->OnDnsLookupDone = [&](TObject*, uint16_t) { ++events; };
+    s->DnsLookup("localhost");
+    if (i % 2) Sleep(2);  // sometimes the answer waits in the queue
+    delete s;
+  }
+  nettest::PumpFor(200);
   EXPECT_EQ(events, 0);
 }
 

@@ -61,6 +61,9 @@ TEST(WSocketResolveHost, ConvertsAddressesAndLocalNames) {
   EXPECT_EQ(WSocketResolveHost(" localhost\t"), Net(0x7F000001));
   // Short numeric forms are addresses, not names.
   EXPECT_EQ(WSocketResolveHost("127.1"), Net(0x7F000001));
+  // A dotted address reads decimal parts: a leading zero is no octal prefix.
+  EXPECT_EQ(WSocketResolveHost("010.1.1.1"), Net(0x0A010101));
+  EXPECT_EQ(WSocketResolveHost(" 08.09.010.255"), Net(0x0809 << 16 | 0x0AFF));
 }
 
 TEST(WSocketResolveHost, RefusesBadTextsWithTheirMessages) {
