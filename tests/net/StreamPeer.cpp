@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,6 +87,11 @@ void Conn::Write(const std::string& bytes) {
     if (n <= 0) throw std::runtime_error("send");
     at += static_cast<size_t>(n);
   }
+}
+
+size_t Conn::Available() const {
+  int n = 0;
+  return ioctl(fd_, FIONREAD, &n) == 0 && n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 std::string Conn::Read(size_t n, int timeoutMs) {

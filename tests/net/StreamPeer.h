@@ -23,6 +23,8 @@ class Conn {
   uint16_t LocalPort() const;
   uint16_t PeerPort() const;
   void Write(const std::string& bytes);
+  // Bytes waiting to be read.
+  size_t Available() const;
   // Reads until n bytes, end of stream or timeoutMs; returns what came.
   std::string Read(size_t n, int timeoutMs);
   // Reads until end of stream or timeoutMs; eof tells which.
