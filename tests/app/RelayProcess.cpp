@@ -197,11 +197,7 @@ void TRelayTest::SetUp() {
 void TRelayTest::TearDown() { FSynth.Close(); }
 
 bool TRelayTest::WaitConnected(int Index, int TimeoutMs) {
-  for (int waited = 0; waited <= TimeoutMs; waited += 20) {
-    if (!FSynth.Connections(Index).empty()) return true;
-    ::usleep(20 * 1000);
-  }
-  return false;
+  return FSynth.WaitConnections(Index, 1, TimeoutMs);
 }
 
 void TRelayTest::ExpectRelayed(uint16_t Port, const std::string& Datagram, int Input) {

@@ -1,6 +1,7 @@
 // Sending: the send blocks, the queue, Send and its events, partial sends
 // resumed on FD_WRITE, connection errors met while sending, and the flush.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <thread>
 
@@ -132,12 +133,14 @@ TEST(SendQueue, PartialSendsResumeOnWritable) {
 TEST(SendQueue, ResetMetWhileSendingClosesOnce) {
   Connected c;
   c.peer.Reset();
-  std::this_thread::sleep_for(
-      std::chrono::milliseconds(50));  // the reset has arrived; not yet dispatched
+  // The reset has arrived (the descriptor shows it); not yet dispatched.
+  pollfd p{static_cast<int>(c.sock.SocketHandle), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 10000), 1);
+  ASSERT_NE(p.revents & (POLLERR | POLLHUP), 0);
   std::string data(5000, 'r');
   EXPECT_EQ(c.sock.Send(data.data(), 5000), 5000);  // accepted into the queue
-  PumpFor(200);
-  EXPECT_EQ(c.sock.State(), wsClosed);
+  ASSERT_TRUE(PumpUntil([&] { return c.sock.State() == wsClosed; }));
+  PumpFor(100);
   EXPECT_EQ(c.events.Count("closed 10054"), 1);
   ASSERT_EQ(c.events.items.size(), 2u);
   EXPECT_EQ(c.events.items[0], Events::State(wsConnected, wsClosed));

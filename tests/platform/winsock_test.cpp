@@ -189,7 +189,7 @@ TEST_F(Winsock, LingeringCloseDoesNotBlock) {
   const int64_t start = ptest::NowMs();
   EXPECT_EQ(closesocket(p.client), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
-  EXPECT_LT(ptest::NowMs() - start, 500);
+  EXPECT_LT(ptest::NowMs() - start, 5000);  // well short of the 10 s linger
 
   int got = 0;
   bool closed = false;
@@ -278,7 +278,7 @@ TEST_F(Winsock, MalformedHostNamesFailLocally) {
     const int64_t start = ptest::NowMs();
     EXPECT_EQ(gethostbyname(bad.c_str()), nullptr) << bad;
     EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND) << bad;
-    EXPECT_LT(ptest::NowMs() - start, 1000);
+    EXPECT_LT(ptest::NowMs() - start, 3000);  // a resolver asked would wait its 5 s
   }
 }
 

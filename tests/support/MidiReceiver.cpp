@@ -3,8 +3,10 @@
 #include <jack/midiport.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace testjack {
 namespace {
@@ -74,6 +76,15 @@ std::vector<std::string> TMidiReceiver::Connections(int Index) const {
   for (const char** p = list; *p != nullptr; ++p) names.push_back(*p);
   jack_free(list);
   return names;
+}
+
+bool TMidiReceiver::WaitConnections(int Index, size_t Count, int TimeoutMs) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    if (Connections(Index).size() == Count) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 int TMidiReceiver::Process(jack_nframes_t Frames, void* Arg) {

@@ -44,6 +44,9 @@ class TMidiReceiver {
   std::string PortName(int Index) const;
   // Full names of the ports connected to input Index.
   std::vector<std::string> Connections(int Index) const;
+  // Waits until input Index has Count connections: this client learns of a
+  // connection another client made a moment after that client's call returned.
+  bool WaitConnections(int Index, size_t Count, int TimeoutMs = 10000) const;
 
   // Takes events off the queue until Count have been taken or TimeoutMs passed.
   std::vector<TMidiEvent> Wait(size_t Count, int TimeoutMs);

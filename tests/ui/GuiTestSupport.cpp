@@ -17,13 +17,14 @@
 extern char** environ;
 
 namespace guitest {
-namespace {
 
 long NowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
 }
+
+namespace {
 
 // Reads what is there on fd into buf, waiting at most ms for the first bytes.
 // Returns false at end of file.
@@ -178,6 +179,16 @@ long TChild::CpuTicks() const {
   return utime + stime;
 }
 
+bool TChild::WaitIdle(long MaxTicks, int WindowMs, int TimeoutMs) const {
+  long end = NowMs() + TimeoutMs;
+  do {
+    long before = CpuTicks();
+    ::usleep(static_cast<useconds_t>(WindowMs) * 1000);
+    if (before >= 0 && CpuTicks() - before <= MaxTicks) return true;
+  } while (NowMs() < end);
+  return false;
+}
+
 // ---- TXServer --------------------------------------------------------------
 
 bool TXServer::Available() {
@@ -201,8 +212,9 @@ bool TXServer::Start(int Width, int Height, std::string* Error) {
               "-nolisten", "tcp", "-br", "-noreset", static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    // Ready when a client can connect; a server that lost the race for the number ends.
-    for (int i = 0; i < 100; ++i) {
+    // Ready when a client can connect; a server that lost the race for the number
+    // ends. A loaded machine may take long to start it.
+    for (long end = NowMs() + 30000; NowMs() < end;) {
       int status = 0;
       if (::waitpid(FPid, &status, WNOHANG) == FPid) {
         FPid = -1;
@@ -292,6 +304,31 @@ bool Screenshot(const std::string& Display, TImage& Image) {
 
 std::string Xdotool(const std::string& Display, const std::string& Args, int* Status) {
   return Run("DISPLAY=" + Display + " xdotool " + Args, Status);
+}
+
+std::string FindPopup(const std::string& Display, int TimeoutMs) {
+  long end = NowMs() + TimeoutMs;
+  do {
+    std::istringstream ids(Xdotool(Display, "search --onlyvisible --name '^$' 2>/dev/null"));
+    for (std::string id; ids >> id;) {
+      TGeometry g;
+      // The root window has no name either; it is as large as the screen, at 0,0.
+      if (WindowGeometry(Display, id, g) && g.w > 1 && g.h > 1 && (g.x != 0 || g.y != 0)) return id;
+    }
+    ::usleep(50 * 1000);
+  } while (NowMs() < end);
+  return "";
+}
+
+bool WindowGone(const std::string& Display, const std::string& NamePattern, int TimeoutMs) {
+  long end = NowMs() + TimeoutMs;
+  for (;;) {
+    if (Xdotool(Display, "search --onlyvisible --name " + Quote(NamePattern) + " 2>/dev/null")
+            .empty())
+      return true;
+    if (NowMs() >= end) return false;
+    ::usleep(50 * 1000);
+  }
 }
 
 std::string FindWindow(const std::string& Display, const std::string& NamePattern, int TimeoutMs) {

@@ -33,6 +33,10 @@ class TChild {
   int Wait(int TimeoutMs);
   // CPU time (user + system) in clock ticks used so far.
   long CpuTicks() const;
+  // Whether, within TimeoutMs, the child spends a whole WindowMs using at most
+  // MaxTicks: start-up work and a loaded machine's delays may take a while to
+  // pass, but a busy loop never does.
+  bool WaitIdle(long MaxTicks = 3, int WindowMs = 500, int TimeoutMs = 10000) const;
   pid_t Pid() const { return FPid; }
 
  private:
@@ -75,6 +79,10 @@ struct TImage {
 
 // A screenshot of the whole screen of a display.
 bool Screenshot(const std::string& Display, TImage& Image);
+// Screenshots until Drawn(Image) holds (the program may not have drawn yet);
+// false when it never does within TimeoutMs (Image then holds the last one).
+template <class F>
+bool ScreenshotUntil(const std::string& Display, TImage& Image, F Drawn, int TimeoutMs = 10000);
 
 // The id of the first visible window whose name matches the pattern, waiting
 // at most TimeoutMs; empty when there is none.
@@ -83,7 +91,23 @@ struct TGeometry {
   int x = 0, y = 0, w = 0, h = 0;
 };
 bool WindowGeometry(const std::string& Display, const std::string& Window, TGeometry& G);
+// The id of a visible window without a name, such as an open popup menu, other
+// than the root window; empty when none appears within TimeoutMs.
+std::string FindPopup(const std::string& Display, int TimeoutMs);
+// Whether no visible window matches the pattern any more, within TimeoutMs.
+bool WindowGone(const std::string& Display, const std::string& NamePattern, int TimeoutMs = 10000);
 // xdotool with arguments, on that display.
 std::string Xdotool(const std::string& Display, const std::string& Args, int* Status = nullptr);
+
+long NowMs();
+
+template <class F>
+bool ScreenshotUntil(const std::string& Display, TImage& Image, F Drawn, int TimeoutMs) {
+  long end = NowMs() + TimeoutMs;
+  for (;;) {
+    if (Screenshot(Display, Image) && Drawn(Image)) return true;
+    if (NowMs() >= end) return false;
+  }
+}
 
 }  // namespace guitest
