@@ -23,6 +23,12 @@ TEofPolicy ParseEof(const std::string& value) {
   throw EUsage("--eof takes half, close or keep, not '" + value + "'");
 }
 
+void SetLookup(TOptions& o, TLookup Lookup, const std::string& Text) {
+  if (o.Lookup != TLookup::None) throw EUsage("one lookup at a time: --resolve or --reverse");
+  o.Lookup = Lookup;
+  o.LookupText = Text;
+}
+
 const std::vector<TOptionSpec>& OptionTable() {
   static const std::vector<TOptionSpec> table = {
       {'l', "listen", nullptr,
@@ -39,6 +45,10 @@ const std::vector<TOptionSpec>& OptionTable() {
        [](TOptions& o, const std::string& v) { o.LocalPort = v; }},
       {0, "eof", "MODE", "what the end of standard input does: half, close or keep (see below)",
        [](TOptions& o, const std::string& v) { o.Eof = ParseEof(v); }},
+      {0, "resolve", "NAME", "print every address of NAME, one a line, and exit",
+       [](TOptions& o, const std::string& v) { SetLookup(o, TLookup::Forward, v); }},
+      {0, "reverse", "ADDRESS", "print the host name of ADDRESS and exit",
+       [](TOptions& o, const std::string& v) { SetLookup(o, TLookup::Reverse, v); }},
       {'v', "verbose", nullptr, "report listening, connections and their ends on standard error",
        [](TOptions& o, const std::string&) { o.Verbose = true; }},
       {'h', "help", nullptr, "show this text and exit",
@@ -136,6 +146,11 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     positionals.push_back(arg);
   }
   if (o.Help) return o;
+  if (o.Lookup != TLookup::None) {
+    if (!positionals.empty() || o.Mode != TMode::Connect)
+      throw EUsage("--resolve and --reverse take no other arguments");
+    return o;
+  }
   if (o.KeepOpen && (o.Mode != TMode::Listen || o.Transport != TTransport::Tcp))
     throw EUsage("-k goes with -l and TCP only");
   PlacePositionals(o, positionals);
@@ -148,6 +163,8 @@ std::string HelpText() {
       "to stdout\n"
       "       vxcat -l [options] [ADDR] PORT   listen on ADDR (default 0.0.0.0) and PORT (0: any "
       "free port)\n"
+      "       vxcat --resolve NAME             every address of NAME, one a line\n"
+      "       vxcat --reverse ADDRESS          the host name of ADDRESS\n"
       "\n"
       "options:\n";
   for (const TOptionSpec& spec : OptionTable()) {

@@ -18,6 +18,10 @@ enum class TEofPolicy {
   Keep        // ignore it: the connection stays open both ways
 };
 
+// A name lookup instead of a connection: every address of a name, or the
+// name of an address.
+enum class TLookup { None, Forward, Reverse };
+
 struct TOptions {
   TMode Mode = TMode::Connect;
   TTransport Transport = TTransport::Tcp;
@@ -28,6 +32,8 @@ struct TOptions {
   bool KeepOpen = false;  // listen: several connections at once, keep listening
   TEofPolicy Eof = TEofPolicy::HalfClose;
   bool Verbose = false;
+  TLookup Lookup = TLookup::None;
+  std::string LookupText;  // the name (forward) or the address (reverse)
   bool Help = false;
 };
 

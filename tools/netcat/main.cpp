@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/netcat/App.h"
+#include "tools/netcat/Lookup.h"
 
 int main(int argc, char** argv) {
   // A peer or a reader that goes away is an error code, not a signal.
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     std::fputs(vxcat::HelpText().c_str(), stdout);
     return 0;
   }
+  if (options.Lookup != vxcat::TLookup::None) return vxcat::RunLookup(options);
   try {
     vxcat::TApp app(options);
     return app.Run();
