@@ -4,9 +4,14 @@
 // and shown, also after a failed start; at exit it is destroyed first, which
 // saves the settings and releases the device and the socket, and only then are
 // the MIDI registry and the socket library released.
+//
+// Without a window the program is a service: it says on standard error what it
+// receives and plays, and that it stopped; a start that cannot receive ends it
+// with status 1, since nobody could mend the address or port from a window.
 #include "app/uEditor.h"
 #include "midi/Midi.h"
 #include "net/WSocket.h"
+#include "rtl/StderrLine.h"
 #include "ui/Forms.h"
 
 int main() {
@@ -16,9 +21,22 @@ int main() {
   TApplication App;
   App.Initialize();
   App.CreateForm(PluginEditorWindow);
-  App.Run();
+  int status = 0;
+  const bool service = App.Headless();
+  if (service && !PluginEditorWindow->Receiving()) {
+    status = 1;  // the error line is out already
+  } else {
+    if (service) WriteStderrLine(PluginEditorWindow->StatusText());
+    App.Run();
+  }
   App.DestroyForms();
   FinalizeMidiOutput();
   UnloadWinsock();
-  return 0;
+  if (App.DisplayLost()) {
+    WriteStderrLine("the display went away; settings saved, stopped");
+    status = 1;
+  } else if (service && status == 0) {
+    WriteStderrLine("stopped");
+  }
+  return status;
 }

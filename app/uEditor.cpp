@@ -1,5 +1,6 @@
 #include "app/uEditor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -100,8 +101,10 @@ void TPluginEditorWindow::FormCreate(TObject*) {
   const std::string& file = FSettingsFile;
   SetTop(settings::ReadInteger(file, "Window", "Top", Top()));
   SetLeft(settings::ReadInteger(file, "Window", "Left", Left()));
-  SetWidth(settings::ReadInteger(file, "Window", "Width", Width()));
-  SetHeight(settings::ReadInteger(file, "Window", "Height", Height()));
+  // A size below the layout's (0 and negative too) would make the window too
+  // small to see or use: the layout's size instead, which is then saved.
+  SetWidth(std::max(settings::ReadInteger(file, "Window", "Width", Width()), Width()));
+  SetHeight(std::max(settings::ReadInteger(file, "Window", "Height", Height()), Height()));
   ip->SetCaption(settings::ReadString(file, "Data", "Adress", "0.0.0.0"));
   port->SetCaption(settings::ReadString(file, "Data", "Port", "55555"));
   FDeviceIndex = settings::ReadInteger(file, "Data", "MIDI-Out", 0);
@@ -223,6 +226,14 @@ void TPluginEditorWindow::SocketDataAvailable(TObject*, uint16_t) {
   if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE)
     MidiOutput()->SendShortMessage(FDeviceIndex, static_cast<uint8_t>(data[0]),
                                    static_cast<uint8_t>(data[1]), static_cast<uint8_t>(data[2]));
+}
+
+bool TPluginEditorWindow::Receiving() const { return FSocket && FSocket->State() == wsConnected; }
+
+std::string TPluginEditorWindow::StatusText() const {
+  std::string text = "receiving on " + ip->Caption() + ":" + port->Caption();
+  if (pop->Items()->Count() == 0) return text + ", no MIDI output found";
+  return text + ", playing on " + midiout->Caption();
 }
 
 std::string TPluginEditorWindow::SettingsFileName() {

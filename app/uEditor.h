@@ -49,6 +49,11 @@ class TPluginEditorWindow : public TForm {
   void DeviceItemClick(TObject* Sender);
   void SocketDataAvailable(TObject* Sender, uint16_t Error);
   std::string SettingsFileName();
+  // True while the socket receives; a failed start leaves it closed.
+  bool Receiving() const;
+  // What the relay does, for the service's log: "receiving on 0.0.0.0:55555,
+  // playing on synth:in" (or that no MIDI output was found).
+  std::string StatusText() const;
 
   void ipMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void portMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);

@@ -33,6 +33,8 @@ class TUiBackend {
   virtual ~TUiBackend() = default;
 
   virtual bool Headless() const = 0;
+  // The display went away while the program ran.
+  virtual bool DisplayLost() const { return false; }
 
   // Peers: nullptr when the backend shows nothing.
   virtual TFormPeer* CreateFormPeer(TForm* Form) = 0;

@@ -177,6 +177,8 @@ void TApplication::Initialize() {
 
 bool TApplication::Headless() const { return !FBackend || FBackend->Headless(); }
 
+bool TApplication::DisplayLost() const { return FBackend && FBackend->DisplayLost(); }
+
 void TApplication::AddForm(TForm* Form) {
   Form->AfterConstruction();
   if (!FMainForm) FMainForm = Form;

@@ -93,6 +93,9 @@ class TApplication : public TApplicationCore {
   void Initialize();
   static void ForceHeadless(bool value);
   bool Headless() const;
+  // True once the window's display went away (the X server ended); the
+  // application is then terminated and shows nothing more.
+  bool DisplayLost() const;
 
   // Creates a form owned by the application, builds it and runs OnCreate; the
   // first form created becomes the main form.

@@ -14,7 +14,9 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 bool g_installed = false;
-struct sigaction g_previous[2];
+// SIGHUP too: the terminal that started the program was closed.
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 
 extern "C" void OnTerminateSignal(int) {
   int saved = errno;
@@ -39,15 +41,15 @@ void InstallTerminateSignals() {
   sa.sa_handler = OnTerminateSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, &g_previous[0]);
-  ::sigaction(SIGINT, &sa, &g_previous[1]);
+  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
+    ::sigaction(kSignals[i], &sa, &g_previous[i]);
   g_installed = true;
 }
 
 void RemoveTerminateSignals() {
   if (!g_installed) return;
-  ::sigaction(SIGTERM, &g_previous[0], nullptr);
-  ::sigaction(SIGINT, &g_previous[1], nullptr);
+  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
+    ::sigaction(kSignals[i], &g_previous[i], nullptr);
   g_installed = false;
 }
 

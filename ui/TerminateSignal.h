@@ -1,4 +1,4 @@
-// SIGTERM and SIGINT as a request to close the main form: the signal handler
+// SIGTERM, SIGINT and SIGHUP as a request to close the main form: the signal handler
 // only writes a byte to a pipe that the run loop watches, so the closing runs
 // on the loop's thread like any other event.
 #pragma once
@@ -6,7 +6,7 @@
 namespace ui {
 // The pipe's reading end (created on first use).
 int TerminateSignalHandle();
-// Routes SIGTERM and SIGINT into the pipe while an application runs; afterwards
+// Routes SIGTERM, SIGINT and SIGHUP into the pipe while an application runs; afterwards
 // they act as they did before.
 void InstallTerminateSignals();
 void RemoveTerminateSignals();

@@ -87,6 +87,16 @@ bool ReadFile(const char* fileName, std::string& content, int& err) {
   return true;
 }
 
+// Some editors begin a file with the UTF-8 byte order mark. The file is read
+// as if it had none, and the mark is written back in front.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+std::string TakeByteOrderMark(std::string& content) {
+  if (content.compare(0, 3, kByteOrderMark) != 0) return "";
+  content.erase(0, 3);
+  return kByteOrderMark;
+}
+
 std::vector<Line> SplitLines(const std::string& content) {
   std::vector<Line> lines;
   size_t pos = 0;
@@ -263,6 +273,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     if (!section || !key) return CopyList({}, returned, size);
     return CopyValue(def, returned, size);
   }
+  TakeByteOrderMark(content);
   std::vector<Line> lines = SplitLines(content);
   std::string name;
 
@@ -301,6 +312,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     SetLastError(ErrorFromErrno(err));
     return FALSE;
   }
+  const std::string mark = TakeByteOrderMark(content);
   std::vector<Line> lines = SplitLines(content);
   // New lines use the line end the file already uses; a new file gets "\n".
   std::string eol = "\n";
@@ -348,7 +360,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
       return TRUE;  // deleting a key that is not there
     }
   }
-  if (!StoreFile(fileName, JoinLines(lines), err)) {
+  if (!StoreFile(fileName, mark + JoinLines(lines), err)) {
     SetLastError(ErrorFromErrno(err));
     return FALSE;
   }

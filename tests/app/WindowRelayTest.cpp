@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include "tests/app/RelayProcess.h"
 
@@ -269,6 +270,105 @@ TEST_F(WindowRelay, DatagramsKeepFlowingWhileTheInputDialogIsOpen) {
   ExpectRelayed(FPort, Bytes({0x80, 0x30, 0x00}));
   Stop();
   EXPECT_EQ(Setting("Port"), std::to_string(FPort));
+}
+
+TEST_F(WindowRelay, ASizeBelowTheLayoutsGivesTheLayoutsSize) {
+  Start("[Window]\nWidth=0\nHeight=-3\n");
+  EXPECT_EQ(FGeometry.w, 185);
+  EXPECT_EQ(FGeometry.h, 156);
+  Stop();
+  EXPECT_EQ(Setting("Width"), "191");
+  EXPECT_EQ(Setting("Height"), "182");
+}
+
+// The lines of dark text in an area: for each band of rows holding text, the
+// width from its leftmost to its rightmost dark pixel.
+std::vector<int> TextLineWidths(const TImage& Img, int X0, int Y0, int W, int H) {
+  std::vector<int> widths;
+  bool inBand = false;
+  for (int y = Y0; y < Y0 + H; ++y) {
+    int left = -1, right = -1;
+    for (int x = X0; x < X0 + W; ++x) {
+      TImage::Pixel p = Img.At(x, y);
+      if (p.r < 90 && p.g < 90 && p.b < 90) {
+        if (left < 0) left = x;
+        right = x;
+      }
+    }
+    if (left < 0) {
+      inBand = false;
+      continue;
+    }
+    if (!inBand) widths.push_back(0);
+    inBand = true;
+    widths.back() = std::max(widths.back(), right - left + 1);
+  }
+  return widths;
+}
+
+// The CR LF inside a message is a line break in the error box, not a "^M".
+TEST_F(WindowRelay, TheErrorBoxBreaksTheLineAtCrLf) {
+  FPort = FreeUdpPort();
+  TPortHolder holder(FPort);
+  ASSERT_TRUE(holder.Held());
+  FRelay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
+  ASSERT_TRUE(FRelay.Start({"DISPLAY=" + FX->Display()}));
+  // The box opens during start-up, before the main window shows.
+  std::string box = FindErrorBox(10000);
+  ASSERT_FALSE(box.empty()) << "no error box: " << FRelay.Child().Stderr();
+  TGeometry g;
+  ASSERT_TRUE(WindowGeometry(FX->Display(), box, g));
+  TImage img;
+  std::vector<int> lines;
+  for (int i = 0; i < 30 && lines.size() < 2; ++i) {  // until the text is drawn
+    ::usleep(100 * 1000);
+    ASSERT_TRUE(Screenshot(FX->Display(), img));
+    lines = TextLineWidths(img, g.x + 56, g.y + 6, g.w - 60, 40);
+  }
+  ASSERT_EQ(lines.size(), 2u) << "the message is not on two lines";
+  // "Error 10048 in function Bind" against "Address already in use.": 1.24
+  // wide in the dialog's sans font; a "^M" drawn after the first makes it 1.39.
+  EXPECT_LT(lines[0] * 100, lines[1] * 132) << lines[0] << " against " << lines[1];
+  Key("Return");
+  ASSERT_TRUE(ErrorBoxGone());
+  Stop();
+  EXPECT_EQ(FRelay.Child().Stderr(), "");
+}
+
+// Logging out ends the X server: the relay saves what was changed in the
+// window, closes the device and the socket, and ends with one line and status 1,
+// also while its device menu is open.
+TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
+  TXServer x;
+  ASSERT_TRUE(x.Start(kScreenW, kScreenH));
+  FPort = FreeUdpPort();
+  FRelay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
+  ASSERT_TRUE(FRelay.Start({"DISPLAY=" + x.Display()}));
+  FWindow = FindWindow(x.Display(), "^VORLANX$", 10000);
+  ASSERT_FALSE(FWindow.empty());
+  ASSERT_TRUE(WindowGeometry(x.Display(), FWindow, FGeometry));
+  ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", FPort));
+  auto click = [&](int X, int Y) {
+    Xdotool(x.Display(), "mousemove " + std::to_string(FGeometry.x + X) + " " +
+                             std::to_string(FGeometry.y + Y) + " click 1");
+  };
+  const uint16_t newPort = FreeUdpPort();
+  click(kPortX, kPortY);
+  ASSERT_FALSE(FindWindow(x.Display(), "^New local port$", 5000).empty());
+  Xdotool(x.Display(), "type --delay 5 '" + std::to_string(newPort) + "'");
+  Xdotool(x.Display(), "key Return");
+  ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", newPort));
+  click(kDeviceX, kDeviceY);
+  ::usleep(300 * 1000);  // the menu is up
+  x.Stop();
+  int status = FRelay.Child().Wait(10000);
+  ASSERT_NE(status, -1) << "did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(FRelay.Child().Stderr(), "vorlanx: the display went away; settings saved, stopped\n");
+  EXPECT_EQ(Setting("Port"), std::to_string(newPort));
+  EXPECT_EQ(Setting("Left"), "213");
+  for (int i = 0; i < 250 && !FSynth.Connections(0).empty(); ++i) ::usleep(20 * 1000);
+  EXPECT_TRUE(FSynth.Connections(0).empty()) << "the device was not closed";
 }
 
 }  // namespace

@@ -185,4 +185,18 @@ TEST_F(ProfileTest, WritesThroughSymbolicLinksAndKeepsThePermissions) {
   EXPECT_EQ(Content(), "[Data]\nPort=1\n");
 }
 
+TEST_F(ProfileTest, AByteOrderMarkIsReadAsNoneAndKept) {
+  const std::string bom = "\xEF\xBB\xBF";
+  Put(bom + "[Window]\r\nTop=7\r\n[Data]\r\nPort=80\r\n");
+  EXPECT_EQ(Read("Window", "Top", "158"), "7");
+  EXPECT_EQ(std::string(Read(nullptr, nullptr, "").c_str()), "Window");
+  ASSERT_TRUE(Write("Window", "Top", "9"));
+  ASSERT_TRUE(Write("Data", "Adress", "0.0.0.0"));
+  // No second section of the same name: the first one was found.
+  EXPECT_EQ(Content(), bom + "[Window]\r\nTop=9\r\n[Data]\r\nPort=80\r\nAdress=0.0.0.0\r\n");
+  // Only a mark at the very start is one.
+  Put("[Data]\n" + bom + "Port=80\n");
+  EXPECT_EQ(Read("Data", "Port", "1"), "1");
+}
+
 }  // namespace

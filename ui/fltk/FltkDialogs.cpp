@@ -68,6 +68,22 @@ class TErrorIcon : public Fl_Box {
   }
 };
 
+// FLTK breaks lines at LF only and draws a CR as "^M": a CR LF (or a lone CR)
+// in a message is a line break.
+std::string WithLineBreaks(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+    } else {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+  }
+  return out;
+}
+
 void HideWindow(Fl_Widget* w, void*) {
   Fl_Window* win = w->window() ? w->window() : w->as_window();
   if (win) win->hide();
@@ -107,7 +123,8 @@ void RunModal(Fl_Window* window) {
   SetDialogDecorations(window);
   window->wait_for_expose();
   TakeInputFocus(window);
-  while (window->shown() && (endingAlready || !Application->Terminated())) Fl::wait(1e20);
+  while (window->shown() && !DisplayLost() && (endingAlready || !Application->Terminated()))
+    Fl::wait(1e20);
   window->hide();
   open.erase(std::find(open.begin(), open.end(), window));
   if (below && below->shown()) {
@@ -116,8 +133,9 @@ void RunModal(Fl_Window* window) {
   }
 }
 
-bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+bool InputQuery(const std::string& caption, const std::string& promptText, std::string& value) {
   constexpr int width = 300;
+  const std::string prompt = WithLineBreaks(promptText);
   int promptHeight = TPlainText::HeightAt(prompt, width - 2 * kMargin);
   int inputTop = kMargin + promptHeight + 6;
   int buttonTop = inputTop + 24 + 12;
@@ -148,8 +166,9 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
   return state.ok;
 }
 
-void ErrorBox(const std::string& title, const std::string& text) {
+void ErrorBox(const std::string& title, const std::string& message) {
   constexpr int iconSize = 32, maxTextWidth = 420;
+  const std::string text = WithLineBreaks(message);
   int textLeft = kMargin + iconSize + 14;
   int textWidth = std::min(std::max(TPlainText::WidthOf(text), 120), maxTextWidth);
   int textHeight = std::max(TPlainText::HeightAt(text, textWidth), iconSize);

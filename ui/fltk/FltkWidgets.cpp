@@ -85,10 +85,11 @@ class TFormWindow : public Fl_Double_Window, public TFormPeer {
   void Hide() override { hide(); }
   bool ScreenPosition(int& left, int& top) override {
     if (!shown()) return false;
-    int frameLeft = 0, frameTop = 0;
-    FrameExtents(this, frameLeft, frameTop);  // the window manager's frame moved the client area
-    left = FLeft + (x() - frameLeft - FBaseX);
-    top = FTop + (y() - frameTop - FBaseY);
+    // The window manager's frame moved the client area. Once the display is
+    // gone, the frame last seen (where the user left the window is still known).
+    if (!DisplayLost()) FrameExtents(this, FFrameLeft, FFrameTop);
+    left = FLeft + (x() - FFrameLeft - FBaseX);
+    top = FTop + (y() - FFrameTop - FBaseY);
     return true;
   }
 
@@ -135,8 +136,9 @@ class TFormWindow : public Fl_Double_Window, public TFormPeer {
 
   TForm* FForm;
   bool FPlaced = false;
-  int FLeft = 0, FTop = 0;     // the form's position as last applied
-  int FBaseX = 0, FBaseY = 0;  // where the window went for it
+  int FLeft = 0, FTop = 0;            // the form's position as last applied
+  int FBaseX = 0, FBaseY = 0;         // where the window went for it
+  int FFrameLeft = 0, FFrameTop = 0;  // the window manager's frame, as last seen
 };
 
 class TPanelGroup : public Fl_Group, public TControlPeer {

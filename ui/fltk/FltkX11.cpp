@@ -12,7 +12,7 @@ namespace fltk {
 
 void FrameExtents(Fl_Window* window, int& left, int& top) {
   left = top = 0;
-  if (!window->shown() || !fl_display) return;
+  if (!window->shown() || !fl_display || DisplayLost()) return;
   Atom extents = XInternAtom(fl_display, "_NET_FRAME_EXTENTS", True);
   if (extents == None) return;
   Atom type = None;
@@ -30,7 +30,7 @@ void FrameExtents(Fl_Window* window, int& left, int& top) {
 }
 
 void SetDialogDecorations(Fl_Window* window) {
-  if (!window->shown() || !fl_display) return;
+  if (!window->shown() || !fl_display || DisplayLost()) return;
   // Motif hints: functions move and close; decorations border, title and menu.
   struct {
     unsigned long flags, functions, decorations;
@@ -44,7 +44,7 @@ void SetDialogDecorations(Fl_Window* window) {
 
 void TakeInputFocus(Fl_Window* window) {
   // Without a window manager nobody else gives a new dialog the keyboard.
-  if (!window->shown() || !fl_display) return;
+  if (!window->shown() || !fl_display || DisplayLost()) return;
   XSetInputFocus(fl_display, fl_xid(window), RevertToParent, CurrentTime);
 }
 
