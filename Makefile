@@ -1,11 +1,15 @@
 # make run   - install what is missing, build, start the relay
 # make test  - install what is missing, build, run every test (plus a sanitizer build)
 # make bench - build and run the benchmarks
+# make fuzz  - build the fuzz targets with clang and run each FUZZ_SECONDS (60)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-main test-asan bench clean
+.PHONY: all deps build run test test-main test-asan test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -19,7 +23,7 @@ build: deps
 run: build
 	./$(BUILD)/vorlanx
 
-test: test-main test-asan
+test: test-main test-asan test-fuzz
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 600
@@ -30,8 +34,20 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure --timeout 900 -LE no-sanitizer
 
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVORLANX_SANITIZE=fuzzer -DBUILD_TESTING=OFF -DVORLANX_BUILD_APP=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# A few seconds per target: the targets build and their seeds pass.
+test-fuzz: fuzz-build
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+
 bench: build
 	@for b in bench/run-*.sh; do [ -x "$$b" ] && "$$b" $(BUILD) || true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -154,7 +154,7 @@ bool FindSection(const std::vector<Line>& lines, const std::string& section, siz
                  size_t& last) {
   std::string name;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (!SectionName(lines[i].text, name) || !SameText(name, section)) continue;
+    if (!SectionName(lines[i].text, name) || !SameText(name, TrimBlanks(section))) continue;
     first = i;
     last = i + 1;
     while (last < lines.size() && !SectionName(lines[last].text, name)) ++last;
@@ -347,7 +347,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
       Line entry{trimmedKey + "=" + value, eol};
       if (!found) {
         if (!lines.empty() && lines.back().end.empty()) lines.back().end = eol;
-        lines.push_back(Line{"[" + std::string(section) + "]", eol});
+        lines.push_back(Line{"[" + TrimBlanks(section) + "]", eol});
         lines.push_back(entry);
       } else {
         // After the section's last entry, before any blank lines that separate it from the next.

@@ -69,6 +69,15 @@ TEST_F(ProfileTest, LookupIgnoresCaseAndBlanksAndTruncates) {
   EXPECT_EQ(n, 0u);
 }
 
+// Blanks around a section name count no more than around a key: a value
+// written under " Data " is read back, and a second write adds no section.
+TEST_F(ProfileTest, BlanksAroundASectionNameAreNotPartOfIt) {
+  ASSERT_TRUE(Write(" Data ", "Port", "1"));
+  ASSERT_TRUE(Write(" Data ", "Port", "2"));
+  EXPECT_EQ(Content(), "[Data]\nPort=2\n");
+  EXPECT_EQ(Read(" data\t", "Port", "x"), "2");
+}
+
 TEST_F(ProfileTest, WritingCreatesFileSectionsAndKeysInOrder) {
   const char* keys[][3] = {{"Window", "Top", "158"},      {"Window", "Left", "213"},
                            {"Window", "Width", "191"},    {"Window", "Height", "182"},
