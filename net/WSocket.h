@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "net/LineSplitter.h"
 #include "net/SocksWire.h"
 #include "net/WSockBuf.h"
 #include "platform/win32/win32.h"
@@ -393,7 +394,9 @@ class TCustomSocksWSocket : public TCustomWSocket {
 };
 
 // ---- Line layer (inactive while LineMode is false) ---------------------------
-class TCustomLineWSocket : public TCustomSocksWSocket {
+// With line mode on, received bytes are held and offered one line per
+// OnDataAvailable, terminator included; RcvdCount is the line's length.
+class TCustomLineWSocket : public TCustomSocksWSocket, public TLineSplitter {
  public:
   explicit TCustomLineWSocket(TComponent* AOwner);
   ~TCustomLineWSocket() override;
@@ -413,16 +416,13 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   int32_t LineLimit() const { return FLineLimit; }
   void SetLineLimit(int32_t value) { FLineLimit = value; }
   const std::string& LineEnd() const { return FLineEnd; }
-  void SetLineEnd(const std::string& value) { FLineEnd = value; }
+  void SetLineEnd(const std::string& value);
   bool LineEcho() const { return FLineEcho; }
   void SetLineEcho(bool value) { FLineEcho = value; }
   bool LineEdit() const { return FLineEdit; }
   void SetLineEdit(bool value) { FLineEdit = value; }
 
-  uint8_t* LineBuffer = nullptr;
-  int32_t LineBufferSize = 0;
-  int32_t LineBufferCount = 0;
-  int32_t CurrentLineLength = 0;
+  // LineBuffer, LineBufferSize, LineBufferCount and CurrentLineLength come with TLineSplitter.
   bool LineArrived = false;
   bool LimitClearData = false;
   int32_t WaitTimeout = 0;
@@ -435,6 +435,15 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   int32_t FLineLimit = 65536;
   bool FLineEcho = false;
   bool FLineEdit = false;
+
+ private:
+  bool SplitsLines() const;
+  int32_t ReadIntoLineBuffer();
+  void DeliverLines(TAliveGuard& Guard);
+  bool OfferLine(TAliveGuard& Guard);
+  void DeliverLastLines();
+  void CheckLineLimit(TAliveGuard& Guard);
+  std::string FEcho;  // echo bytes of one read, sent in one call
 };
 
 // ---- Synchronous waiting -----------------------------------------------------
@@ -443,7 +452,9 @@ class TCustomSyncWSocket : public TCustomLineWSocket {
   using TCustomLineWSocket::TCustomLineWSocket;
   // Sets Flag to false, calls Proc when assigned, then waits for Flag.
   virtual int32_t RunAndWait(const std::function<void()>& Proc, bool& Flag);
-  // 0 when Flag became true; 12001 on timeout, application end or a quit message.
+  // Runs the message loop until Flag is true (0), or until WaitTimeout passes,
+  // the application terminates or a quit message comes (12001). Sleeps on the
+  // thread's queue between messages.
   virtual int32_t WaitForFlag(bool& Flag);
 };
 

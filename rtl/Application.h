@@ -19,6 +19,9 @@ class TApplicationCore : public TComponent {
 
   // Processes every pending message, then returns; a quit message sets Terminated.
   virtual void ProcessMessages();
+  // True when ProcessMessages serves nothing but the thread's message queue, so
+  // a wait on that queue alone misses nothing (waiting loops sleep there).
+  virtual bool ServesQueueOnly() const { return true; }
   bool Terminated() const { return FTerminated; }
   void SetTerminated(bool value) { FTerminated = value; }
   virtual void Terminate() { FTerminated = true; }

@@ -111,6 +111,8 @@ class TApplication : public TApplicationCore {
   // Waits for and handles one batch of events and messages.
   void HandleMessage();
   void ProcessMessages() override;
+  // A backend also serves window events or the termination signal.
+  bool ServesQueueOnly() const override { return FBackend == nullptr; }
   void ShowException(const std::exception& E) override;
 
   // Destroys every form (OnDestroy first); the destructor does it too.
