@@ -160,6 +160,32 @@ Conn ConnectTo(uint16_t port) {
   return Conn(fd);
 }
 
+EchoServer::EchoServer() : thread_([this] { Serve(); }) {}
+
+EchoServer::~EchoServer() {
+  stop_ = true;
+  thread_.join();
+}
+
+void EchoServer::Serve() {
+  while (!stop_) {
+    Conn c = listener_.Accept(100);
+    if (!c.Valid()) continue;
+    char buf[65536];
+    while (!stop_) {
+      if (!WaitReadable(c.Fd(), 100)) continue;
+      ssize_t r = ::recv(c.Fd(), buf, sizeof(buf), 0);
+      if (r <= 0) break;
+      try {
+        c.Write(std::string(buf, static_cast<size_t>(r)));
+      } catch (const std::exception&) {
+        break;  // the client went away
+      }
+    }
+    c.ShutdownWrite();
+  }
+}
+
 uint16_t RefusingPort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a = Loopback(0);

@@ -5,8 +5,10 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace streampeer {
@@ -51,6 +53,21 @@ class Listener {
  private:
   int fd_ = -1;
   uint16_t port_ = 0;
+};
+
+// A server on 127.0.0.1 that echoes each connection, one at a time, until the
+// client ends its sending; then it ends its own. Runs on a thread of its own.
+class EchoServer {
+ public:
+  EchoServer();
+  ~EchoServer();
+  uint16_t Port() const { return listener_.Port(); }
+
+ private:
+  void Serve();
+  Listener listener_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 // A blocking connect to 127.0.0.1:port.
