@@ -6,112 +6,49 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/winmm/AlsaMapping.h"
+
 namespace winmm {
 namespace {
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
-// Fills Event from wire bytes; false for a byte the sequencer has no typed event for.
-bool ToEvent(const WireMessage& M, snd_seq_event_t& Event) {
-  uint8_t status = M.bytes[0];
-  uint8_t d1 = M.bytes[1];
-  uint8_t d2 = M.bytes[2];
-  uint8_t channel = status & 0x0F;
-  switch (status & 0xF0) {
-    case 0x80:
-      snd_seq_ev_set_noteoff(&Event, channel, d1, d2);
-      return true;
-    case 0x90:
-      snd_seq_ev_set_noteon(&Event, channel, d1, d2);
-      return true;
-    case 0xA0:
-      snd_seq_ev_set_keypress(&Event, channel, d1, d2);
-      return true;
-    case 0xB0:
-      snd_seq_ev_set_controller(&Event, channel, d1, d2);
-      return true;
-    case 0xC0:
-      snd_seq_ev_set_pgmchange(&Event, channel, d1);
-      return true;
-    case 0xD0:
-      snd_seq_ev_set_chanpress(&Event, channel, d1);
-      return true;
-    case 0xE0:
-      snd_seq_ev_set_pitchbend(&Event, channel, ((d2 & 0x7F) << 7 | (d1 & 0x7F)) - 8192);
-      return true;
-    default:
-      break;
-  }
-  Event.data.control.value = 0;
-  switch (status) {
-    case 0xF1:
-      Event.type = SND_SEQ_EVENT_QFRAME;
-      Event.data.control.value = d1;
-      return true;
-    case 0xF2:
-      Event.type = SND_SEQ_EVENT_SONGPOS;
-      Event.data.control.value = (d2 & 0x7F) << 7 | (d1 & 0x7F);
-      return true;
-    case 0xF3:
-      Event.type = SND_SEQ_EVENT_SONGSEL;
-      Event.data.control.value = d1;
-      return true;
-    case 0xF6:
-      Event.type = SND_SEQ_EVENT_TUNE_REQUEST;
-      return true;
-    case 0xF8:
-      Event.type = SND_SEQ_EVENT_CLOCK;
-      return true;
-    case 0xFA:
-      Event.type = SND_SEQ_EVENT_START;
-      return true;
-    case 0xFB:
-      Event.type = SND_SEQ_EVENT_CONTINUE;
-      return true;
-    case 0xFC:
-      Event.type = SND_SEQ_EVENT_STOP;
-      return true;
-    case 0xFE:
-      Event.type = SND_SEQ_EVENT_SENSING;
-      return true;
-    case 0xFF:
-      Event.type = SND_SEQ_EVENT_RESET;
-      return true;
-    default:
-      return false;
-  }
-}
+}  // namespace
 
 class AlsaSink : public MidiSink {
  public:
-  AlsaSink(snd_seq_t* Seq, int OwnPort, int Client, int Port)
-      : FSeq(Seq), FOwnPort(OwnPort), FClient(Client), FPort(Port) {}
+  AlsaSink(AlsaBackend& Backend, unsigned Number, int OwnPort, int Client, int Port)
+      : FBackend(Backend), FNumber(Number), FOwnPort(OwnPort), FClient(Client), FPort(Port) {}
 
   ~AlsaSink() override {
-    snd_seq_disconnect_to(FSeq, FOwnPort, FClient, FPort);
-    snd_seq_delete_simple_port(FSeq, FOwnPort);
+    snd_seq_disconnect_to(FBackend.FSeq, FOwnPort, FClient, FPort);
+    snd_seq_delete_simple_port(FBackend.FSeq, FOwnPort);
+    FBackend.FPortsInUse[FNumber] = false;
   }
 
   MMRESULT Send(const WireMessage& Message) override {
+    // The sequencer handle is not for two threads at once; a second sender is
+    // told the port is busy rather than made to wait.
+    if (FBackend.FSending.test_and_set(std::memory_order_acquire)) return MIDIERR_NOTREADY;
     snd_seq_event_t ev;
     snd_seq_ev_clear(&ev);
     WireMessage raw = Message;
     // Undefined system bytes travel as raw bytes, as the sequencer's MIDI bridges do.
-    if (!ToEvent(Message, ev)) snd_seq_ev_set_sysex(&ev, raw.size, raw.bytes);
+    if (!AlsaEventFor(Message, ev)) snd_seq_ev_set_sysex(&ev, raw.size, raw.bytes);
     snd_seq_ev_set_source(&ev, FOwnPort);
     snd_seq_ev_set_subs(&ev);
     snd_seq_ev_set_direct(&ev);
-    int r = snd_seq_event_output_direct(FSeq, &ev);
+    int r = snd_seq_event_output_direct(FBackend.FSeq, &ev);
+    FBackend.FSending.clear(std::memory_order_release);
     if (r >= 0) return MMSYSERR_NOERROR;
     return r == -EAGAIN ? MIDIERR_NOTREADY : MMSYSERR_ERROR;
   }
 
  private:
-  snd_seq_t* FSeq;
+  AlsaBackend& FBackend;
+  unsigned FNumber;
   int FOwnPort, FClient, FPort;
 };
-
-}  // namespace
 
 snd_seq_t* AlsaBackend::Sequencer() {
   if (FSeq != nullptr) return FSeq;
@@ -129,45 +66,47 @@ snd_seq_t* AlsaBackend::Sequencer() {
 void AlsaBackend::Enumerate(std::vector<DeviceEntry>& Devices) {
   snd_seq_t* seq = Sequencer();
   if (seq == nullptr) return;
-  int self = snd_seq_client_id(seq);
+  std::vector<AlsaPortInfo> ports;
   snd_seq_client_info_t* client;
   snd_seq_port_info_t* port;
   snd_seq_client_info_alloca(&client);
   snd_seq_port_info_alloca(&port);
-  const unsigned wanted = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
   snd_seq_client_info_set_client(client, -1);
   while (snd_seq_query_next_client(seq, client) >= 0) {
     int id = snd_seq_client_info_get_client(client);
-    if (id == self || id == SND_SEQ_CLIENT_SYSTEM) continue;
     snd_seq_port_info_set_client(port, id);
     snd_seq_port_info_set_port(port, -1);
     while (snd_seq_query_next_port(seq, port) >= 0) {
-      unsigned caps = snd_seq_port_info_get_capability(port);
-      if ((caps & wanted) != wanted || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
-      DeviceEntry entry;
-      entry.Kind = BackendKind::Alsa;
-      entry.Name = std::string(snd_seq_client_info_get_name(client)) + ":" +
-                   snd_seq_port_info_get_name(port);
-      entry.AlsaClient = id;
-      entry.AlsaPort = snd_seq_port_info_get_port(port);
-      Devices.push_back(std::move(entry));
+      AlsaPortInfo info;
+      info.Client = id;
+      info.Port = snd_seq_port_info_get_port(port);
+      info.ClientName = snd_seq_client_info_get_name(client);
+      info.PortName = snd_seq_port_info_get_name(port);
+      info.Capability = snd_seq_port_info_get_capability(port);
+      ports.push_back(std::move(info));
     }
   }
+  AlsaDestinations(ports, snd_seq_client_id(seq), this, Devices);
 }
 
-MMRESULT AlsaBackend::Open(int Client, int Port, std::unique_ptr<MidiSink>& Sink) {
+MMRESULT AlsaBackend::Open(const std::string& Id, std::unique_ptr<MidiSink>& Sink) {
+  int client = 0, port = 0;
+  if (!ParseAlsaId(Id, client, port)) return MMSYSERR_BADDEVICEID;
   snd_seq_t* seq = Sequencer();
   if (seq == nullptr) return MMSYSERR_NODRIVER;
-  std::string name = "out_" + std::to_string(++FPortSerial);
+  unsigned number = 0;
+  while (number < FPortsInUse.size() && FPortsInUse[number]) ++number;
+  if (number == FPortsInUse.size()) FPortsInUse.push_back(false);
   int own = snd_seq_create_simple_port(
-      seq, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+      seq, OutputPortName(number).c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if (own < 0) return MMSYSERR_ERROR;
-  if (snd_seq_connect_to(seq, own, Client, Port) < 0) {
+  if (snd_seq_connect_to(seq, own, client, port) < 0) {
     snd_seq_delete_simple_port(seq, own);
     return MIDIERR_NODEVICE;
   }
-  Sink.reset(new AlsaSink(seq, own, Client, Port));
+  FPortsInUse[number] = true;
+  Sink.reset(new AlsaSink(*this, number, own, client, port));
   return MMSYSERR_NOERROR;
 }
 

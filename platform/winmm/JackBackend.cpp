@@ -63,15 +63,15 @@ void JackBackend::Enumerate(std::vector<DeviceEntry>& Devices) {
     jack_port_t* port = jack_port_by_name(client, *p);
     if (port == nullptr || jack_port_is_mine(client, port)) continue;
     DeviceEntry entry;
-    entry.Kind = BackendKind::Jack;
+    entry.Backend = this;
     entry.Name = *p;
-    entry.JackPort = *p;
+    entry.Id = *p;
     Devices.push_back(std::move(entry));
   }
   jack_free(ports);
 }
 
-MMRESULT JackBackend::Open(const std::string& Destination, std::unique_ptr<MidiSink>& Sink) {
+MMRESULT JackBackend::Open(const std::string& Id, std::unique_ptr<MidiSink>& Sink) {
   std::shared_ptr<JackSession> session = Session();
   if (!session) return MMSYSERR_NODRIVER;
   jack_client_t* client = session->Client();
@@ -81,11 +81,13 @@ MMRESULT JackBackend::Open(const std::string& Destination, std::unique_ptr<MidiS
   } catch (const std::bad_alloc&) {
     return MMSYSERR_NOMEM;
   }
-  std::string name = "out_" + std::to_string(++FPortSerial);
-  queue->Port =
-      jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  const std::string prefix = std::string(jack_get_client_name(client)) + ":";
+  unsigned number = 0;
+  while (jack_port_by_name(client, (prefix + OutputPortName(number)).c_str()) != nullptr) ++number;
+  queue->Port = jack_port_register(client, OutputPortName(number).c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                   JackPortIsOutput, 0);
   if (queue->Port == nullptr) return session->Gone() ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
-  if (jack_connect(client, jack_port_name(queue->Port), Destination.c_str()) != 0) {
+  if (jack_connect(client, jack_port_name(queue->Port), Id.c_str()) != 0) {
     jack_port_unregister(client, queue->Port);
     return session->Gone() ? MMSYSERR_NODRIVER : MIDIERR_NODEVICE;
   }

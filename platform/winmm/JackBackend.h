@@ -11,23 +11,22 @@ namespace winmm {
 
 class JackSession;
 
-class JackBackend {
+class JackBackend : public MidiBackend {
  public:
-  // Appends one entry per MIDI input port of another client, in server order.
-  // Connects to the server first when there is no live connection; adds nothing
-  // when no server runs.
-  void Enumerate(std::vector<DeviceEntry>& Devices);
-  // Registers an output port and connects it to Destination.
-  MMRESULT Open(const std::string& Destination, std::unique_ptr<MidiSink>& Sink);
+  // Appends one entry per MIDI input port of another client, in server order;
+  // the Id is the port's full name. Connects to the server first when there is
+  // no live connection; adds nothing when no server runs.
+  void Enumerate(std::vector<DeviceEntry>& Devices) override;
+  // Registers an output port (see OutputPortName) and connects it to the port Id.
+  MMRESULT Open(const std::string& Id, std::unique_ptr<MidiSink>& Sink) override;
   // Closes the connection at process end (devices left open go with it).
-  void CloseAtExit();
+  void CloseAtExit() override;
 
  private:
   // The live connection, made anew when there is none or the server went away.
   std::shared_ptr<JackSession> Session();
 
   std::shared_ptr<JackSession> FSession;
-  unsigned FPortSerial = 0;
 };
 
 }  // namespace winmm

@@ -86,6 +86,9 @@ void JackSession::CloseAtExit() {
 
 int JackSession::Process(jack_nframes_t Frames, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);
+  // A client whose server went away can be woken again by a new server of the
+  // same name; it must never play there, or every message would arrive twice.
+  if (self->Gone()) return 0;
   self->FCycle.fetch_add(1);
   const auto now = static_cast<uint32_t>(jack_get_time());
   const jack_nframes_t rate = jack_get_sample_rate(self->FClient);

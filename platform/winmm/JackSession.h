@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/winmm/SpscRing.h"
+#include "platform/winmm/MpscRing.h"
 
 namespace winmm {
 
@@ -27,7 +27,7 @@ struct JackOutputQueue {
   static constexpr size_t kCapacity = 32768;
 
   jack_port_t* Port = nullptr;
-  SpscRing<StampedMessage> Ring{kCapacity};
+  MpscRing<StampedMessage> Ring{kCapacity};
 
   // Process-callback side: writes every message that is due in this cycle,
   // whose callback began at NowUs (jack_get_time, low 32 bits).

@@ -1,11 +1,13 @@
 // The winmm output procedures: device snapshot, handles, and the wire rule on
-// top of the JACK and ALSA sequencer backends.
+// top of the MIDI services in the list below.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 
 #include "platform/winmm/AlsaBackend.h"
+#include "platform/winmm/HandleTable.h"
 #include "platform/winmm/JackBackend.h"
 #include "platform/winmm/winmm.h"
 
@@ -14,63 +16,39 @@ namespace {
 
 struct OpenDevice {
   std::unique_ptr<MidiSink> Sink;
-  uint8_t RunningStatus = 0;  // last channel status sent, 0 for none
-};
-
-// Handles are slot numbers with a generation, so a stale or made-up handle is
-// recognised without touching freed memory.
-constexpr unsigned kSlotBits = 8;
-constexpr unsigned kMaxHandles = 1u << kSlotBits;
-constexpr uint32_t kMaxGeneration = 0xFFFFFF;
-
-struct HandleSlot {
-  OpenDevice* Device = nullptr;
-  uint32_t Generation = 0;
+  // Last channel status sent, 0 for none. Senders on several threads keep it
+  // consistent message by message; their order among each other is theirs.
+  std::atomic<uint8_t> RunningStatus{0};
 };
 
 // Enumeration, open and close may come from any thread; sending takes no lock.
 std::mutex gLock;
-HandleSlot gHandles[kMaxHandles];
+HandleTable<OpenDevice> gHandles;
 std::vector<DeviceEntry> gDevices;
 bool gEnumerated = false;
 
-// Never destroyed: devices left open at exit stay usable until the process
-// ends, when the connection to the server is closed.
-JackBackend& Jack() {
-  static JackBackend* backend = [] {
-    auto* b = new JackBackend;
+// The services, in the order their devices are numbered. Never destroyed:
+// devices left open at exit stay usable until the process ends.
+std::vector<MidiBackend*>& Backends() {
+  static std::vector<MidiBackend*>* list = [] {
+    auto* l = new std::vector<MidiBackend*>{new JackBackend, new AlsaBackend};
     std::atexit([] {
       std::lock_guard<std::mutex> lock(gLock);
-      Jack().CloseAtExit();
+      for (MidiBackend* b : Backends()) b->CloseAtExit();
     });
-    return b;
+    return l;
   }();
-  return *backend;
-}
-AlsaBackend& Alsa() {
-  static AlsaBackend* backend = new AlsaBackend;
-  return *backend;
+  return *list;
 }
 
 void EnumerateLocked() {
   std::vector<DeviceEntry> devices;
-  Jack().Enumerate(devices);
-  Alsa().Enumerate(devices);
+  for (MidiBackend* b : Backends()) b->Enumerate(devices);
   gDevices.swap(devices);
   gEnumerated = true;
 }
 
-HMIDIOUT MakeHandle(unsigned Slot, uint32_t Generation) {
-  return reinterpret_cast<HMIDIOUT>(static_cast<uintptr_t>(Generation) << kSlotBits | Slot);
-}
-
-HandleSlot* FindSlot(HMIDIOUT Handle) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(Handle);
-  HandleSlot& slot = gHandles[value & (kMaxHandles - 1)];
-  uintptr_t generation = value >> kSlotBits;
-  if (generation == 0 || generation != slot.Generation || slot.Device == nullptr) return nullptr;
-  return &slot;
-}
+uintptr_t HandleValue(HMIDIOUT Handle) { return reinterpret_cast<uintptr_t>(Handle); }
 
 }  // namespace
 
@@ -107,45 +85,38 @@ MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR, DWORD_PTR, DWOR
   std::lock_guard<std::mutex> lock(gLock);
   if (!gEnumerated) EnumerateLocked();
   if (uDeviceID >= gDevices.size()) return MMSYSERR_BADDEVICEID;
-  unsigned slot = 0;
-  while (slot < kMaxHandles && gHandles[slot].Device != nullptr) ++slot;
-  if (slot == kMaxHandles) return MMSYSERR_NOMEM;
 
   const DeviceEntry& entry = gDevices[uDeviceID];
   std::unique_ptr<OpenDevice> device(new (std::nothrow) OpenDevice);
   if (!device) return MMSYSERR_NOMEM;
-  MMRESULT r = entry.Kind == BackendKind::Jack
-                   ? Jack().Open(entry.JackPort, device->Sink)
-                   : Alsa().Open(entry.AlsaClient, entry.AlsaPort, device->Sink);
+  MMRESULT r = entry.Backend->Open(entry.Id, device->Sink);
   if (r != MMSYSERR_NOERROR) return r;
-
-  HandleSlot& h = gHandles[slot];
-  h.Generation = h.Generation >= kMaxGeneration ? 1 : h.Generation + 1;
-  h.Device = device.release();
-  *phmo = MakeHandle(slot, h.Generation);
+  uintptr_t handle = gHandles.Insert(device.get());
+  if (handle == 0) return MMSYSERR_NOMEM;
+  device.release();
+  *phmo = reinterpret_cast<HMIDIOUT>(handle);
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT midiOutShortMsg(HMIDIOUT hmo, DWORD dwMsg) {
-  HandleSlot* slot = FindSlot(hmo);
-  if (slot == nullptr) return MMSYSERR_INVALHANDLE;
-  OpenDevice& device = *slot->Device;
-  uint8_t running = device.RunningStatus;
+  OpenDevice* device = gHandles.Acquire(HandleValue(hmo));
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
+  uint8_t before = device->RunningStatus.load(std::memory_order_relaxed);
+  uint8_t running = before;
   WireMessage wire;
   MMRESULT r = EncodeShortMessage(dwMsg, running, wire);
-  if (r != MMSYSERR_NOERROR) return r;
-  r = device.Sink->Send(wire);
+  if (r == MMSYSERR_NOERROR) r = device->Sink->Send(wire);
   // A message that was not taken must not change what later running status means.
-  if (r == MMSYSERR_NOERROR) device.RunningStatus = running;
+  if (r == MMSYSERR_NOERROR && running != before)
+    device->RunningStatus.compare_exchange_strong(before, running, std::memory_order_relaxed);
+  gHandles.Release(HandleValue(hmo));
   return r;
 }
 
 MMRESULT midiOutClose(HMIDIOUT hmo) {
   std::lock_guard<std::mutex> lock(gLock);
-  HandleSlot* slot = FindSlot(hmo);
-  if (slot == nullptr) return MMSYSERR_INVALHANDLE;
-  OpenDevice* device = slot->Device;
-  slot->Device = nullptr;
+  OpenDevice* device = gHandles.Remove(HandleValue(hmo));
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
   // A device whose server went away is released all the same: it can do nothing
   // more, and keeping it would leave a handle that can never be closed.
   delete device;

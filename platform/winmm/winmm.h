@@ -9,7 +9,8 @@
 // midiOutShortMsg never blocks, locks or allocates: on JACK the message is
 // stamped with the time of the call and queued for the process callback, which
 // plays it one period after the call (never earlier; later only when a cycle
-// itself comes late). One thread at a time may use a given handle.
+// itself comes late). Handles may be used from any thread, several at once: a
+// handle closed meanwhile gives MMSYSERR_INVALHANDLE, never a freed device.
 #pragma once
 
 #include <cstddef>

@@ -132,6 +132,31 @@ TEST_F(JackOutputTest, OpenConnectsAndCloseDisconnects) {
   EXPECT_EQ(out->DeviceHandle(b), nullptr);
 }
 
+// Patchbay rules match on our port's name: the first open device is always
+// "vorlanx:out", a second one open at the same time "vorlanx:out_2".
+TEST_F(JackOutputTest, OutputPortNamesAreStable) {
+  auto out = Registry();
+  int a = IndexOf(*out, "synth:in_a");
+  int b = IndexOf(*out, "synth:in_b");
+  auto connectedTo = [&](int Input) {
+    std::vector<std::string> c;
+    for (int i = 0; i < 500 && (c = FSynth.Connections(Input)).empty(); ++i) usleep(10000);
+    return c;
+  };
+  for (int round = 0; round < 3; ++round) {
+    out->OpenDevice(a);
+    EXPECT_EQ(connectedTo(0), std::vector<std::string>{"vorlanx:out"}) << round;
+    out->CloseDevice(a);
+  }
+  out->OpenDevice(a);
+  out->OpenDevice(b);
+  EXPECT_EQ(connectedTo(1), std::vector<std::string>{"vorlanx:out_2"});
+  out->CloseDevice(a);
+  out->CloseDevice(b);
+  out->OpenDevice(b);
+  EXPECT_EQ(connectedTo(1), std::vector<std::string>{"vorlanx:out"});
+}
+
 TEST_F(JackOutputTest, BytesOnTheWire) {
   auto out = Registry();
   int a = IndexOf(*out, "synth:in_a");

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/winmm/ShortMessage.h"
-#include "platform/winmm/SpscRing.h"
+#include "platform/winmm/MpscRing.h"
 #include "platform/winmm/winmm.h"
 
 using namespace winmm;
@@ -95,8 +95,8 @@ TEST(ErrorTexts, EveryReturnedCodeHasAText) {
   EXPECT_EQ(midiInGetErrorTextA(MMSYSERR_ERROR, text, 0), MMSYSERR_INVALPARAM);
 }
 
-TEST(SpscRing, FullRingRefusesAndOrderHoldsAcrossThreads) {
-  SpscRing<uint32_t> ring(1000);
+TEST(MpscRing, FullRingRefusesAndOrderHoldsAcrossThreads) {
+  MpscRing<uint32_t> ring(1000);
   ASSERT_EQ(ring.Capacity(), 1024u);
   for (uint32_t i = 0; i < 1024; ++i) ASSERT_TRUE(ring.Push(i));
   EXPECT_FALSE(ring.Push(1024));
