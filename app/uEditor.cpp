@@ -37,6 +37,12 @@ std::string AskWithHook(const std::string& Caption, const std::string& Prompt,
 
 }  // namespace
 
+bool IsMulticastAddress(const std::string& Address) {
+  if (!IsDottedAddress(Address)) return false;
+  const uint32_t first = static_cast<uint32_t>(winsock::ntohl(WSocketResolveHost(Address))) >> 24;
+  return first >= 224 && first <= 239;
+}
+
 TPluginEditorWindow::TPluginEditorWindow(TComponent* AOwner) : TForm(AOwner) {
   using Handler = void (TPluginEditorWindow::*)(TObject*, TMouseButton, TShiftState, int, int);
   auto bind = [this](Handler h) -> TMouseEvent {
@@ -186,7 +192,14 @@ void TPluginEditorWindow::SetLocalPort(int32_t Port) {
 void TPluginEditorWindow::Rebind() {
   FSocket->Close();
   FSocket->SetProto("udp");
-  FSocket->SetAddr(ip->Caption());
+  // A group address: the socket takes the port on every address and joins the
+  // group on the default interface, sharing the port with the group's other
+  // receivers on this machine (a sender such as qmidinet listens on it too).
+  const bool group = IsMulticastAddress(ip->Caption());
+  FSocket->SetMultiCast(group);
+  FSocket->SetMultiCastAddrStr(group ? ip->Caption() : std::string());
+  FSocket->SetReuseAddr(group);
+  FSocket->SetAddr(group ? std::string("0.0.0.0") : ip->Caption());
   FSocket->SetPort(port->Caption());
   FSocket->Listen();
   EnlargeReceiveBuffer();

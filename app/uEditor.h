@@ -73,6 +73,9 @@ class TPluginEditorWindow : public TForm {
 
 extern TPluginEditorWindow* PluginEditorWindow;
 
+// True for a dotted address of a multicast group (224.0.0.0 to 239.255.255.255).
+bool IsMulticastAddress(const std::string& Address);
+
 // Installed around each input dialog: lets every keystroke through to the
 // dialog and does not call on, so hooks installed before it never see them.
 extern win32::HHOOK KeyboardHook;

@@ -84,7 +84,11 @@ std::string TRelay::ReadFile(const std::string& Name) const {
   return s.str();
 }
 
-bool TRelay::Start(const std::vector<std::string>& Env) { return FChild.Start({FBinary}, Env); }
+bool TRelay::Start(const std::vector<std::string>& Env) {
+  std::vector<std::string> argv = Prefix;
+  argv.push_back(FBinary);
+  return FChild.Start(argv, Env);
+}
 
 bool TRelay::WaitBound(const std::string& Addr, uint16_t Port, int TimeoutMs) {
   for (int waited = 0; waited <= TimeoutMs; waited += 20) {
@@ -105,7 +109,7 @@ int TRelay::Stop(int Sig) {
 std::vector<TUdpSocket> UdpSockets(pid_t Pid) {
   std::vector<TUdpSocket> found;
   std::set<unsigned long> inodes = SocketInodes(Pid);
-  std::ifstream in("/proc/net/udp");
+  std::ifstream in("/proc/" + std::to_string(Pid) + "/net/udp");
   std::string line;
   std::getline(in, line);  // header
   while (std::getline(in, line)) {

@@ -30,6 +30,8 @@ class TRelay {
   // The file's content; "<missing>" when it does not exist.
   std::string ReadFile(const std::string& Name = "VORLANX.INI") const;
 
+  // Words run in front of the program (such as TNetNamespace::Enter()).
+  std::vector<std::string> Prefix;
   // Starts the program; Env as guitest::TChild::Start (default: no display).
   bool Start(const std::vector<std::string>& Env = {"DISPLAY"});
   // Waits until the program holds a UDP socket bound to Addr:Port.
@@ -44,7 +46,8 @@ class TRelay {
   guitest::TChild FChild;
 };
 
-// A UDP socket the program holds, as the kernel lists it.
+// A UDP socket the program holds, as the kernel lists it (in the program's
+// own network namespace).
 struct TUdpSocket {
   std::string Addr;
   uint16_t Port = 0;
