@@ -50,7 +50,17 @@ TEST_F(TRelayTest, AMulticastSenderReachesTheRelay) {
   for (int i = 0; i < 500 && (input = keys.FindInput("^QmidiNet:")).empty(); ++i)
     ::usleep(20 * 1000);
   ASSERT_FALSE(input.empty()) << "qmidinet has no JACK MIDI input: " << qmidinet.Stderr();
-  ASSERT_TRUE(keys.Connect(input));
+  // Its ports take connections once its client is active, and it sends once
+  // its socket is open.
+  bool connected = false;
+  for (int i = 0; i < 500 && !(connected = keys.Connect(input)); ++i) ::usleep(20 * 1000);
+  ASSERT_TRUE(connected) << "cannot connect to " << input;
+  bool open = false;
+  for (int i = 0; i < 500 && !open; ++i) {
+    for (const TUdpSocket& s : UdpSockets(qmidinet.Pid())) open = open || s.Port == 21928;
+    if (!open) ::usleep(20 * 1000);
+  }
+  ASSERT_TRUE(open) << "qmidinet opened no socket on port 21928: " << qmidinet.Stderr();
 
   // Each message crosses as a datagram of its own; the relay plays those of
   // three bytes and drops the rest (a program change has two).
