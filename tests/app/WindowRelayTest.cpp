@@ -371,4 +371,25 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
   EXPECT_TRUE(FSynth.Connections(0).empty()) << "the device was not closed";
 }
 
+// The same while the error box of a failed start is open, before the window
+// has been shown.
+TEST_F(WindowRelay, WhenTheDisplayGoesAwayDuringStartUpTheRelayEnds) {
+  TXServer x;
+  ASSERT_TRUE(x.Start(kScreenW, kScreenH));
+  FPort = FreeUdpPort();
+  TPortHolder holder(FPort);
+  ASSERT_TRUE(holder.Held());
+  FRelay.WriteFile("VORLANX.INI",
+                   "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\nMIDI-Out=1\n");
+  ASSERT_TRUE(FRelay.Start({"DISPLAY=" + x.Display()}));
+  ASSERT_FALSE(FindWindow(x.Display(), "^vorlanx$", 10000).empty()) << "no error box";
+  x.Stop();
+  int status = FRelay.Child().Wait(10000);
+  ASSERT_NE(status, -1) << "did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(FRelay.Child().Stderr(), "vorlanx: the display went away; settings saved, stopped\n");
+  EXPECT_EQ(Setting("Port"), std::to_string(FPort));
+  EXPECT_EQ(Setting("MIDI-Out"), "1");
+}
+
 }  // namespace

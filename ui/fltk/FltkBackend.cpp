@@ -10,6 +10,8 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 #include <exception>
 
@@ -41,6 +43,16 @@ int OnXError(Display* d, XErrorEvent* e) {
   WriteStderrLine(std::string("X error: ") + text + " (request " + std::to_string(e->request_code) +
                   ")");
   return 0;
+}
+
+// FLTK's own warnings and errors, one line each like every other message.
+void OnFltkMessage(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  WriteStderrLine(text);
 }
 
 // Quiet: the program says it once the settings are saved.
@@ -131,6 +143,8 @@ TUiBackend* CreateFltkBackend() {
       return nullptr;
     }
     fl_open_display(display);
+    Fl::warning = fltk::OnFltkMessage;
+    Fl::error = fltk::OnFltkMessage;
     XSetErrorHandler(fltk::OnXError);
     XSetIOErrorHandler(fltk::OnXIOError);
     XSetIOErrorExitHandler(display, fltk::OnDisplayLost, nullptr);

@@ -121,7 +121,7 @@ void RunModal(Fl_Window* window) {
   window->set_modal();
   window->show();
   SetDialogDecorations(window);
-  window->wait_for_expose();
+  WaitForExpose(window);
   TakeInputFocus(window);
   while (window->shown() && !DisplayLost() && (endingAlready || !Application->Terminated()))
     Fl::wait(1e20);

@@ -42,6 +42,8 @@ bool KeyPassesHooks(int event);
 void FrameExtents(Fl_Window* window, int& left, int& top);
 // Asks the window manager for a frame with only the system menu and close button.
 void SetDialogDecorations(Fl_Window* window);
+// Handles events until a shown window is on the screen, or the display is gone.
+void WaitForExpose(Fl_Window* window);
 // Gives a shown window the keyboard.
 void TakeInputFocus(Fl_Window* window);
 

@@ -75,7 +75,7 @@ class TFormWindow : public Fl_Double_Window, public TFormPeer {
     // FLTK may have pulled the window onto the screen; where the form says it
     // is stays the same until the user moves the window. FLTK knows where the
     // window went once it is mapped.
-    wait_for_expose();
+    WaitForExpose(this);
     int frameLeft = 0, frameTop = 0;
     FrameExtents(this, frameLeft, frameTop);
     FBaseX = x() - frameLeft;

@@ -1,5 +1,8 @@
 // What FLTK does not say about the window manager: the frame it draws and the
 // decorations a window asks for.
+// FLTK keeps whether a window waits for its first expose in its X record,
+// which it shows only to code that asks for its internals.
+#define FL_INTERNALS 1
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/x.H>
@@ -40,6 +43,14 @@ void SetDialogDecorations(Fl_Window* window) {
   Atom atom = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
   XChangeProperty(fl_display, fl_xid(window), atom, atom, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&hints), 5);
+}
+
+void WaitForExpose(Fl_Window* window) {
+  while (window->shown() && !DisplayLost()) {
+    Fl_X* x = Fl_X::i(window);
+    if (x && !x->wait_for_expose) return;
+    Fl::wait();
+  }
 }
 
 void TakeInputFocus(Fl_Window* window) {
