@@ -53,6 +53,11 @@ bool TLineSplitter::EditTail(int32_t& Count, const std::string& LineEnd, std::st
       Grow(LineStart + w + 2);
     }
     LineBuffer[LineStart + w++] = c;
+    // A terminator just completed (blanks of a tab may complete one too).
+    if (endLen > 0 && w - floor >= endLen &&
+        std::memcmp(LineBuffer + LineStart + w - endLen, LineEnd.data(),
+                    static_cast<size_t>(endLen)) == 0)
+      floor = w;
   };
   for (char ch : EditInput) {
     const auto c = static_cast<uint8_t>(ch);
@@ -70,10 +75,6 @@ bool TLineSplitter::EditTail(int32_t& Count, const std::string& LineEnd, std::st
     } else {
       if (Echo) Echo->push_back(static_cast<char>(c));
       put(c);
-      if (endLen > 0 && w - floor >= endLen &&
-          std::memcmp(LineBuffer + LineStart + w - endLen, LineEnd.data(),
-                      static_cast<size_t>(endLen)) == 0)
-        floor = w;
     }
   }
   LineBuffer[LineStart + w] = 0;
