@@ -21,13 +21,14 @@ int32_t TCustomSyncWSocket::RunAndWait(const std::function<void()>& Proc, bool& 
 
 int32_t TCustomSyncWSocket::WaitForFlag(bool& Flag) {
   TAliveGuard guard(this);
+  auto Ended = [this] { return (Application && Application->Terminated()) || QuitReceived; };
   WaitDeadline = win32::GetTickCount() + static_cast<uint32_t>(WaitTimeout);
   const bool queueOnly = FMultiThreaded || !Application || Application->ServesQueueOnly();
   for (;;) {
     if (Flag) return 0;
     const auto left = static_cast<int32_t>(WaitDeadline - win32::GetTickCount());
     if (WaitTimeout > 0 && left < 0) return kWaitFailed;
-    if ((Application && Application->Terminated()) || QuitReceived) return kWaitFailed;
+    if (Ended()) return kWaitFailed;
     if (FMultiThreaded || !Application)
       PumpThreadMessages();
     else
@@ -35,6 +36,8 @@ int32_t TCustomSyncWSocket::WaitForFlag(bool& Flag) {
     // A handler destroyed the object: Flag may have gone with it.
     if (guard.Destroyed()) return kWaitFailed;
     if (Flag) return 0;
+    // What the pump took may have been the quit message: never sleep past it.
+    if (Ended()) return kWaitFailed;
     int32_t sleep = queueOnly ? -1 : kSharedLoopSlice;
     if (WaitTimeout > 0) {
       const auto rest = static_cast<int32_t>(WaitDeadline - win32::GetTickCount()) + 1;

@@ -1,0 +1,86 @@
+// The synchronous wait: what ends it, and that it sleeps rather than spins.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+
+#include "StreamTestUtil.h"
+#include "rtl/Application.h"
+
+namespace {
+
+double ThreadCpuMs() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+TEST(SyncWait, TimesOutAsleep) {
+  streamtest::Connected c;
+  c.sock.WaitTimeout = 2000;
+  bool flag = false;
+  const double cpu = ThreadCpuMs();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(c.sock.WaitForFlag(flag), 12001);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  // A bound, not a timing: a spinning wait burns the whole two seconds.
+  EXPECT_LT(ThreadCpuMs() - cpu, 10.0);
+  EXPECT_GE(waited, std::chrono::milliseconds(1990));
+}
+
+TEST(SyncWait, ALineSetsTheFlagFromInsideTheWait) {
+  streamtest::Connected c;
+  c.sock.SetLineMode(true);
+  std::string line;
+  c.sock.OnDataAvailable = [&](TObject*, uint16_t) { line = c.sock.ReceiveText(); };
+  c.sock.WaitTimeout = 10000;
+  // Sent from the message loop once the wait runs.
+  int32_t result = c.sock.RunAndWait([&] { c.peer.Write("pong\r\n"); }, c.sock.LineArrived);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(line, "pong\r\n");
+
+  // A flag already true ends the wait at once; RunAndWait clears it first.
+  EXPECT_EQ(c.sock.WaitForFlag(c.sock.LineArrived), 0);
+  c.sock.WaitTimeout = 1;
+  EXPECT_EQ(c.sock.RunAndWait(nullptr, c.sock.LineArrived), 12001);
+  EXPECT_FALSE(c.sock.LineArrived);
+}
+
+TEST(SyncWait, TheConnectionsEndAlsoSetsLineArrived) {
+  streamtest::Connected c;
+  c.sock.WaitTimeout = 10000;
+  c.peer.Close();
+  EXPECT_EQ(c.sock.WaitForFlag(c.sock.LineArrived), 0);
+  EXPECT_EQ(c.sock.State(), wsClosed);
+}
+
+TEST(SyncWait, ApplicationEndAndQuitMessageEndTheWait) {
+  streamtest::Connected c;
+  bool flag = false;
+  // Without a timeout: only the end of the application stops it.
+  win32::PostQuitMessage(0);
+  EXPECT_EQ(c.sock.WaitForFlag(flag), 12001);
+  EXPECT_TRUE(Application->Terminated());
+  Application->SetTerminated(false);
+
+  c.sock.SetMultiThreaded(true);
+  win32::PostQuitMessage(0);
+  EXPECT_EQ(c.sock.WaitForFlag(flag), 12001);
+  EXPECT_TRUE(c.sock.QuitReceived);
+}
+
+TEST(SyncWait, AHandlerThatDestroysTheSocketEndsTheWait) {
+  auto* c = new streamtest::Connected;
+  c->sock.SetLineMode(true);
+  c->sock.OnDataAvailable = [&](TObject*, uint16_t) {
+    delete c;
+    c = nullptr;
+  };
+  c->peer.Write("x\r\n");
+  bool flag = false;
+  EXPECT_EQ(c->sock.WaitForFlag(flag), 12001);
+  EXPECT_EQ(c, nullptr);
+}
+
+}  // namespace
