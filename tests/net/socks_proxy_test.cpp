@@ -4,10 +4,7 @@
 // megabytes to an echo server of the test and back, compared by hash.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-
+#include "ProxyProcess.h"
 #include "SocksTestUtil.h"
 
 namespace {
@@ -23,56 +20,6 @@ uint64_t Fnv(const std::string& s) {
   for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
   return h;
 }
-
-// A proxy process listening on a loopback port of its own.
-class ProxyProcess {
- public:
-  ProxyProcess() {
-    char tmpl[] = "/tmp/vorlanx-proxy-XXXXXX";
-    if (mkdtemp(tmpl)) dir_ = tmpl;
-  }
-  ~ProxyProcess() {
-    if (child_) {
-      child_->Kill(SIGTERM);  // danted takes its helper processes down with it
-      child_->Wait(5000);
-    }
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  uint16_t Port() const { return port_; }
-
-  void StartMicrosocks(const std::string& user = "", const std::string& password = "") {
-    port_ = streampeer::RefusingPort();
-    std::vector<std::string> argv = {"/usr/bin/microsocks", "-i", "127.0.0.1", "-p",
-                                     std::to_string(port_)};
-    if (!user.empty()) argv.insert(argv.end(), {"-u", user, "-P", password});
-    Start(argv);
-  }
-
-  void StartDanted() {
-    ASSERT_FALSE(dir_.empty());
-    port_ = streampeer::RefusingPort();
-    std::ofstream(dir_ + "/danted.conf")
-        << "logoutput: " << dir_ << "/danted.log\n"
-        << "internal: 127.0.0.1 port = " << port_ << "\n"
-        << "external: 127.0.0.1\n"
-        << "clientmethod: none\n"
-        << "socksmethod: none\n"
-        << "user.unprivileged: nobody\n"
-        << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-        << "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n";
-    Start({"/usr/sbin/danted", "-N", "1", "-f", dir_ + "/danted.conf", "-p", dir_ + "/danted.pid"});
-  }
-
- private:
-  void Start(const std::vector<std::string>& argv) {
-    // Its messages go to a file: its helper processes must not hold our output open.
-    child_.reset(new streampeer::Child(argv, "/dev/null", "/dev/null", dir_ + "/proxy.log"));
-    ASSERT_TRUE(streampeer::WaitListening(port_, 10000)) << argv[0] << " is not listening";
-  }
-  std::unique_ptr<streampeer::Child> child_;
-  uint16_t port_ = 0;
-  std::string dir_;
-};
 
 // One connection through the proxy to the echo server.
 struct Client {
@@ -117,7 +64,7 @@ struct Client {
 TEST(SocksProxy, MicrosocksWithAndWithoutPassword) {
   streampeer::EchoServer echo;
   {
-    ProxyProcess proxy;
+    streampeer::ProxyProcess proxy;
     proxy.StartMicrosocks();
     Client c;
     Aim(c.s, proxy.Port(), "5", "vx-loop.test", std::to_string(echo.Port()));
@@ -125,7 +72,7 @@ TEST(SocksProxy, MicrosocksWithAndWithoutPassword) {
     c.EchoesPayload();
     EXPECT_EQ(c.s.SocksReplyPort.empty(), false);
   }
-  ProxyProcess proxy;
+  streampeer::ProxyProcess proxy;
   proxy.StartMicrosocks("ann", "secret");
   {
     Client c;
@@ -159,7 +106,7 @@ TEST(SocksProxy, MicrosocksWithAndWithoutPassword) {
 
 TEST(SocksProxy, DantedLevels4And5And4ARefused) {
   streampeer::EchoServer echo;
-  ProxyProcess proxy;
+  streampeer::ProxyProcess proxy;
   proxy.StartDanted();
   for (const char* level : {"4", "5"}) {
     SCOPED_TRACE(level);

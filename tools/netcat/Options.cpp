@@ -29,6 +29,30 @@ void SetLookup(TOptions& o, TLookup Lookup, const std::string& Text) {
   o.LookupText = Text;
 }
 
+// HOST:PORT, split at the last colon.
+void SetProxy(TOptions& o, const std::string& value) {
+  size_t colon = value.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == value.size())
+    throw EUsage("--proxy takes HOST:PORT, not '" + value + "'");
+  o.ProxyHost = value.substr(0, colon);
+  o.ProxyPort = value.substr(colon + 1);
+}
+
+void SetProxyType(TOptions& o, const std::string& value) {
+  if (value != "4" && value != "4a" && value != "4A" && value != "5")
+    throw EUsage("--proxy-type takes 4, 4a or 5, not '" + value + "'");
+  o.ProxyType = value;
+}
+
+// USER:PASS, split at the first colon (a password may hold colons).
+void SetProxyAuth(TOptions& o, const std::string& value) {
+  size_t colon = value.find(':');
+  if (colon == std::string::npos) throw EUsage("--proxy-auth takes USER:PASS");
+  o.ProxyAuth = true;
+  o.ProxyUser = value.substr(0, colon);
+  o.ProxyPassword = value.substr(colon + 1);
+}
+
 const std::vector<TOptionSpec>& OptionTable() {
   static const std::vector<TOptionSpec> table = {
       {'l', "listen", nullptr,
@@ -49,6 +73,13 @@ const std::vector<TOptionSpec>& OptionTable() {
        [](TOptions& o, const std::string& v) { SetLookup(o, TLookup::Forward, v); }},
       {0, "reverse", "ADDRESS", "print the host name of ADDRESS and exit",
        [](TOptions& o, const std::string& v) { SetLookup(o, TLookup::Reverse, v); }},
+      {0, "proxy", "HOST:PORT", "connect through the SOCKS proxy at HOST:PORT",
+       [](TOptions& o, const std::string& v) { SetProxy(o, v); }},
+      {0, "proxy-type", "4|4a|5", "the proxy's SOCKS version (default 5; 4a: the proxy resolves)",
+       [](TOptions& o, const std::string& v) { SetProxyType(o, v); }},
+      {0, "proxy-auth", "USER:PASS",
+       "SOCKS5 user name and password; SOCKS4/4a: USER is the user id",
+       [](TOptions& o, const std::string& v) { SetProxyAuth(o, v); }},
       {'v', "verbose", nullptr, "report listening, connections and their ends on standard error",
        [](TOptions& o, const std::string&) { o.Verbose = true; }},
       {'h', "help", nullptr, "show this text and exit",
@@ -151,6 +182,10 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
       throw EUsage("--resolve and --reverse take no other arguments");
     return o;
   }
+  if (o.ProxyHost.empty() && (!o.ProxyType.empty() || o.ProxyAuth))
+    throw EUsage("--proxy-type and --proxy-auth go with --proxy");
+  if (!o.ProxyHost.empty() && (o.Mode != TMode::Connect || o.Transport != TTransport::Tcp))
+    throw EUsage("--proxy goes with connecting over TCP only");
   if (o.KeepOpen && (o.Mode != TMode::Listen || o.Transport != TTransport::Tcp))
     throw EUsage("-k goes with -l and TCP only");
   PlacePositionals(o, positionals);
@@ -194,9 +229,13 @@ std::string HelpText() {
       "runs until interrupted. UDP listening prints every datagram and sends stdin to the last\n"
       "sender (stdin waits until a first datagram has come).\n"
       "\n"
-      "Exit status: 0 when the connection ended normally, 1 when a connection was refused or\n"
-      "reset, a name did not resolve, input was left unsent or another error happened (its\n"
-      "text goes to standard error), 2 for a command line that cannot be understood.\n";
+      "Through a proxy (--proxy) the proxy connects to HOST PORT: with SOCKS5 and 4a it resolves\n"
+      "HOST itself, with SOCKS4 vxcat resolves it. A refusal by the proxy prints its reason.\n"
+      "\n"
+      "Exit status: 0 when the connection ended normally, 1 when a connection was refused (also\n"
+      "by a proxy) or reset, a name did not resolve, input was left unsent or another error\n"
+      "happened (its text goes to standard error), 2 for a command line that cannot be\n"
+      "understood.\n";
   return text;
 }
 

@@ -34,6 +34,13 @@ struct TOptions {
   bool Verbose = false;
   TLookup Lookup = TLookup::None;
   std::string LookupText;  // the name (forward) or the address (reverse)
+  // Connecting through a SOCKS proxy (ProxyHost empty: directly).
+  std::string ProxyHost;
+  std::string ProxyPort;
+  std::string ProxyType;      // "4", "4a"/"4A" or "5"; empty: 5
+  bool ProxyAuth = false;     // --proxy-auth given
+  std::string ProxyUser;      // SOCKS5 user name, SOCKS4/4A user id
+  std::string ProxyPassword;  // SOCKS5 only
   bool Help = false;
 };
 

@@ -32,6 +32,7 @@ class TTcpClient : public TEndpoint {
     socket->SetPort(o.Port);
     if (!o.LocalAddr.empty()) socket->SetLocalAddr(o.LocalAddr);
     if (!o.LocalPort.empty()) socket->SetLocalPort(o.LocalPort);
+    if (!o.ProxyHost.empty()) UseProxy(*socket, o);
     socket->Connect();
   }
 
@@ -50,26 +51,60 @@ class TTcpClient : public TEndpoint {
   bool Drained() const override { return FConnected && FPending.empty() && FSession->Drained(); }
 
  private:
+  void UseProxy(TWSocket& Socket, const TOptions& o) {
+    Socket.SetSocksServer(o.ProxyHost);
+    Socket.SetSocksPort(o.ProxyPort);
+    Socket.SetSocksLevel(o.ProxyType.empty() ? "5" : o.ProxyType);
+    Socket.SetSocksUsercode(o.ProxyUser);
+    Socket.SetSocksPassword(o.ProxyPassword);
+    if (o.ProxyAuth && Socket.SocksLevel() == "5")
+      Socket.SetSocksAuthentication(socksAuthenticateUsercode);
+    // The proxy's own words for a refusal; the events that follow carry its code only.
+    Socket.OnSocksError = [this](TObject*, int32_t, const std::string& Msg) {
+      FProxyFailed = true;
+      Report("proxy: " + Msg);
+    };
+  }
+
   void Connected(uint16_t Error) {
     if (Error != 0) {
-      ReportSocketError(Error, "Connect");
+      FConnectFailed = true;
+      if (!FProxyFailed) ReportSocketError(Error, "Connect");
       FHost.Finish(1);
       return;
     }
     FConnected = true;
-    if (FHost.Options().Verbose) Report("connected to " + FSession->PeerText());
+    if (FHost.Options().Verbose && !FHost.Options().ProxyHost.empty())
+      Report("connected to " + FHost.Options().Host + ":" + FHost.Options().Port + " through " +
+             FSession->PeerText());
+    else if (FHost.Options().Verbose)
+      Report("connected to " + FSession->PeerText());
     std::string pending;
     pending.swap(FPending);
     FSession->Send(pending);
     if (FInputEnded) FSession->InputEnded();
   }
 
-  void Closed(uint16_t Error) { FHost.Finish(ReportEnd(FHost, *FSession, Error)); }
+  void Closed(uint16_t Error) {
+    if (!FConnected) {  // ended while a proxy was negotiating, or after a failed connect
+      if (!FConnectFailed && !FProxyFailed) {
+        if (Error != 0)
+          ReportSocketError(Error, "Session");
+        else
+          Report("proxy: the proxy closed the connection before the target was connected");
+      }
+      FHost.Finish(1);
+      return;
+    }
+    FHost.Finish(ReportEnd(FHost, *FSession, Error));
+  }
 
   THost& FHost;
   std::unique_ptr<TStreamSession> FSession;
   std::string FPending;  // read before the connection was up
   bool FConnected = false;
+  bool FConnectFailed = false;
+  bool FProxyFailed = false;  // the proxy refused; its reason has been reported
   bool FInputEnded = false;
 };
 
