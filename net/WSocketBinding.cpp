@@ -69,6 +69,8 @@ bool WinsockLoaded() { return WinsockLibrary != nullptr; }
 
 void* LookupWinsockProc(const std::string& ProcName) {
   if (!WinsockLibrary) {
+    // The platform's Winsock layer joins the library registry before its first load.
+    winsock::RegisterWinsockLibrary();
     win32::HMODULE lib = win32::LoadLibraryA(winsock::WINSOCK_LIBRARY);
     if (!lib)
       throw ESocketException(std::string("Unable to load ") + winsock::WINSOCK_LIBRARY +

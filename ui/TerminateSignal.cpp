@@ -3,10 +3,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <mutex>
 
+#include "platform/win32/win32.h"
 #include "ui/Forms.h"
 
 namespace ui {
@@ -17,12 +19,30 @@ bool g_installed = false;
 // SIGHUP too: the terminal that started the program was closed.
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
+// The pipe's watch in the loop's queue, and a request its callback took from
+// the pipe that the loop has not acted on yet.
+uint64_t g_watch = 0;
+bool g_requested = false;
 
 extern "C" void OnTerminateSignal(int) {
   int saved = errno;
   char b = 1;
   (void)!::write(g_pipe[1], &b, 1);
   errno = saved;
+}
+
+bool DrainPipe() {
+  if (g_pipe[0] < 0) return false;
+  bool got = false;
+  char buf[64];
+  while (::read(g_pipe[0], buf, sizeof buf) > 0) got = true;
+  return got;
+}
+
+// Runs inside a look at the queue: only notes the request, which the backend
+// acts on once it has pumped (HandleTerminateRequest).
+void OnPipeReady(int, uint32_t, void*) {
+  if (DrainPipe()) g_requested = true;
 }
 
 }  // namespace
@@ -44,6 +64,7 @@ void InstallTerminateSignals() {
   for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
     ::sigaction(kSignals[i], &sa, &g_previous[i]);
   g_installed = true;
+  g_watch = win32::WatchDescriptor(g_pipe[0], EPOLLIN, &OnPipeReady, nullptr);
 }
 
 void RemoveTerminateSignals() {
@@ -51,13 +72,13 @@ void RemoveTerminateSignals() {
   for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
     ::sigaction(kSignals[i], &g_previous[i], nullptr);
   g_installed = false;
+  if (g_watch) win32::UnwatchDescriptor(g_watch);
+  g_watch = 0;
 }
 
 bool TakeTerminateRequest() {
-  if (g_pipe[0] < 0) return false;
-  bool got = false;
-  char buf[64];
-  while (::read(g_pipe[0], buf, sizeof buf) > 0) got = true;
+  bool got = DrainPipe() || g_requested;
+  g_requested = false;
   return got;
 }
 

@@ -3,7 +3,7 @@
 #include <sys/epoll.h>
 #include <time.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/win32/ThreadQueue.h"
@@ -13,21 +13,19 @@ namespace internal {
 
 namespace {
 
-std::atomic<ReadyHandler> g_ready{nullptr};
-std::atomic<FlushHandler> g_flush{nullptr};
 thread_local bool t_looking = false;
 // Messages taken since readiness was last collected (see Look).
 thread_local int t_takenSinceCollect = 0;
 
-constexpr uint64_t kQueueKey = 0;
-constexpr uint64_t kExtraKey = 1;
 // A look that finds a queued message takes it without asking the kernel
 // first, but at least every so many takes it collects readiness anyway, so a
 // handler that keeps posting cannot starve the sockets.
 constexpr int kCollectEvery = 32;
 
-void Flush() {
-  if (FlushHandler flush = g_flush.load(std::memory_order_acquire)) flush();
+int64_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 struct LookScope {
@@ -35,26 +33,31 @@ struct LookScope {
   ~LookScope() { t_looking = false; }
 };
 
-// Turns ready descriptors into posted messages (waiting up to timeoutMs for
-// the first); reports whether the queue's own eventfd was among them. Runs
-// inside a look.
-bool CollectReady(ThreadQueue& queue, int timeoutMs) {
+// Runs the callbacks of ready descriptors (waiting up to timeoutMs for the
+// first); reports whether the queue's own eventfd was among them and whether
+// any callback ran at all. Runs inside a look.
+bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
   epoll_event events[64];
   int n = epoll_wait(queue.epfd, events, 64, timeoutMs);
-  bool wakeup = false;
-  ReadyHandler ready = g_ready.load(std::memory_order_acquire);
-  for (int i = 0; i < n; ++i) {
-    const uint64_t key = events[i].data.u64;
-    if (key == kQueueKey)
-      wakeup = true;
-    else if (key == kExtraKey)
-      queue.extraReady = true;
-    else if (ready)
-      ready(key, events[i].events);
+  // A signal cuts a wait short; the rest of it is waited for.
+  if (n < 0 && errno == EINTR && timeoutMs != 0) {
+    const int64_t deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+    while (n < 0 && errno == EINTR) {
+      const int64_t left = deadline < 0 ? -1 : std::max<int64_t>(deadline - NowMs(), 0);
+      n = epoll_wait(queue.epfd, events, 64, static_cast<int>(left));
+      if (left == 0) break;
+    }
   }
-  Flush();
+  queue.sawWakeup = false;
+  for (int i = 0; i < n; ++i) {
+    WatchTable::Watch w;
+    // A callback may have removed a watch reported later in this batch.
+    if (queue.watches.Find(events[i].data.u64, &w) && w.proc)
+      w.proc(w.fd, events[i].events, w.context);
+  }
+  if (anyRan) *anyRan = n > 0;
   t_takenSinceCollect = 0;
-  return wakeup;
+  return queue.sawWakeup;
 }
 
 // Messages already queued are taken first: readiness collected now would only
@@ -70,27 +73,6 @@ bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMa
   }
   const bool wakeup = CollectReady(queue, 0);
   return queue.Take(out, hwnd, filterMin, filterMax, remove, wakeup, settle);
-}
-
-// Puts fd (or none, for -1) into the queue's epoll set as its extra descriptor.
-bool WatchExtra(ThreadQueue& queue, int fd) {
-  if (fd == queue.extraFd) return true;
-  if (queue.extraFd >= 0) epoll_ctl(queue.epfd, EPOLL_CTL_DEL, queue.extraFd, nullptr);
-  queue.extraFd = -1;
-  queue.extraReady = false;
-  if (fd < 0) return true;
-  epoll_event ev{};
-  ev.events = EPOLLIN;
-  ev.data.u64 = kExtraKey;
-  if (epoll_ctl(queue.epfd, EPOLL_CTL_ADD, fd, &ev) != 0) return false;
-  queue.extraFd = fd;
-  return true;
-}
-
-int64_t NowMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 // Blocks until fd is readable or timeoutMs passes (-1: no limit).
@@ -111,11 +93,6 @@ bool WaitReadable(int fd, int timeoutMs) {
 }
 
 }  // namespace
-
-void SetDescriptorHandlers(ReadyHandler ready, FlushHandler flush) {
-  g_ready.store(ready, std::memory_order_release);
-  g_flush.store(flush, std::memory_order_release);
-}
 
 bool LookInProgress() { return t_looking; }
 
@@ -158,33 +135,11 @@ bool WaitForQueue(int timeoutMs) {
   QueuePtr queue = internal::QueueOfCurrentThread();
   if (queue->HasAnything()) return true;
   if (queue->epfd < 0) return false;
-  return internal::WaitReadable(queue->epfd, timeoutMs);
-}
-
-DWORD WaitForQueueOrDescriptor(int fd, int timeoutMs) {
-  QueuePtr queue = internal::QueueOfCurrentThread();
-  DWORD result = 0;
-  if (queue->epfd < 0 || !internal::WatchExtra(*queue, fd)) {
-    // No epoll set to share: wait on both the plain way.
-    pollfd p[2] = {{queue->epfd, POLLIN, 0}, {fd, POLLIN, 0}};
-    if (queue->HasAnything()) return QUEUE_READY;
-    if (poll(p, 2, timeoutMs) <= 0) return 0;
-    if (p[0].revents) result |= QUEUE_READY;
-    if (p[1].revents) result |= DESCRIPTOR_READY;
-    return result;
-  }
-  if (queue->HasAnything()) {
-    result = QUEUE_READY;
-  } else {
-    internal::LookScope scope;
-    const bool wakeup = internal::CollectReady(*queue, timeoutMs);
-    if (wakeup || queue->HasAnything()) result = QUEUE_READY;
-  }
-  if (queue->extraReady) {
-    queue->extraReady = false;
-    result |= DESCRIPTOR_READY;
-  }
-  return result;
+  // One system call per wake-up: the wait itself collects what it woke for.
+  internal::LookScope scope;
+  bool anyRan = false;
+  const bool wakeup = internal::CollectReady(*queue, timeoutMs, &anyRan);
+  return wakeup || anyRan || queue->HasAnything();
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }

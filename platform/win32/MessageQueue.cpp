@@ -69,17 +69,18 @@ bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
   return filterMin <= m.message && m.message <= filterMax;
 }
 
+// The eventfd stays readable while messages are queued; the look that saw it
+// settles it.
+void OnWakeup(int, uint32_t, void* context) {
+  static_cast<ThreadQueue*>(context)->sawWakeup = true;
+}
+
 }  // namespace
 
 ThreadQueue::ThreadQueue(DWORD id) : threadId(id) {
   epfd = epoll_create1(EPOLL_CLOEXEC);
   eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (epfd >= 0 && eventFd >= 0) {
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.u64 = 0;
-    epoll_ctl(epfd, EPOLL_CTL_ADD, eventFd, &ev);
-  }
+  if (eventFd >= 0) watches.Add(epfd, eventFd, EPOLLIN, &OnWakeup, this);
 }
 
 ThreadQueue::~ThreadQueue() {
@@ -247,6 +248,16 @@ QueuePtr QueueOfCurrentThread() {
 int EpollDescriptor(const ThreadQueue& queue) { return queue.epfd; }
 DWORD OwnerThread(const ThreadQueue& queue) { return queue.threadId; }
 
+uint64_t AddWatch(ThreadQueue& queue, int fd, uint32_t events, DescriptorProc proc, void* context) {
+  return queue.watches.Add(queue.epfd, fd, events, proc, context);
+}
+
+bool ChangeWatch(ThreadQueue& queue, uint64_t watch, uint32_t events) {
+  return queue.watches.Change(queue.epfd, watch, events);
+}
+
+void RemoveWatch(ThreadQueue& queue, uint64_t watch) { queue.watches.Remove(queue.epfd, watch); }
+
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   QueuePtr queue = QueueOfWindow(hwnd);
   return queue && queue->RemoveMatching(hwnd, msg, wParam, all);
@@ -294,5 +305,17 @@ BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) 
 void PostQuitMessage(int exitCode) { internal::QueueOfCurrentThread()->PostQuit(exitCode); }
 
 int GetQueueWaitHandle() { return internal::QueueOfCurrentThread()->epfd; }
+
+uint64_t WatchDescriptor(int fd, uint32_t events, DescriptorProc proc, void* context) {
+  return internal::AddWatch(*internal::QueueOfCurrentThread(), fd, events, proc, context);
+}
+
+BOOL ChangeDescriptorWatch(uint64_t watch, uint32_t events) {
+  return internal::ChangeWatch(*internal::QueueOfCurrentThread(), watch, events) ? TRUE : FALSE;
+}
+
+void UnwatchDescriptor(uint64_t watch) {
+  internal::RemoveWatch(*internal::QueueOfCurrentThread(), watch);
+}
 
 }  // namespace win32

@@ -2,13 +2,12 @@
 // the per-thread message queues beyond the public Win32 surface.
 //
 // Each thread's queue owns one epoll descriptor (the wait handle). Besides an
-// eventfd for posted messages, other layers put their own descriptors into it,
-// each under a 64-bit key (key 0 is the queue's own). Readiness is never acted on
-// by the waiting side: when the owning thread looks at its queue (PeekMessageA,
-// GetMessageA), the queue collects ready descriptors with epoll_wait(0) and hands
-// each to the ready handler, which turns it into posted messages. Work the ready
-// handler defers (re-arming interest) is done by the flush handler, which the
-// queue runs right after the ready handlers, before the look returns.
+// eventfd for posted messages (a watch of the queue's own), other layers put
+// their descriptors into it as watches, each with its own callback. Readiness
+// is never acted on by the waiting side: when the owning thread looks at its
+// queue (PeekMessageA, GetMessageA, WaitForQueue), the queue collects ready
+// descriptors with epoll_wait and runs each one's callback, which turns it
+// into posted messages.
 #pragma once
 
 #include <cstdint>
@@ -30,12 +29,11 @@ QueuePtr QueueOfCurrentThread();
 int EpollDescriptor(const ThreadQueue& queue);
 DWORD OwnerThread(const ThreadQueue& queue);
 
-// Key: the epoll_event.data.u64 a descriptor was registered with (never 0 or
-// 1: key 0 is the queue's own eventfd, key 1 the thread's extra descriptor).
-using ReadyHandler = void (*)(uint64_t key, uint32_t epollEvents);
-using FlushHandler = void (*)();
-// One client (the socket layer) owns the descriptors in every queue.
-void SetDescriptorHandlers(ReadyHandler ready, FlushHandler flush);
+// Watches of a given queue (any thread may call these; the callbacks run on
+// the queue's thread). See WatchDescriptor in win32.h.
+uint64_t AddWatch(ThreadQueue& queue, int fd, uint32_t events, DescriptorProc proc, void* context);
+bool ChangeWatch(ThreadQueue& queue, uint64_t watch, uint32_t events);
+void RemoveWatch(ThreadQueue& queue, uint64_t watch);
 
 // True while the calling thread is collecting readiness for its own queue
 // (inside PeekMessageA/GetMessageA): work deferred now is flushed before the

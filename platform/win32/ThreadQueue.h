@@ -6,6 +6,7 @@
 
 #include "platform/win32/MessageRing.h"
 #include "platform/win32/QueueInternal.h"
+#include "platform/win32/WatchTable.h"
 #include "platform/win32/win32.h"
 
 namespace win32::internal {
@@ -40,11 +41,10 @@ class ThreadQueue {
   const DWORD threadId;
   int epfd = -1;
   int eventFd = -1;
-  // A descriptor of the owning thread's own that its waits also watch (see
-  // WaitForQueueOrDescriptor), and whether a look has seen it readable. Only
-  // the owning thread touches these.
-  int extraFd = -1;
-  bool extraReady = false;
+  WatchTable watches;
+  // Set by the eventfd's watch when a collection finds it readable; only the
+  // owning thread touches it.
+  bool sawWakeup = false;
 
  private:
   void SignalLocked(bool& doWrite);

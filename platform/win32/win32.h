@@ -126,24 +126,36 @@ LRESULT DispatchMessageA(const MSG* msg);
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The calling thread's wait handle: a descriptor that is readable exactly when
-// PeekMessageA would find something. Created on first use (the main thread's
-// before main(), so it is a low number); stays open. Watch it for reading
-// (select, poll, Fl::add_fd), then pump with PeekMessageA(PM_REMOVE) until it
-// returns FALSE: socket readiness becomes messages only while you pump.
+// PeekMessageA would find something or a watched descriptor (below) is ready.
+// Created on first use (the main thread's before main(), so it is a low
+// number); stays open. Watch it for reading (select, poll, Fl::add_fd), then
+// pump with PeekMessageA(PM_REMOVE) until it returns FALSE: socket readiness
+// becomes messages, and watch callbacks run, only while you pump.
 int GetQueueWaitHandle();
 // Blocks until the calling thread has something to dispatch, or timeoutMs
-// passes (-1: no limit). Returns true when something can be dispatched (in
-// rare races a look then finds nothing: callers pump and wait again).
+// passes (-1: no limit). The wait is itself a look: readiness it finds runs
+// the watch callbacks at once (sockets become messages), so pump with
+// PeekMessageA(PM_REMOVE) when it returns. Returns true when something can be
+// dispatched or a callback ran (in rare races a look then finds nothing:
+// callers pump and wait again).
 bool WaitForQueue(int timeoutMs);
-// The wait of a run loop that also serves a descriptor of its own (such as a
-// signal pipe): blocks until the calling thread has something to dispatch or
-// fd is readable, or timeoutMs passes (-1: no limit). The wait is itself a
-// look: socket readiness it finds becomes messages at once, so pump with
-// PeekMessageA(PM_REMOVE) when it returns, before waiting in any other way.
-// Returns QUEUE_READY and/or DESCRIPTOR_READY; 0 after the timeout (or a signal).
-constexpr DWORD QUEUE_READY = 1;
-constexpr DWORD DESCRIPTOR_READY = 2;
-DWORD WaitForQueueOrDescriptor(int fd, int timeoutMs);
+
+// ---- Descriptors watched by the thread's loop -------------------------------
+// Every descriptor the loop serves is registered here by whoever owns it, with
+// its own callback: the calling thread's queue watches fd for the epoll events
+// given (EPOLLIN, EPOLLOUT, EPOLLET, EPOLLONESHOT, ...). When fd is ready, proc
+// runs on this thread during a look at the queue (PeekMessageA, GetMessageA,
+// WaitForQueue) with the events reported. It runs inside the look: it may post
+// messages and change or remove watches, but must not pump or wait. A watch
+// whose readiness it leaves standing keeps the wait handle readable, so proc
+// consumes it (or the interest is one-shot). Remove the watch before closing fd.
+using DescriptorProc = void (*)(int fd, uint32_t events, void* context);
+// Returns the watch's id, 0 when the descriptor cannot be watched (a regular
+// file, a closed descriptor); events 0 registers without watching yet.
+uint64_t WatchDescriptor(int fd, uint32_t events, DescriptorProc proc, void* context);
+// New interest for a watch of the calling thread (0: not watched for now).
+BOOL ChangeDescriptorWatch(uint64_t watch, uint32_t events);
+void UnwatchDescriptor(uint64_t watch);
 
 // ---- Time, threads, modules ------------------------------------------------
 DWORD GetTickCount();

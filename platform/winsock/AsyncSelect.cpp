@@ -1,13 +1,13 @@
 // WSAAsyncSelect: socket readiness becomes posted notifications, following
 // Winsock's re-enabling rules.
 //
-// Each registered socket sits in its window thread's epoll set with one-shot
+// Each registered socket is a watch of its window thread's queue, with one-shot
 // interest: when it fires, the interest is spent without a system call, so a
 // socket whose notification is pending never keeps the wait handle readable.
 // The interest wanted next follows from the rules below; it is installed when a
 // call re-enables an event (the first recvfrom after an FD_READ: one epoll_ctl
 // per notification, however many datagrams the handler then takes), or, for
-// what a readiness report leaves armed, at the end of the look that took it.
+// what a readiness report leaves armed, by the callback that took the report.
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
@@ -20,7 +20,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <vector>
 
 namespace winsock {
 
@@ -29,9 +28,6 @@ using namespace internal;
 namespace internal {
 
 namespace {
-
-// Keys of sockets whose readiness this thread's current look took.
-thread_local std::vector<uint64_t> t_deferred;
 
 struct Notification {
   long event;
@@ -123,27 +119,19 @@ void RecheckClosed(SocketState& s, Notifications& n) {
   }
 }
 
+void OnReady(int fd, uint32_t events, void* context);
+
 void InstallInterest(SocketState& s) {
   const uint32_t want = DesiredInterest(s);
-  if (want == s.installed) return;
-  const int epfd = s.queue ? win32::internal::EpollDescriptor(*s.queue) : -1;
-  if (want == 0) {
-    // Removed rather than emptied: epoll reports errors and hang-ups even to
-    // an empty interest set.
-    if (s.inSet && epfd >= 0) epoll_ctl(epfd, EPOLL_CTL_DEL, s.fd, nullptr);
-    s.inSet = false;
-    s.installed = 0;
-    return;
+  if (want == s.installed || !s.queue) return;
+  if (!s.watch) {
+    // The generation tells this socket from a later one with the same number.
+    void* generation = reinterpret_cast<void*>(static_cast<uintptr_t>(s.generation));
+    s.watch = win32::internal::AddWatch(*s.queue, s.fd, 0, &OnReady, generation);
+    if (!s.watch) return;
   }
-  if (epfd < 0) return;
-  epoll_event ev{};
-  ev.events = want | EPOLLONESHOT;
-  ev.data.u64 = s.Key();
-  int r = epoll_ctl(epfd, s.inSet ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, s.fd, &ev);
-  if (r != 0 && errno == ENOENT) r = epoll_ctl(epfd, EPOLL_CTL_ADD, s.fd, &ev);
-  if (r != 0 && errno == EEXIST) r = epoll_ctl(epfd, EPOLL_CTL_MOD, s.fd, &ev);
-  s.inSet = r == 0;
-  s.installed = r == 0 ? want : 0;
+  const bool ok = win32::internal::ChangeWatch(*s.queue, s.watch, want ? want | EPOLLONESHOT : 0);
+  s.installed = ok ? want : 0;
 }
 
 void SyncLocked(SocketState& s) {
@@ -153,15 +141,12 @@ void SyncLocked(SocketState& s) {
   Post(s, n);
 }
 
-void Defer(const SocketState& s) {
-  const uint64_t key = s.Key();
-  if (t_deferred.empty() || t_deferred.back() != key) t_deferred.push_back(key);
-}
-
 // Readiness of one registered socket, on its window's thread inside a look.
-void OnReady(uint64_t key, uint32_t events) {
+void OnReady(int fd, uint32_t events, void* context) {
   std::lock_guard<std::mutex> lock(TableMutex());
-  SocketState* found = FindByKeyLocked(key);
+  const auto generation = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
+  SocketState* found = FindLocked(static_cast<SOCKET>(fd));
+  if (found && found->generation != generation) found = nullptr;
   if (!found) return;
   SocketState& s = *found;
   s.installed = 0;  // the one-shot interest is spent
@@ -219,22 +204,8 @@ void OnReady(uint64_t key, uint32_t events) {
     case Phase::Failed:
       break;
   }
-  // The look that called us installs the next interest before it returns.
-  Defer(s);
   Post(s, n);
-}
-
-// Applies this thread's deferred interest changes.
-void FlushDeferred() {
-  if (t_deferred.empty()) return;
-  std::vector<uint64_t> keys;
-  keys.swap(t_deferred);
-  std::lock_guard<std::mutex> lock(TableMutex());
-  for (uint64_t key : keys)
-    if (SocketState* s = FindByKeyLocked(key)) SyncLocked(*s);
-  // Keep the vector's storage for the next round.
-  keys.clear();
-  if (t_deferred.empty()) t_deferred.swap(keys);
+  SyncLocked(s);
 }
 
 }  // namespace
@@ -270,11 +241,8 @@ void AcceptReenabledLocked(SocketState& s) {
 }
 
 void DetachLocked(SocketState& s) {
-  if (s.inSet && s.queue) {
-    const int epfd = win32::internal::EpollDescriptor(*s.queue);
-    if (epfd >= 0) epoll_ctl(epfd, EPOLL_CTL_DEL, s.fd, nullptr);
-  }
-  s.inSet = false;
+  if (s.watch && s.queue) win32::internal::RemoveWatch(*s.queue, s.watch);
+  s.watch = 0;
   s.installed = 0;
   s.queue.reset();
   s.events = 0;
@@ -296,7 +264,6 @@ void InheritSelectLocked(SocketState& accepted, const SocketState& listener) {
 
 int WSAAsyncSelect(SOCKET s, win32::HWND hwnd, win32::UINT msg, long events) {
   if (!CheckStarted()) return SOCKET_ERROR;
-  win32::internal::SetDescriptorHandlers(&OnReady, &FlushDeferred);
   win32::internal::QueuePtr queue;
   if (events != 0) {
     queue = win32::internal::QueueOfWindow(hwnd);

@@ -1,6 +1,5 @@
-// The layer as the library "wsock32.dll". It registers itself before main();
-// the build keeps this object in every program that links the platform library
-// (see the link_anchor below), so LoadLibraryA finds it without further ado.
+// The layer as the library "wsock32.dll": whoever loads it by name registers
+// it first (the socket component does on its first load).
 #include "platform/winsock/winsock.h"
 
 namespace winsock {
@@ -53,12 +52,4 @@ void RegisterWinsockLibrary() {
   win32::RegisterLibrary(WINSOCK_LIBRARY, exports, sizeof exports / sizeof exports[0]);
 }
 
-namespace {
-const bool g_registered = (RegisterWinsockLibrary(), true);
-}  // namespace
-
 }  // namespace winsock
-
-// Named by the platform library's link options, so the linker always takes this
-// object (and with it the registration above) out of the archive.
-extern "C" void vorlanx_winsock_link_anchor() {}

@@ -54,8 +54,9 @@ struct SocketState {
   bool recheckClosed = false;  // receive on a closed connection: look for data left
   unsigned closeError = 0;
 
-  // Interest installed in the queue's epoll set (one-shot; 0 after it fired).
-  bool inSet = false;
+  // The socket's watch in its queue (0: none yet), and the interest installed
+  // there (one-shot; 0 after it fired).
+  uint64_t watch = 0;
   uint32_t installed = 0;
 
   uint64_t Key() const {
@@ -89,7 +90,7 @@ void ReadReenabledLocked(SocketState& s);
 // A send that would block: FD_WRITE is posted again once writable.
 void WriteBlockedLocked(SocketState& s);
 void AcceptReenabledLocked(SocketState& s);
-// Takes the socket out of its queue's epoll set.
+// Removes the socket's watch from its queue.
 void DetachLocked(SocketState& s);
 // Makes an accepted socket share the listening socket's registration.
 void InheritSelectLocked(SocketState& accepted, const SocketState& listener);

@@ -2,8 +2,8 @@
 // error codes as Winsock defines them. Option numbers are Winsock's own and are
 // translated to Linux inside this layer; errors are the 10000-range codes.
 //
-// The layer registers itself as the library "wsock32.dll" (win32::LoadLibraryA),
-// so callers can bind it by name at run time.
+// RegisterWinsockLibrary makes the layer the library "wsock32.dll"
+// (win32::LoadLibraryA), so callers can bind it by name at run time.
 //
 // Several names below are also macros in the Linux socket headers; this header
 // protects its own declarations, but code that uses these names must not include
@@ -323,8 +323,8 @@ int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen);
 u_long htonl(u_long hostlong);
 u_long ntohl(u_long netlong);
 
-// Registers the layer as "wsock32.dll" with win32's library registry. Idempotent;
-// the layer also does it on its own before main() runs.
+// Registers the layer as "wsock32.dll" with win32's library registry, before
+// it is first loaded by name. Idempotent.
 void RegisterWinsockLibrary();
 
 // Test-only failure injection.

@@ -89,8 +89,8 @@ TEST_F(Libraries, FailureInjection) {
   EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
-// The socket layer is there in any program that links the platform library.
 TEST(WinsockLibrary, RegisteredUnderItsNameWithEveryProcedure) {
+  winsock::RegisterWinsockLibrary();
   HMODULE ws = LoadLibraryA(winsock::WINSOCK_LIBRARY);
   ASSERT_NE(ws, nullptr);
   const char* names[] = {"WSAStartup",

@@ -1,6 +1,6 @@
-// The FLTK backend: opens the display, watches the thread's wait handle and the
-// termination pipe with Fl::add_fd so every FLTK wait (the run loop, dialogs,
-// menus) keeps dispatching posted messages and socket notifications.
+// The FLTK backend: opens the display and bridges the thread's wait handle into
+// FLTK with Fl::add_fd, so every FLTK wait (the run loop, dialogs, menus) keeps
+// dispatching posted messages, socket notifications and termination requests.
 //
 // When the X server goes away (a logout), Xlib would end the process on the
 // spot and the settings would be lost: instead the application is terminated
@@ -74,9 +74,8 @@ void OnDisplayLost(Display* display, void*) {
 
 void OnQueueReady(FL_SOCKET, void*) {
   Guarded([] { Application->TApplicationCore::ProcessMessages(); });
+  Guarded(HandleTerminateRequest);
 }
-
-void OnTerminateRequest(FL_SOCKET, void*) { Guarded(HandleTerminateRequest); }
 
 int DispatchEvent(int event, Fl_Window* window) {
   if ((event == FL_KEYDOWN || event == FL_KEYUP) && !KeyPassesHooks(event)) return 1;
@@ -150,8 +149,6 @@ TUiBackend* CreateFltkBackend() {
     XSetIOErrorExitHandler(display, fltk::OnDisplayLost, nullptr);
     Fl::event_dispatch(fltk::DispatchEvent);
     Fl::add_fd(win32::GetQueueWaitHandle(), FL_READ, fltk::OnQueueReady);
-    int signalFd = TerminateSignalHandle();
-    if (signalFd >= 0) Fl::add_fd(signalFd, FL_READ, fltk::OnTerminateRequest);
     return new fltk::TFltkBackend;
   }();
   return backend;

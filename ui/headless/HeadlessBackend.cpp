@@ -1,5 +1,5 @@
 // The backend without a display: no window is shown, the run loop sleeps in
-// the thread's wait handle, which watches the termination pipe as well, and
+// the thread's wait handle (whose watches include the termination pipe), and
 // the error box becomes one line on standard error.
 #include "platform/win32/win32.h"
 #include "rtl/Application.h"
@@ -12,19 +12,17 @@ namespace {
 
 class THeadlessBackend : public TUiBackend {
  public:
-  THeadlessBackend() : FSignal(TerminateSignalHandle()) {}
-
   bool Headless() const override { return true; }
   TFormPeer* CreateFormPeer(TForm*) override { return nullptr; }
   TControlPeer* CreateControlPeer(TControl*) override { return nullptr; }
 
   // One system call per wake-up for the waiting: the wait itself collects the
-  // socket notifications the messages then deliver, and the pipe is read only
-  // when a signal has written to it.
+  // socket notifications the messages then deliver, and takes a termination
+  // request from its pipe.
   void HandleMessage() override {
-    const win32::DWORD ready = win32::WaitForQueueOrDescriptor(FSignal, -1);
+    win32::WaitForQueue(-1);
     Application->TApplicationCore::ProcessMessages();
-    if (ready & win32::DESCRIPTOR_READY) HandleTerminateRequest();
+    HandleTerminateRequest();
   }
 
   void ProcessEvents() override { HandleTerminateRequest(); }
@@ -38,9 +36,6 @@ class THeadlessBackend : public TUiBackend {
   void Popup(TPopupMenu*, int, int) override {}
   TPoint CursorPos() override { return TPoint{}; }
   bool TextExtent(const TFont&, const std::string&, int&, int&) override { return false; }
-
- private:
-  int FSignal;
 };
 
 }  // namespace
