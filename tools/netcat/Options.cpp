@@ -53,6 +53,58 @@ void SetProxyAuth(TOptions& o, const std::string& value) {
   o.ProxyPassword = value.substr(colon + 1);
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A terminator by name (crlf, lf, cr, nul) or as text with \r \n \t \0 \\ \xHH.
+std::string ParseLineEnd(const std::string& value) {
+  if (value == "crlf") return "\r\n";
+  if (value == "lf") return "\n";
+  if (value == "cr") return "\r";
+  if (value == "nul") return std::string(1, '\0');
+  std::string end;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\') {
+      end += value[i];
+      continue;
+    }
+    char c = i + 1 < value.size() ? value[++i] : '\0';
+    switch (c) {
+      case 'r':
+        end += '\r';
+        break;
+      case 'n':
+        end += '\n';
+        break;
+      case 't':
+        end += '\t';
+        break;
+      case '0':
+        end += '\0';
+        break;
+      case '\\':
+        end += '\\';
+        break;
+      case 'x': {
+        int hi = i + 1 < value.size() ? HexDigit(value[i + 1]) : -1;
+        int lo = i + 2 < value.size() ? HexDigit(value[i + 2]) : -1;
+        if (hi < 0 || lo < 0) throw EUsage("--line-end: \\x needs two hex digits");
+        end += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        break;
+      }
+      default:
+        throw EUsage("--line-end: unknown escape in '" + value + "'");
+    }
+  }
+  if (end.empty()) throw EUsage("--line-end needs at least one byte");
+  return end;
+}
+
 const std::vector<TOptionSpec>& OptionTable() {
   static const std::vector<TOptionSpec> table = {
       {'l', "listen", nullptr,
@@ -69,6 +121,14 @@ const std::vector<TOptionSpec>& OptionTable() {
        [](TOptions& o, const std::string& v) { o.LocalPort = v; }},
       {0, "eof", "MODE", "what the end of standard input does: half, close or keep (see below)",
        [](TOptions& o, const std::string& v) { o.Eof = ParseEof(v); }},
+      {0, "line", nullptr, "TCP: line mode: take what each peer sends line by line (see below)",
+       [](TOptions& o, const std::string&) { o.Line = true; }},
+      {0, "line-end", "END", "with --line: the terminator: crlf (default), lf, cr, nul or text",
+       [](TOptions& o, const std::string& v) { o.LineEnd = ParseLineEnd(v); }},
+      {0, "echo", nullptr, "with --line: send back what the peer types",
+       [](TOptions& o, const std::string&) { o.LineEcho = true; }},
+      {0, "edit", nullptr, "with --line: apply backspace and tab as a terminal does",
+       [](TOptions& o, const std::string&) { o.LineEdit = true; }},
       {0, "resolve", "NAME", "print every address of NAME, one a line, and exit",
        [](TOptions& o, const std::string& v) { SetLookup(o, TLookup::Forward, v); }},
       {0, "reverse", "ADDRESS", "print the host name of ADDRESS and exit",
@@ -188,6 +248,9 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     throw EUsage("--proxy goes with connecting over TCP only");
   if (o.KeepOpen && (o.Mode != TMode::Listen || o.Transport != TTransport::Tcp))
     throw EUsage("-k goes with -l and TCP only");
+  if (!o.Line && (o.LineEcho || o.LineEdit || o.LineEnd != "\r\n"))
+    throw EUsage("--line-end, --echo and --edit go with --line");
+  if (o.Line && o.Transport != TTransport::Tcp) throw EUsage("--line goes with TCP only");
   PlacePositionals(o, positionals);
   return o;
 }
@@ -223,6 +286,14 @@ std::string HelpText() {
       "  With UDP, half and keep both mean: keep receiving until interrupted.\n"
       "When the peer ends its sending, the connection ends (the socket component takes the\n"
       "peer's end as the end of the session); input read but not yet sent is then reported.\n"
+      "\n"
+      "Line mode (--line): what a peer sends is taken one line at a time, terminator\n"
+      "included, and printed as it came. With --edit a backspace erases the last byte of\n"
+      "the unfinished line and a tab becomes blanks up to the next multiple of 8 columns;\n"
+      "with --echo the peer gets back what it typed (a backspace as BS, blank, BS). A line\n"
+      "longer than 65536 bytes without a terminator is dropped and reported; what is held\n"
+      "when the peer closes is printed as a last line. `vxcat -l -k --line --echo --edit 7000`\n"
+      "is a line server a telnet client can type into.\n"
       "\n"
       "TCP listening accepts one connection and ends when it ends; with -k it accepts several\n"
       "at once, sends what stdin gives to every open connection, prints what each sends, and\n"

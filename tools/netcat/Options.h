@@ -32,6 +32,10 @@ struct TOptions {
   bool KeepOpen = false;  // listen: several connections at once, keep listening
   TEofPolicy Eof = TEofPolicy::HalfClose;
   bool Verbose = false;
+  bool Line = false;             // TCP: line mode on every connection
+  std::string LineEnd = "\r\n";  // its terminator
+  bool LineEcho = false;         // echo what the peer types
+  bool LineEdit = false;         // apply backspace and tab as a terminal would
   TLookup Lookup = TLookup::None;
   std::string LookupText;  // the name (forward) or the address (reverse)
   // Connecting through a SOCKS proxy (ProxyHost empty: directly).

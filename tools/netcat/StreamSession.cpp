@@ -22,6 +22,16 @@ TStreamSession::TStreamSession(THost& Host, TWSocket* Socket, TClosed Closed)
   FSocket->OnDataSent = [this](TObject*, uint16_t) { DataSent(); };
   FSocket->OnSessionClosed = [this](TObject*, uint16_t Error) { SessionClosed(Error); };
   ReportBackgroundErrors(Host, *FSocket);
+  const TOptions& o = Host.Options();
+  if (o.Line) {
+    FSocket->SetLineEnd(o.LineEnd);
+    FSocket->SetLineEcho(o.LineEcho);
+    FSocket->SetLineEdit(o.LineEdit);
+    FSocket->OnLineLimitExceeded = [](TObject*, int32_t Length, bool&) {
+      Report("dropped " + std::to_string(Length) + " bytes without a line end");
+    };
+    FSocket->SetLineMode(true);
+  }
 }
 
 TStreamSession::~TStreamSession() {
@@ -30,6 +40,7 @@ TStreamSession::~TStreamSession() {
   FSocket->OnDataSent = nullptr;
   FSocket->OnSessionClosed = nullptr;
   FSocket->OnBgException = nullptr;
+  FSocket->OnLineLimitExceeded = nullptr;
   delete FSocket;
 }
 
