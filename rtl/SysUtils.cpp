@@ -108,6 +108,26 @@ std::string UpperCase(const std::string& S) {
   return r;
 }
 
+std::string ShortenMiddle(const std::string& S, size_t MaxBytes) {
+  if (S.size() <= MaxBytes) return S;
+  auto continuation = [&S](size_t i) { return i < S.size() && (S[i] & 0xC0) == 0x80; };
+  static const std::string kMarker = "\xE2\x80\xA6";  // U+2026
+  size_t head, tail;
+  if (MaxBytes < kMarker.size() + 2) {
+    head = MaxBytes;
+    tail = 0;
+  } else {
+    const size_t budget = MaxBytes - kMarker.size();
+    tail = budget / 2;
+    head = budget - tail;
+  }
+  while (head > 0 && continuation(head)) --head;
+  size_t tailStart = S.size() - tail;
+  while (continuation(tailStart)) ++tailStart;
+  if (tail == 0) return S.substr(0, head);
+  return S.substr(0, head) + kMarker + S.substr(tailStart);
+}
+
 std::string LowerCase(const std::string& S) {
   std::string r = S;
   for (char& c : r)

@@ -26,3 +26,8 @@ std::string TrimRight(const std::string& S);
 // ASCII-only case mapping; all other bytes stay as they are.
 std::string UpperCase(const std::string& S);
 std::string LowerCase(const std::string& S);
+
+// Text of at most MaxBytes bytes that stays recognisable: a longer text keeps
+// its start and its end (where names keep their port or number) with "…"
+// between them. Never splits a UTF-8 character.
+std::string ShortenMiddle(const std::string& S, size_t MaxBytes);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/winmm/AlsaBackend.h"
+#include "platform/winmm/DeviceNames.h"
 #include "platform/winmm/HandleTable.h"
 #include "platform/winmm/JackBackend.h"
 #include "platform/winmm/winmm.h"
@@ -25,6 +26,7 @@ struct OpenDevice {
 std::mutex gLock;
 HandleTable<OpenDevice> gHandles;
 std::vector<DeviceEntry> gDevices;
+std::vector<std::string> gShownNames;  // what the capabilities record says, per device
 bool gEnumerated = false;
 
 // The services, in the order their devices are numbered. Never destroyed:
@@ -44,6 +46,9 @@ std::vector<MidiBackend*>& Backends() {
 void EnumerateLocked() {
   std::vector<DeviceEntry> devices;
   for (MidiBackend* b : Backends()) b->Enumerate(devices);
+  std::vector<std::string> full;
+  for (const DeviceEntry& d : devices) full.push_back(d.Name);
+  gShownNames = DistinctShortNames(full, MAXPNAMELEN);
   gDevices.swap(devices);
   gEnumerated = true;
 }
@@ -63,13 +68,13 @@ MMRESULT midiOutGetDevCapsA(UINT_PTR uDeviceID, MIDIOUTCAPSA* pmoc, UINT cbmoc) 
   std::lock_guard<std::mutex> lock(gLock);
   if (!gEnumerated) EnumerateLocked();
   if (uDeviceID >= gDevices.size()) return MMSYSERR_BADDEVICEID;
-  const std::string& name = gDevices[uDeviceID].Name;
+  const std::string& name = gShownNames[uDeviceID];
   MIDIOUTCAPSA caps;
   std::memset(&caps, 0, sizeof caps);
   caps.wMid = MM_UNMAPPED;
   caps.wPid = MM_PID_UNMAPPED;
   caps.vDriverVersion = 0x0100;
-  // The whole field is used: a name of 32 bytes or more has no zero byte.
+  // The whole field is used: a name of 32 bytes has no zero byte.
   std::memcpy(caps.szPname, name.data(), name.size() < MAXPNAMELEN ? name.size() : MAXPNAMELEN);
   caps.wTechnology = MOD_MIDIPORT;
   caps.wChannelMask = 0xFFFF;
