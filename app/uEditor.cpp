@@ -86,22 +86,7 @@ void TPluginEditorWindow::FormCreate(TObject*) {
   };
   FDeviceIndex = 0;
 
-  // Every device gets a menu entry, also past the recorded slots: a device the
-  // menu did not offer could not be chosen at all.
-  for (int i = 0; i < MidiOutput()->FDevices.Count(); ++i) {
-    auto* item = new TMenuItem(this);
-    if (i < DeviceSlots) FDeviceItems[i] = item;
-    item->SetCaption(MidiOutput()->FDevices.Strings(i));
-    item->OnClick = [this](TObject* Sender) { DeviceItemClick(Sender); };
-    item->SetRadioItem(true);
-    item->SetTag(i);
-    item->SetAutoHotkeys(maManual);
-    if (i == 0) {
-      midiout->SetCaption(MidiOutput()->FDevices.Strings(0));
-      item->SetChecked(true);
-    }
-    pop->Items()->Add(item);
-  }
+  BuildDeviceMenu();
 
   FSettingsFile = SettingsFileName();
   const std::string& file = FSettingsFile;
@@ -114,6 +99,12 @@ void TPluginEditorWindow::FormCreate(TObject*) {
   ip->SetCaption(settings::ReadString(file, "Data", "Adress", "0.0.0.0"));
   port->SetCaption(settings::ReadString(file, "Data", "Port", "55555"));
   FDeviceIndex = settings::ReadInteger(file, "Data", "MIDI-Out", 0);
+  // The name finds the device wherever it stands in today's list.
+  FDeviceName = settings::ReadString(file, "Data", "MIDI-Out-Name", "");
+  const int named = DeviceByName(FDeviceName);
+  if (named >= 0) FDeviceIndex = named;
+  // No output at all: the first datagrams look for one (the start line says so).
+  FOutputLost = pop->Items()->Count() == 0;
 
   // A failed bind still selects the stored device, so that the window shows the
   // device that datagrams go to once a later re-binding succeeds.
@@ -124,16 +115,6 @@ void TPluginEditorWindow::FormCreate(TObject*) {
     throw;
   }
   SelectStoredDevice();
-}
-
-void TPluginEditorWindow::SelectStoredDevice() {
-  TMenuItem* items = pop->Items();
-  if (items->Count() == 0) return;
-  // A device removed since the last run: the first one, as shown, is the one used.
-  if (FDeviceIndex < 0 || FDeviceIndex >= items->Count())
-    items->Items(0)->Click();
-  else
-    items->Items(FDeviceIndex)->Click();
 }
 
 void TPluginEditorWindow::FormDestroy(TObject*) {
@@ -170,6 +151,7 @@ void TPluginEditorWindow::SaveSettings() {
   settings::WriteString(file, "Data", "Adress", ip->Caption());
   settings::WriteString(file, "Data", "Port", port->Caption());
   settings::WriteInteger(file, "Data", "MIDI-Out", FDeviceIndex);
+  if (!FDeviceName.empty()) settings::WriteString(file, "Data", "MIDI-Out-Name", FDeviceName);
 }
 
 void TPluginEditorWindow::SetReceiveAddress(const std::string& Address) {
@@ -217,28 +199,10 @@ void TPluginEditorWindow::EnlargeReceiveBuffer() {
                      reinterpret_cast<const char*>(&size), sizeof size);
 }
 
-void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
-  auto* item = static_cast<TMenuItem*>(Sender);
-  item->SetChecked(true);
-  midiout->SetCaption(item->Caption());
-  try {
-    MidiOutput()->CloseDevice(FDeviceIndex);
-  } catch (const std::exception&) {
-  }
-  FDeviceIndex = item->Tag();
-  try {
-    MidiOutput()->OpenDevice(FDeviceIndex);
-  } catch (const std::exception&) {
-  }
-}
-
-// The per-datagram path: one read, two tests, one short message. A failure
-// to send is left to the socket, which drops it and keeps receiving.
+// The per-datagram path: one read, two tests, one short message.
 void TPluginEditorWindow::SocketDataAvailable(TObject*, uint16_t) {
   const std::string data = FSocket->ReceiveText();
-  if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE)
-    MidiOutput()->SendShortMessage(FDeviceIndex, static_cast<uint8_t>(data[0]),
-                                   static_cast<uint8_t>(data[1]), static_cast<uint8_t>(data[2]));
+  if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE) PlayDatagram(data);
 }
 
 bool TPluginEditorWindow::Receiving() const { return FSocket && FSocket->State() == wsConnected; }

@@ -63,11 +63,26 @@ class TPluginEditorWindow : public TForm {
   int32_t FDeviceIndex = 0;
   TMenuItem* FDeviceItems[DeviceSlots] = {};
   std::string FSettingsFile;
+  // The selected device's name, kept beside its index in the settings file so
+  // that the device is found again when the devices come in another order or
+  // come back after their server restarted.
+  std::string FDeviceName;
 
  private:
   void Rebind();
   void EnlargeReceiveBuffer();
   void SelectStoredDevice();
+  // Device menu and output recovery (uEditorDevices.cpp).
+  void BuildDeviceMenu();
+  int DeviceByName(const std::string& Name) const;
+  void ShowDeviceName(const std::string& Name);
+  void PlayDatagram(const std::string& Data);
+  bool OutputGone() const;
+  void SayOutputLost();
+  bool ReopenOutput();
+  bool FOutputLost = false;  // the output is gone: datagrams look for it again
+  bool FReopenTried = false;
+  uint32_t FLastReopen = 0;  // tick count of the last look
   void SaveSettings();
 };
 

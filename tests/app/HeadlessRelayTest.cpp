@@ -57,7 +57,7 @@ TEST_F(HeadlessRelay, DefaultStartWithoutSettingsFile) {
   ExpectCleanExit(relay);
   EXPECT_EQ(relay.ReadFile(),
             "[Window]\nTop=158\nLeft=213\nWidth=191\nHeight=182\n"
-            "[Data]\nAdress=0.0.0.0\nPort=55555\nMIDI-Out=0\n");
+            "[Data]\nAdress=0.0.0.0\nPort=55555\nMIDI-Out=0\nMIDI-Out-Name=synth:in_a\n");
   EXPECT_EQ(relay.Child().Stderr(), ServiceLines("0.0.0.0:55555, playing on synth:in_a"));
 }
 
@@ -142,7 +142,7 @@ TEST_F(HeadlessRelay, StoredValuesAreUsedAndWrittenBack) {
   EXPECT_EQ(relay.ReadFile(),
             "\xEF\xBB\xBF[Window]\nTop=40\nLeft=32\nWidth=300\nHeight=182\n[Data]\n"
             "Adress=127.0.0.1\nPort=" +
-                std::to_string(FPort) + "\nMIDI-Out=1\n");
+                std::to_string(FPort) + "\nMIDI-Out=1\nMIDI-Out-Name=synth:in_b\n");
 }
 
 // A device value that does not convert reads as 0; one that names no device

@@ -30,6 +30,16 @@ bool TJackServer::Start(unsigned Period, unsigned Rate, std::string* Error) {
   FPeriod = Period;
   FRate = Rate;
   FName = "vorlanx-test-" + std::to_string(getpid()) + "-" + std::to_string(++gSerial);
+  return Launch(Error);
+}
+
+bool TJackServer::Restart(std::string* Error) {
+  Stop();
+  return Launch(Error);
+}
+
+bool TJackServer::Launch(std::string* Error) {
+  const unsigned Period = FPeriod, Rate = FRate;
   FLogPath = "/tmp/" + FName + ".log";
   std::vector<std::string> args = {"jackd", "--no-realtime", "-n", FName};
   if (Synchronous) args.push_back("-S");

@@ -26,6 +26,9 @@ class TJackServer {
   // 10 s) until a client can connect. Sets JACK_DEFAULT_SERVER to its name, so
   // clients of this process (the code under test too) find it.
   bool Start(unsigned Period = 256, unsigned Rate = 48000, std::string* Error = nullptr);
+  // Starts it again under the same name, period and rate (clients that know
+  // the name, such as a program under test, find it again).
+  bool Restart(std::string* Error = nullptr);
   // SIGTERM, and SIGKILL when it has not ended within 5 s. Does nothing when not running.
   void Stop();
   // Ends it at once (SIGKILL), as a crash would.
@@ -40,6 +43,7 @@ class TJackServer {
   std::string Log() const;
 
  private:
+  bool Launch(std::string* Error);
   bool WaitReady(std::string* Error);
   void Reap(int TimeoutMs);
 

@@ -1,0 +1,139 @@
+// The relay finds its output again: a JACK server restarted under traffic, a
+// relay started before any server, and devices remembered by name.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/app/RelayProcess.h"
+
+namespace {
+
+using namespace relaytest;
+using testjack::TMidiEvent;
+
+size_t CountOf(const std::string& Text, const std::string& Part) {
+  size_t n = 0;
+  for (size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1)) ++n;
+  return n;
+}
+
+class DeviceRecovery : public TRelayTest {
+ protected:
+  std::string Settings(const std::string& Device) {
+    FPort = FreeUdpPort();
+    return "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n" + Device;
+  }
+  // Sends a note every 50 ms until input Index of synth is connected (at most 15 s).
+  bool SendUntilConnected(int Index) {
+    for (int i = 0; i < 300; ++i) {
+      if (FSynth.WaitConnections(Index, 1, 0)) return true;
+      FSender.Send(FPort, Bytes({0xF8, 0x00, 0x00}));
+      if (FSynth.WaitConnections(Index, 1, 50)) return true;
+    }
+    return false;
+  }
+  // Sends Count distinct notes, paced, and expects each exactly once, in order.
+  void ExpectEachNoteOnce(int Input, int Count) {
+    FSynth.Collect(100);  // clock bytes of the search
+    for (int i = 0; i < Count; ++i) {
+      ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, i & 0x7F, (i >> 7) + 1})));
+      if (i % 20 == 19) usleep(5000);
+    }
+    std::vector<TMidiEvent> got = FSynth.Wait(Count, 10000);
+    std::vector<TMidiEvent> more = FSynth.Collect(300);
+    got.insert(got.end(), more.begin(), more.end());
+    std::vector<TMidiEvent> notes;
+    std::copy_if(got.begin(), got.end(), std::back_inserter(notes),
+                 [](const TMidiEvent& e) { return e.Bytes[0] == 0x90; });
+    ASSERT_EQ(notes.size(), static_cast<size_t>(Count)) << "notes lost or played twice";
+    for (int i = 0; i < Count; ++i) {
+      EXPECT_EQ(notes[i].Port, Input);
+      ASSERT_EQ(notes[i].Bytes[1] | (notes[i].Bytes[2] - 1) << 7, i) << "note " << i;
+    }
+  }
+
+  uint16_t FPort = 0;
+};
+
+TEST_F(DeviceRecovery, AServerRestartedUnderTrafficIsFoundAgainAndPlaysEveryNoteOnce) {
+  TRelay relay;
+  relay.WriteFile("VORLANX.INI", Settings(""));
+  ASSERT_TRUE(relay.Start());
+  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
+  ASSERT_TRUE(WaitConnected(0));
+  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
+
+  FSynth.Close();
+  FServer.Kill();
+  // The loss is said once, however many datagrams keep coming.
+  std::string err;
+  for (int i = 0; i < 200 && CountOf(err, "lost the MIDI output") == 0; ++i) {
+    FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+    err = relay.Child().Stderr("lost the MIDI output", 50);
+  }
+  ASSERT_EQ(CountOf(err, "vorlanx: lost the MIDI output synth:in_a"), 1u) << err;
+  for (int i = 0; i < 30; ++i) FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+
+  std::string error;
+  ASSERT_TRUE(FServer.Restart(&error)) << error;
+  ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
+  // No datagram, no look: an idle relay does not reconnect on its own.
+  EXPECT_FALSE(FSynth.WaitConnections(0, 1, 1500));
+  ASSERT_TRUE(SendUntilConnected(0)) << relay.Child().Stderr();
+  EXPECT_EQ(FSynth.Connections(0), std::vector<std::string>{"vorlanx:out"});
+  ExpectEachNoteOnce(0, 300);
+
+  ASSERT_NE(relay.Stop(), -1);
+  err = relay.Child().Stderr();
+  EXPECT_EQ(CountOf(err, "lost the MIDI output"), 1u) << err;
+  EXPECT_EQ(CountOf(err, "vorlanx: playing on synth:in_a\n"), 1u) << err;
+  for (size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
+    EXPECT_EQ(err.compare(at, 9, "vorlanx: "), 0) << err;
+}
+
+// Before any server: it says so, and plays once the stored device (by its
+// name, which wins over the stored index) is there.
+TEST_F(DeviceRecovery, StartedBeforeAnyServerItPlaysOnceTheNamedDeviceIsThere) {
+  FSynth.Close();
+  FServer.Stop();
+  TRelay relay;
+  relay.WriteFile("VORLANX.INI", Settings("MIDI-Out=0\nMIDI-Out-Name=synth:in_b\n"));
+  ASSERT_TRUE(relay.Start());
+  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
+  EXPECT_NE(relay.Child().Stderr("no MIDI output found", 5000).find("no MIDI output found"),
+            std::string::npos);
+  for (int i = 0; i < 5; ++i) FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+
+  std::string error;
+  ASSERT_TRUE(FServer.Restart(&error)) << error;
+  ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
+  ASSERT_TRUE(SendUntilConnected(1)) << relay.Child().Stderr();
+  EXPECT_TRUE(FSynth.Connections(0).empty());
+  ExpectEachNoteOnce(1, 50);
+  ASSERT_NE(relay.Stop(), -1);
+  EXPECT_EQ(CountOf(relay.Child().Stderr(), "vorlanx: playing on synth:in_b\n"), 1u)
+      << relay.Child().Stderr();
+  // The index written back is the device's current one.
+  EXPECT_NE(relay.ReadFile().find("MIDI-Out=1\nMIDI-Out-Name=synth:in_b\n"), std::string::npos)
+      << relay.ReadFile();
+}
+
+// A name that no device has leaves the choice to the index, as in files
+// without the key.
+TEST_F(DeviceRecovery, ANameThatNoDeviceHasLeavesTheIndex) {
+  TRelay relay;
+  relay.WriteFile("VORLANX.INI", Settings("MIDI-Out=1\nMIDI-Out-Name=gone:in\n"));
+  ASSERT_TRUE(relay.Start());
+  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
+  ASSERT_TRUE(WaitConnected(1));
+  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}), 1);
+  ASSERT_NE(relay.Stop(), -1);
+  EXPECT_NE(relay.ReadFile().find("MIDI-Out=1\nMIDI-Out-Name=synth:in_b\n"), std::string::npos)
+      << relay.ReadFile();
+}
+
+}  // namespace
