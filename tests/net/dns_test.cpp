@@ -142,6 +142,29 @@ TEST_F(DnsLookups, BadNamesAreRefused) {
   EXPECT_EQ(done, (std::vector<uint16_t>{10022, 10022}));
 }
 
+// Without a window nothing can be told of the answer: the lookup cannot start.
+TEST_F(DnsLookups, LookupsThatCannotStartSayWhy) {
+  const win32::HWND own = s.HiddenWindow;
+  s.HiddenWindow = nullptr;
+  EXPECT_EQ(SocketErrorOf([&] { s.DnsLookup("vx-one.test"); }), "DnsLookup: Window not assigned");
+  EXPECT_EQ(SocketErrorOf([&] { s.ReverseDnsLookup("10.77.0.1"); }),
+            "ReverseDnsLookup: Window not assigned");
+  // Reported to OnError instead, the lookup is still tried, and refused.
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  s.DnsLookup("vx-one.test");
+  EXPECT_EQ(errors, 2);
+  s.OnError = nullptr;
+  s.HiddenWindow = reinterpret_cast<win32::HWND>(0x7654321);  // no window
+  EXPECT_EQ(SocketErrorOf([&] { s.DnsLookup("vx-one.test"); }),
+            "vx-one.test: can't start DNS lookup, error #10022");
+  EXPECT_EQ(SocketErrorOf([&] { s.ReverseDnsLookup("10.77.0.1"); }),
+            "10.77.0.1: can't start DNS lookup, error #10022");
+  s.HiddenWindow = own;
+  EXPECT_EQ(s.LookupHandle, 0);
+  EXPECT_TRUE(done.empty());
+}
+
 TEST_F(PrivateNames, ANewLookupOrAStopCancelsThePendingOneForGood) {
   s.StopDnsLookup();  // nothing pending: nothing happens
   EXPECT_TRUE(done.empty());
