@@ -87,7 +87,13 @@ std::string TRelay::ReadFile(const std::string& Name) const {
 bool TRelay::Start(const std::vector<std::string>& Env) {
   std::vector<std::string> argv = Prefix;
   argv.push_back(FBinary);
-  return FChild.Start(argv, Env);
+  // A sanitizer build would add its statistics to what the tests read on
+  // standard error.
+  std::vector<std::string> env = Env;
+  const char* lsan = std::getenv("LSAN_OPTIONS");
+  env.push_back(std::string("LSAN_OPTIONS=") + (lsan ? std::string(lsan) + ":" : std::string()) +
+                "print_suppressions=0");
+  return FChild.Start(argv, env);
 }
 
 bool TRelay::WaitBound(const std::string& Addr, uint16_t Port, int TimeoutMs) {
