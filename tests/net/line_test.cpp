@@ -120,6 +120,17 @@ TEST(LineSplitting, EmptyTerminatorDeliversUnsplit) {
   for (int32_t n : c.counts) EXPECT_EQ(n, 0);
 }
 
+// A handler that only looks is offered each line once: the socket does not
+// offer it for ever.
+TEST(LineSplitting, AHandlerThatTakesNothingSeesEachLineOnce) {
+  LineSocket c;
+  c.sock.OnDataAvailable = [&](TObject*, uint16_t) { c.counts.push_back(c.sock.RcvdCount()); };
+  c.peer.Write("ab\r\ncde\r\nf");
+  ASSERT_TRUE(PumpUntil([&] { return c.counts.size() == 2 && c.sock.LineBufferCount == 1; }));
+  nettest::PumpFor(20);
+  EXPECT_EQ(c.counts, (std::vector<int32_t>{4, 5}));
+}
+
 TEST(LineLimit, ClearDataEmptiesOrKeepsTheUnterminatedBytes) {
   LineSocket c;
   c.sock.SetLineLimit(10);

@@ -74,8 +74,9 @@ TEST(SyncWait, AHandlerThatDestroysTheSocketEndsTheWait) {
   auto* c = new streamtest::Connected;
   c->sock.SetLineMode(true);
   c->sock.OnDataAvailable = [&](TObject*, uint16_t) {
-    delete c;
+    auto* victim = c;  // the handler goes with the socket: nothing of it is used after
     c = nullptr;
+    delete victim;
   };
   c->peer.Write("x\r\n");
   bool flag = false;
