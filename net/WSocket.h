@@ -28,6 +28,8 @@ constexpr win32::UINT WM_SOCKET_CLOSE_LATER = win32::WM_USER + 4;      // 0x0404
 constexpr win32::UINT WM_SOCKET_FREE_LATER = win32::WM_USER + 5;       // 0x0405
 constexpr win32::UINT WM_SOCKET_TEST_EXCEPTION = win32::WM_USER + 6;   // 0x0406
 constexpr win32::UINT WM_SOCKET_LINE_DATA = win32::WM_USER + 20;       // 0x0414
+// A SOCKS negotiation ran out of time (wParam: its serial number).
+constexpr win32::UINT WM_SOCKET_SOCKS_TIMEOUT = win32::WM_USER + 21;  // 0x0415
 
 // The class of every hidden socket window.
 constexpr const char* SOCKET_WINDOW_CLASS = "XSocketWindowClass";
@@ -332,6 +334,7 @@ class TCustomSocksWSocket : public TCustomWSocket {
  public:
   explicit TCustomSocksWSocket(TComponent* AOwner);
 
+  void HandleWindowMessage(TWSocketMessage& Msg) override;
   void ResetToDefaults() override;
   int32_t RcvdCount() override;
   bool FireDataAvailable(uint16_t Error) override;
@@ -361,6 +364,11 @@ class TCustomSocksWSocket : public TCustomWSocket {
   void SetSocksPassword(const std::string& value) { FSocksPassword = value; }
   TSocksAuthentication SocksAuthentication() const { return FSocksAuthentication; }
   void SetSocksAuthentication(TSocksAuthentication value) { FSocksAuthentication = value; }
+  // Milliseconds the proxy has, from the connection to it, to connect the
+  // target; then the negotiation fails with WSAETIMEDOUT. 0: no limit. Kept
+  // across closes.
+  int32_t SocksTimeout() const { return FSocksTimeout; }
+  void SetSocksTimeout(int32_t value) { FSocksTimeout = value; }
 
   TSocksPhase SocksPhase = spIdle;
   bool SocksServerSet = false;
@@ -384,6 +392,8 @@ class TCustomSocksWSocket : public TCustomWSocket {
   std::string FSocksUsercode;
   std::string FSocksPassword;
   TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
+  int32_t FSocksTimeout = 30000;
+  uint32_t FSocksSerial = 0;  // the running negotiation's, for its time limit
 
  private:
   bool SocksLevel4() const { return !FSocksLevel.empty() && FSocksLevel[0] == '4'; }

@@ -6,6 +6,7 @@
 //   spRequesting      connect request sent, the proxy's reply awaited
 //   spIdle            no negotiation: data belongs to the application
 // The bytes are built and judged by the pure functions of SocksWire.h.
+#include "net/SocksTimer.h"
 #include "net/WSocket.h"
 
 using sockswire::TReplyDecision;
@@ -25,6 +26,11 @@ void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
     TCustomWSocket::FireSessionConnected(Error);  // the base class then closes
     return;
   }
+  // A proxy that stops answering mid-way must not hold the connection for ever.
+  if (FSocksTimeout > 0) {
+    FSocksSerial = WSocketNextSerial();
+    WSocketPostAfter(HiddenWindow, WM_SOCKET_SOCKS_TIMEOUT, FSocksSerial, FSocksTimeout);
+  }
   if (SocksLevel4()) {
     SendSocksConnectRequest();
     return;
@@ -32,6 +38,21 @@ void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
   OfferedMethod = FSocksAuthentication == socksAuthenticateUsercode ? 2 : 0;
   const std::string greeting = sockswire::Socks5Greeting(OfferedMethod);
   Send(greeting.data(), static_cast<int32_t>(greeting.size()));
+}
+
+void TCustomSocksWSocket::HandleWindowMessage(TWSocketMessage& Msg) {
+  if (Msg.Msg != WM_SOCKET_SOCKS_TIMEOUT) {
+    TCustomWSocket::HandleWindowMessage(Msg);
+    return;
+  }
+  // Only the running negotiation's own limit counts; earlier ones are stale.
+  if (SocksPhase == spIdle || FSocksSerial == 0 || Msg.WParam != FSocksSerial) return;
+  TAliveGuard guard(this);
+  try {
+    FailSocksNegotiation(winsock::WSAETIMEDOUT, "socks negotiation timed out");
+  } catch (Exception& E) {
+    if (!guard.Destroyed()) HandleEventException(E);
+  }
 }
 
 void TCustomSocksWSocket::SendSocksBytes(const std::string& Bytes) {

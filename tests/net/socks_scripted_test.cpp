@@ -251,6 +251,42 @@ TEST(SocksScripted, ProxyClosesInEachPhase) {
   }
 }
 
+// A proxy that stops answering mid-reply: the time limit ends the negotiation
+// like a refusal, with WSAETIMEDOUT. Earlier limits of the same object, from a
+// negotiation that finished, do not touch a later one.
+TEST(SocksScripted, StalledReplyEndsAtTheTimeLimit) {
+  Proxy proxy;
+  Log log;
+  TWSocket s(nullptr);
+  log.AttachSocks(s);
+  Aim(s, proxy.Port(), "5");
+  s.SetSocksTimeout(200);
+  s.Connect();
+  proxy.Accept(s);
+  proxy.Await(3);
+  proxy.conn.Write(Bytes({5, 0}));
+  proxy.AwaitAny();
+  proxy.conn.Write(Bytes({5, 0}));
+  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 5000));
+  std::vector<std::string> tail(log.items.end() - 4, log.items.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"sockserror 10060 socks negotiation timed out",
+                                            "connected 10060", kClosed, "closed 10060"}));
+
+  // Granted well within its limit, the next negotiation is not cut short by it.
+  Proxy second;
+  Aim(s, second.Port(), "4");
+  s.SetAddr("127.0.0.1");
+  s.SetSocksTimeout(150);
+  s.Connect();
+  second.Accept(s);
+  second.AwaitAny();
+  second.conn.Write(Bytes({0, 90, 0, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(PumpUntil([&] { return log.Count("connected 0") == 1; }));
+  nettest::PumpFor(400);
+  EXPECT_EQ(s.State(), wsConnected);
+  EXPECT_EQ(s.SocksTimeout(), 150);
+}
+
 // Settings: their refusals while open, their forms, and their reset by a close.
 TEST(SocksScripted, SettingsRefusalsAndReset) {
   Proxy proxy;
