@@ -1,15 +1,19 @@
 # make run   - install what is missing, build, start the relay
-# make test  - install what is missing, build, run every test (plus a sanitizer build)
+# make test  - install what is missing, build, run every test (plus sanitizer builds and a
+#             short run of every fuzz target)
 # make bench - build and run the benchmarks
 # make fuzz  - build the fuzz targets with clang and run each FUZZ_SECONDS (60)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+# The programs whose tests run more than one thread (tests/ThreadTests.cmake).
+TSAN_PROGRAMS ?= platform_tests net_tests midi_tests ui_tests tools_tests
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-main test-asan test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -23,7 +27,7 @@ build: deps
 run: build
 	./$(BUILD)/vorlanx
 
-test: test-main test-asan test-fuzz
+test: test-main test-asan test-tsan test-fuzz
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 600
@@ -33,6 +37,12 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure --timeout 900 -LE no-sanitizer
+
+# ThreadSanitizer over the tests labelled "threads" only, to keep the run short.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_SANITIZE=thread
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_PROGRAMS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=second_deadlock_stack=1 ctest --output-on-failure --timeout 900 -L threads
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -50,4 +60,4 @@ bench: build
 	@for b in bench/run-*.sh; do [ -x "$$b" ] && "$$b" $(BUILD) || true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

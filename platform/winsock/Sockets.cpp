@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace winsock {
 
@@ -164,8 +165,12 @@ int listen(SOCKET s, int backlog) {
   if (!st) return Fail(WSAENOTSOCK);
   if (st->type != ws::kSockStream) return Fail(WSAEOPNOTSUPP);
   if (st->phase == Phase::Connected || st->phase == Phase::Connecting) return Fail(WSAEISCONN);
-  // listen() does not block, so the lock may be held across it.
-  if (::listen(st->fd, backlog < 1 ? 1 : backlog) != 0) return FailWithErrno();
+  // listen() does not block, so the lock may be held across it. SOMAXCONN asks
+  // for the largest reasonable queue: the kernel's (net.core.somaxconn), not 5,
+  // which makes a burst of clients wait a second for each dropped handshake.
+  constexpr int kSomaxconn = 5;  // winsock::SOMAXCONN, which the C library's macro hides here
+  const int queue = backlog >= kSomaxconn ? INT_MAX : (backlog < 1 ? 1 : backlog);
+  if (::listen(st->fd, queue) != 0) return FailWithErrno();
   st->phase = Phase::Listening;
   InterestChangedLocked(*st);
   return 0;

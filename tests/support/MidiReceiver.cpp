@@ -11,7 +11,8 @@
 namespace testjack {
 namespace {
 
-constexpr size_t kRingBytes = 4u << 20;
+// Events the test has not taken yet; more than any test sends.
+constexpr size_t kRingEvents = 1u << 17;
 
 timespec DeadlineIn(int Ms) {
   timespec t;
@@ -34,7 +35,7 @@ bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::s
       *Error = "cannot open JACK client " + ClientName + " (status " + std::to_string(status) + ")";
     return false;
   }
-  FRing = jack_ringbuffer_create(kRingBytes);
+  FRing.reset(new winmm::SpscRing<TMidiEvent>(kRingEvents));
   sem_init(&FArrived, 0, 0);
   for (const auto& name : PortNames) {
     jack_port_t* port =
@@ -60,8 +61,7 @@ void TMidiReceiver::Close() {
   jack_client_close(FClient);
   FClient = nullptr;
   FPorts.clear();
-  jack_ringbuffer_free(FRing);
-  FRing = nullptr;
+  FRing.reset();
   sem_destroy(&FArrived);
 }
 
@@ -105,11 +105,10 @@ int TMidiReceiver::Process(jack_nframes_t Frames, void* Arg) {
       e.CycleUsecs = now;
       e.Size = static_cast<uint32_t>(in.size);
       std::memcpy(e.Bytes, in.buffer, in.size < 4 ? in.size : 4);
-      if (jack_ringbuffer_write_space(self->FRing) < sizeof e) {
+      if (!self->FRing->Push(e)) {
         self->FOverflows.fetch_add(1);
         continue;
       }
-      jack_ringbuffer_write(self->FRing, reinterpret_cast<const char*>(&e), sizeof e);
       any = true;
     }
   }
@@ -118,8 +117,10 @@ int TMidiReceiver::Process(jack_nframes_t Frames, void* Arg) {
 }
 
 bool TMidiReceiver::TakeOne(TMidiEvent& Event) {
-  if (jack_ringbuffer_read_space(FRing) < sizeof Event) return false;
-  jack_ringbuffer_read(FRing, reinterpret_cast<char*>(&Event), sizeof Event);
+  const TMidiEvent* front = FRing->Front();
+  if (front == nullptr) return false;
+  Event = *front;
+  FRing->Pop();
   return true;
 }
 

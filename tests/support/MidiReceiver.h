@@ -3,13 +3,15 @@
 #pragma once
 
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
 #include <semaphore.h>
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/winmm/SpscRing.h"
 
 namespace testjack {
 
@@ -61,7 +63,8 @@ class TMidiReceiver {
 
   jack_client_t* FClient = nullptr;
   std::vector<jack_port_t*> FPorts;
-  jack_ringbuffer_t* FRing = nullptr;
+  // Lock-free, so the process callback never waits (and the thread checker sees it).
+  std::unique_ptr<winmm::SpscRing<TMidiEvent>> FRing;
   sem_t FArrived;
   std::atomic<unsigned> FOverflows{0};
 };

@@ -4,17 +4,20 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "StreamPeer.h"
 
@@ -156,6 +159,46 @@ TEST_F(Vxcat, ServerTransfersBothWays) {
 }
 
 // -k: several connections at once; stdin goes to each, each one's bytes come out.
+// -k with 1,500 connections at once: descriptors far above 1024 (the limit
+// raised here is inherited), every one accepted, served and answered.
+TEST_F(Vxcat, KeepOpenServesFifteenHundredAtOnce) {
+  const size_t kClients = 1500;
+  rlimit limit;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max < 2 * kClients + 256) GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
+  limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, 2 * kClients + 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+  auto vx = Start({"-l", "-k", "-v", "127.0.0.1", "0"});
+  uint16_t port = ListeningPort();
+  ASSERT_NE(port, 0) << Read("err");
+  std::vector<streampeer::Conn> clients;
+  for (size_t i = 0; i < kClients; ++i) {
+    clients.push_back(streampeer::ConnectTo(port));
+    ASSERT_TRUE(clients.back().Valid()) << i;
+  }
+  auto accepted = [&] {
+    std::string err = Read("err");
+    size_t n = 0;
+    for (size_t at = 0; (at = err.find("connection from", at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (accepted() < kClients && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(accepted(), kClients) << Read("err").substr(0, 2000);
+
+  clients.back().Write("from the newest\n");
+  clients.front().Write("from the first\n");
+  EXPECT_TRUE(WaitFor("out", "from the newest\n", 10000));
+  EXPECT_TRUE(WaitFor("out", "from the first\n", 10000));
+  vx->WriteStdin("to all\n");
+  size_t answered = 0;
+  for (streampeer::Conn& c : clients) answered += c.Read(7, 10000) == "to all\n";
+  EXPECT_EQ(answered, kClients);
+  EXPECT_EQ(vx->Wait(100), -1);  // still serving
+}
+
 TEST_F(Vxcat, KeepOpenServesSeveralAtOnce) {
   auto vx = Start({"-l", "-k", "-v", "127.0.0.1", "0"});
   uint16_t port = ListeningPort();

@@ -5,14 +5,23 @@
 // Standard input, one command a line, read by a worker thread that posts a
 // message per line: "post" (answered with "posted=N"), "close" (closes the form),
 // "error" (shows an error box from the message handler, then says "error shown").
+// --sockets=N (after the window is up: raise the descriptor limit, open N UDP
+// sockets on 127.0.0.1, and say "sockets port=P handle=H wait=W" for the
+// newest, which answers each datagram with "received=TEXT").
 // Standard output: "ready", "value=TEXT hooked=N", "menu=TAG", "posted=N",
 // "destroyed L T W H".
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "net/WSocket.h"
 #include "platform/win32/win32.h"
 #include "rtl/SysUtils.h"
 #include "ui/Dialogs.h"
@@ -52,7 +61,7 @@ const TControlLayout kControls[] = {
 // clang-format on
 
 struct {
-  std::string bounds, failCreate, failDestroy;
+  std::string bounds, failCreate, failDestroy, sockets;
 } g_options;
 
 int g_keys = 0;
@@ -145,6 +154,33 @@ class TSampleForm : public TForm {
 };
 
 TSampleForm* SampleForm = nullptr;
+
+// Many sockets after the window: the newest gets a descriptor far above what
+// select() can watch, while the loop's own wait handle stays low.
+std::vector<TWSocket*> OpenSockets(int Count) {
+  rlimit limit;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < rlim_t(Count) + 256) {
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, rlim_t(Count) + 256);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  std::vector<TWSocket*> sockets;
+  for (int i = 0; i < Count; ++i) {
+    auto* s = new TWSocket(nullptr);
+    s->SetProto("udp");
+    s->SetAddr("127.0.0.1");
+    s->SetPort("0");
+    s->Listen();
+    sockets.push_back(s);
+  }
+  TWSocket* newest = sockets.back();
+  newest->OnDataAvailable = [newest](TObject*, uint16_t) {
+    Say("received=" + newest->ReceiveText());
+  };
+  Say("sockets port=" + newest->BoundPortText() +
+      " handle=" + std::to_string(newest->SocketHandle) +
+      " wait=" + std::to_string(win32::GetQueueWaitHandle()));
+  return sockets;
+}
 int g_posted = 0;
 
 win32::LRESULT SampleWndProc(win32::HWND hwnd, win32::UINT msg, win32::WPARAM wParam,
@@ -173,6 +209,7 @@ int main(int argc, char** argv) {
   g_options.bounds = Option(argc, argv, "--bounds");
   g_options.failCreate = Option(argc, argv, "--fail-create");
   g_options.failDestroy = Option(argc, argv, "--fail-destroy");
+  g_options.sockets = Option(argc, argv, "--sockets");
 
   TApplication app;
   TApplication::ForceHeadless(headless);
@@ -196,7 +233,10 @@ int main(int argc, char** argv) {
   }).detach();
 
   Say(app.Headless() ? "ready headless" : "ready window");
+  std::vector<TWSocket*> sockets;
+  if (!g_options.sockets.empty()) sockets = OpenSockets(std::atoi(g_options.sockets.c_str()));
   app.Run();
+  for (TWSocket* s : sockets) delete s;
   app.DestroyForms();
   win32::DestroyWindow(hwnd);
   return 0;

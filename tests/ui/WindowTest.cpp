@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -278,6 +282,47 @@ TEST_F(WindowTest, PopupMenuChoosesByKeyAndByMouseAndKeepsDispatching) {
   std::string line;
   ASSERT_TRUE(child.ReadLine(line, 10000));
   EXPECT_EQ(line, "posted=2");
+}
+
+// select(), which the window's loop waits with, cannot watch a descriptor of
+// 1024 or more; the loop's own wait handle stays low however many sockets the
+// program opens, so the newest of 2,000 still receives and the window still
+// answers the mouse and the keyboard.
+TEST_F(WindowTest, TwoThousandSocketsLeaveTheWindowAndTheNewestSocketWorking) {
+  Start({"--sockets=2000"});
+  std::string line = child.WaitFor("sockets ", 60000);
+  unsigned port = 0;
+  int handle = 0, wait = 0;
+  ASSERT_EQ(std::sscanf(line.c_str(), "sockets port=%u handle=%d wait=%d", &port, &handle, &wait),
+            3)
+      << line << child.Stderr();
+  if (handle < 1024) GTEST_SKIP() << "the descriptor limit could not be raised: " << line;
+  EXPECT_LT(wait, 1024);
+
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  auto send = [&](const std::string& text) {
+    return ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+           static_cast<ssize_t>(text.size());
+  };
+  ASSERT_TRUE(send("first"));
+  EXPECT_EQ(child.WaitFor("received=", 10000), "received=first");
+
+  Click(20, 32 + 33);  // the input dialog, in its own modal loop
+  ASSERT_FALSE(FindWindow(display, "^New value$", 10000).empty());
+  ASSERT_TRUE(send("inside"));
+  EXPECT_EQ(child.WaitFor("received=", 10000), "received=inside");
+  Type("many");
+  Key("Return");
+  std::string answer = child.WaitFor("value=", 10000);
+  EXPECT_EQ(answer.substr(0, answer.find(' ')), "value=many");
+  ASSERT_TRUE(send("after"));
+  EXPECT_EQ(child.WaitFor("received=", 10000), "received=after");
+  ::close(fd);
 }
 
 }  // namespace
