@@ -35,7 +35,7 @@ bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::s
       *Error = "cannot open JACK client " + ClientName + " (status " + std::to_string(status) + ")";
     return false;
   }
-  FRing.reset(new winmm::SpscRing<TMidiEvent>(kRingEvents));
+  FRing.reset(new TEventRing(kRingEvents));
   sem_init(&FArrived, 0, 0);
   for (const auto& name : PortNames) {
     jack_port_t* port =
@@ -116,13 +116,7 @@ int TMidiReceiver::Process(jack_nframes_t Frames, void* Arg) {
   return 0;
 }
 
-bool TMidiReceiver::TakeOne(TMidiEvent& Event) {
-  const TMidiEvent* front = FRing->Front();
-  if (front == nullptr) return false;
-  Event = *front;
-  FRing->Pop();
-  return true;
-}
+bool TMidiReceiver::TakeOne(TMidiEvent& Event) { return FRing->Pop(Event); }
 
 std::vector<TMidiEvent> TMidiReceiver::Wait(size_t Count, int TimeoutMs) {
   std::vector<TMidiEvent> events;

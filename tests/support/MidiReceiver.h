@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/winmm/SpscRing.h"
-
 namespace testjack {
 
 struct TMidiEvent {
@@ -26,6 +24,31 @@ struct TMidiEvent {
   std::vector<uint8_t> Data() const {
     return std::vector<uint8_t>(Bytes, Bytes + (Size < 4 ? Size : 4));
   }
+};
+
+// Events from JACK's thread to the test's: one writer, one reader, no lock,
+// so the process callback never waits (and the thread checker sees the order).
+class TEventRing {
+ public:
+  explicit TEventRing(size_t Capacity) : FItems(Capacity) {}
+  bool Push(const TMidiEvent& Event) {
+    size_t tail = FTail.load(std::memory_order_relaxed);
+    if (tail - FHead.load(std::memory_order_acquire) >= FItems.size()) return false;
+    FItems[tail % FItems.size()] = Event;
+    FTail.store(tail + 1, std::memory_order_release);
+    return true;
+  }
+  bool Pop(TMidiEvent& Event) {
+    size_t head = FHead.load(std::memory_order_relaxed);
+    if (head == FTail.load(std::memory_order_acquire)) return false;
+    Event = FItems[head % FItems.size()];
+    FHead.store(head + 1, std::memory_order_release);
+    return true;
+  }
+
+ private:
+  std::vector<TMidiEvent> FItems;
+  std::atomic<size_t> FHead{0}, FTail{0};
 };
 
 class TMidiReceiver {
@@ -63,8 +86,7 @@ class TMidiReceiver {
 
   jack_client_t* FClient = nullptr;
   std::vector<jack_port_t*> FPorts;
-  // Lock-free, so the process callback never waits (and the thread checker sees it).
-  std::unique_ptr<winmm::SpscRing<TMidiEvent>> FRing;
+  std::unique_ptr<TEventRing> FRing;
   sem_t FArrived;
   std::atomic<unsigned> FOverflows{0};
 };
