@@ -77,7 +77,8 @@ void RemoveTerminateSignals() {
 }
 
 bool TakeTerminateRequest() {
-  bool got = DrainPipe() || g_requested;
+  // While the queue watches the pipe, its callback empties it: no read per wake-up.
+  bool got = g_requested || (g_watch == 0 && DrainPipe());
   g_requested = false;
   return got;
 }

@@ -12,9 +12,13 @@
 #include <mutex>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <vector>
 #include <ctime>
 #include <thread>
 
+#include "Baselines.h"
 #include "PlainUdp.h"
 #include "net/WSocket.h"
 #include "rtl/Application.h"
@@ -222,6 +226,68 @@ DrainResult DrainPlain(long n) {
   return r;
 }
 
+DrainResult DrainBaseline(std::unique_ptr<baselines::Receiver> receiver, long n) {
+  if (!receiver) return DrainResult{};
+  return MeasureDrains(receiver->Port(), n, [&](long k) { return receiver->Drain(k); });
+}
+
+// The receive path against what a programmer would pick instead, in the same
+// run: rounds interleave the contenders so that other load on the machine
+// falls on all of them alike; the median per-datagram CPU of each is shown.
+struct Contender {
+  const char* name;
+  DrainResult (*drain)(long n);
+  std::vector<double> nsPerDatagram;
+};
+
+DrainResult DrainLibuv(long n) { return DrainBaseline(baselines::MakeLibuvReceiver(), n); }
+DrainResult DrainAsio(long n) { return DrainBaseline(baselines::MakeAsioReceiver(), n); }
+
+Contender g_contenders[] = {
+    {"plain", &DrainPlain, {}},
+    {"libuv", &DrainLibuv, {}},
+    {"asio", &DrainAsio, {}},
+    {"component", &DrainComponent, {}},
+};
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+bool CompareReceivePaths(long n, int rounds) {
+  std::printf(
+      "receive path against the alternatives (bursts of %ld queued, then drained on one thread; "
+      "receiver CPU per datagram, median of %d interleaved rounds of %ld datagrams):\n",
+      kBurst, rounds, n);
+  bool complete = true;
+  for (int round = 0; round < rounds; ++round) {
+    for (Contender& c : g_contenders) {
+      DrainResult r = c.drain(n);
+      if (r.received == 0) continue;  // not built in
+      if (r.received < n) complete = false;
+      c.nsPerDatagram.push_back(1e9 * r.cpu / static_cast<double>(r.received));
+    }
+  }
+  const double plain = Median(g_contenders[0].nsPerDatagram);
+  const double libuv = Median(g_contenders[1].nsPerDatagram);
+  std::printf("  %-10s %12s %10s %10s\n", "", "ns/datagram", "/plain", "/libuv");
+  for (const Contender& c : g_contenders) {
+    if (c.nsPerDatagram.empty()) {
+      std::printf("  %-10s %12s\n", c.name, "not built");
+      continue;
+    }
+    const double ns = Median(c.nsPerDatagram);
+    std::printf("  %-10s %12.0f %10.2f", c.name, ns, ns / plain);
+    if (libuv > 0)
+      std::printf(" %10.2f\n", ns / libuv);
+    else
+      std::printf(" %10s\n", "-");
+  }
+  return complete;
+}
+
 void PrintDrain(const char* name, const DrainResult& r) {
   std::printf(
       "%-30s %8ld datagrams in %7.3f s: %10.0f datagrams/s; receiver CPU %.3f s (%.0f ns per "
@@ -252,6 +318,17 @@ void Print(const char* name, const Result& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --drain NAME N: only that contender's drains, e.g. to count its system calls.
+  if (argc == 4 && std::strcmp(argv[1], "--drain") == 0) {
+    for (const Contender& c : g_contenders)
+      if (std::strcmp(c.name, argv[2]) == 0) {
+        DrainResult r = c.drain(std::atol(argv[3]));
+        PrintDrain(c.name, r);
+        return r.received == std::atol(argv[3]) ? 0 : 1;
+      }
+    std::fprintf(stderr, "net_bench: no contender %s\n", argv[2]);
+    return 2;
+  }
   long n = argc > 1 ? std::atol(argv[1]) : 200000;
   int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
   double cpuStart = ProcessCpuSeconds();
@@ -274,11 +351,13 @@ int main(int argc, char** argv) {
                       (drainComponent.received / drainComponent.seconds);
   std::printf("  ratio plain/TWSocket: %.2f\n", drainRatio);
 
+  const bool compared = CompareReceivePaths(std::max(n / 5, kBurst), 5);
+
   double idle = IdleCpu(idleSeconds);
   std::printf("idle listening socket on the loop for %d s: CPU %.1f s (%.6f s)\n", idleSeconds,
               idle, idle);
   std::printf("process CPU time of the run: %.3f s\n", ProcessCpuSeconds() - cpuStart);
   bool failed = component.received < n || plain.received < n || drainComponent.received < n ||
-                drainPlain.received < n;
+                drainPlain.received < n || !compared;
   return failed ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "platform/win32/ThreadQueue.h"
 
@@ -16,6 +17,8 @@ namespace {
 thread_local bool t_looking = false;
 // Messages taken since readiness was last collected (see Look).
 thread_local int t_takenSinceCollect = 0;
+// Readiness was collected since a look last came up empty (see Look).
+thread_local bool t_collectedLately = false;
 
 // A look that finds a queued message takes it without asking the kernel
 // first, but at least every so many takes it collects readiness anyway, so a
@@ -48,6 +51,7 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
       if (left == 0) break;
     }
   }
+  if (n < 0) n = 0;
   queue.sawWakeup = false;
   for (int i = 0; i < n; ++i) {
     WatchTable::Watch w;
@@ -55,21 +59,39 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
     if (queue.watches.Find(events[i].data.u64, &w) && w.proc)
       w.proc(w.fd, events[i].events, w.context);
   }
+  thread_local std::vector<uint64_t> t_announced;
+  queue.TakeAnnounced(t_announced);
+  for (uint64_t id : t_announced) {
+    WatchTable::Watch w;
+    if (queue.watches.Find(id, &w) && w.proc) w.proc(w.fd, 0, w.context);
+  }
+  if (!t_announced.empty()) n += static_cast<int>(t_announced.size());
+  t_announced.clear();
   if (anyRan) *anyRan = n > 0;
   t_takenSinceCollect = 0;
+  t_collectedLately = true;
   return queue.sawWakeup;
 }
 
 // Messages already queued are taken first: readiness collected now would only
-// queue behind them. The kernel is asked when none matches.
+// queue behind them. The kernel is asked when none matches, except by the
+// first look that comes up empty after a collection (the one that ends a
+// pump): what became ready since keeps the wait handle readable, so the
+// wait that follows collects it, and a wake-up costs one epoll_wait, not two.
 bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove,
           bool settle = true) {
   LookScope scope;
   if (queue.epfd < 0) return queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle);
-  if (t_takenSinceCollect < kCollectEvery &&
-      queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
-    ++t_takenSinceCollect;
-    return true;
+  if (t_takenSinceCollect < kCollectEvery) {
+    if (queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
+      ++t_takenSinceCollect;
+      return true;
+    }
+    const bool unfiltered = hwnd == nullptr && filterMin == 0 && filterMax == 0;
+    if (t_collectedLately && unfiltered) {
+      t_collectedLately = false;
+      return false;
+    }
   }
   const bool wakeup = CollectReady(queue, 0);
   return queue.Take(out, hwnd, filterMin, filterMax, remove, wakeup, settle);

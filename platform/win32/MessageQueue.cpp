@@ -159,7 +159,8 @@ bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool
 }
 
 void ThreadQueue::SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite) {
-  const bool empty = posted_.empty() && !quitPending_;
+  // Readiness announced by a watch's owner is collected by the next look.
+  const bool empty = posted_.empty() && !quitPending_ && announced_.empty();
   if (empty) {
     if (signalled_ || sawWakeup) {
       signalled_ = false;
@@ -180,6 +181,21 @@ void ThreadQueue::Settle() {
   }
   if (doRead) Drain();
   if (doWrite) Wake();
+}
+
+void ThreadQueue::Announce(uint64_t watch) {
+  bool doWrite = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    announced_.push_back(watch);
+    SignalLocked(doWrite);
+  }
+  if (doWrite) Wake();
+}
+
+void ThreadQueue::TakeAnnounced(std::vector<uint64_t>& out) {
+  std::lock_guard<std::mutex> lock(mu_);
+  out.swap(announced_);
 }
 
 bool ThreadQueue::HasAnything() {
@@ -257,6 +273,8 @@ bool ChangeWatch(ThreadQueue& queue, uint64_t watch, uint32_t events) {
 }
 
 void RemoveWatch(ThreadQueue& queue, uint64_t watch) { queue.watches.Remove(queue.epfd, watch); }
+
+void AnnounceReady(ThreadQueue& queue, uint64_t watch) { queue.Announce(watch); }
 
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   QueuePtr queue = QueueOfWindow(hwnd);

@@ -34,6 +34,10 @@ DWORD OwnerThread(const ThreadQueue& queue);
 uint64_t AddWatch(ThreadQueue& queue, int fd, uint32_t events, DescriptorProc proc, void* context);
 bool ChangeWatch(ThreadQueue& queue, uint64_t watch, uint32_t events);
 void RemoveWatch(ThreadQueue& queue, uint64_t watch);
+// Readiness the kernel cannot see (data its owner already holds): the watch's
+// callback runs in the next collection with events 0, and the wait handle is
+// readable until then.
+void AnnounceReady(ThreadQueue& queue, uint64_t watch);
 
 // True while the calling thread is collecting readiness for its own queue
 // (inside PeekMessageA/GetMessageA): work deferred now is flushed before the

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/win32/MessageRing.h"
 #include "platform/win32/QueueInternal.h"
@@ -32,6 +33,10 @@ class ThreadQueue {
             bool settle);
   void Settle();
   bool HasAnything();
+  // Readiness a watch's owner announces (see AnnounceReady); the next
+  // collection takes the list. Keeps the wait handle readable meanwhile.
+  void Announce(uint64_t watch);
+  void TakeAnnounced(std::vector<uint64_t>& out);
   bool RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all);
   bool HasMatching(HWND hwnd, UINT msg, WPARAM wParam);
   // Clears the wake-up so that a wait sees only what arrives from now on.
@@ -54,6 +59,7 @@ class ThreadQueue {
 
   std::mutex mu_;
   MessageRing posted_;
+  std::vector<uint64_t> announced_;
   bool signalled_ = false;
   bool quitPending_ = false;
   int quitCode_ = 0;

@@ -59,7 +59,8 @@ uint32_t DesiredInterest(const SocketState& s) {
   uint32_t want = 0;
   if (Wants(s, FD_WRITE) && s.writeArmed) want |= EPOLLOUT;
   if (s.type != ws::kSockStream) {
-    if (Wants(s, FD_READ) && !s.readPending) want |= EPOLLIN;
+    // A datagram read ahead is announced instead (see SyncLocked).
+    if (Wants(s, FD_READ) && !s.readPending && !s.ahead.Held()) want |= EPOLLIN;
     return want;
   }
   // A closed connection stays readable forever: it is no longer watched for
@@ -121,15 +122,18 @@ void RecheckClosed(SocketState& s, Notifications& n) {
 
 void OnReady(int fd, uint32_t events, void* context);
 
-void InstallInterest(SocketState& s) {
-  const uint32_t want = DesiredInterest(s);
-  if (want == s.installed || !s.queue) return;
+bool EnsureWatch(SocketState& s) {
   if (!s.watch) {
     // The generation tells this socket from a later one with the same number.
     void* generation = reinterpret_cast<void*>(static_cast<uintptr_t>(s.generation));
     s.watch = win32::internal::AddWatch(*s.queue, s.fd, 0, &OnReady, generation);
-    if (!s.watch) return;
   }
+  return s.watch != 0;
+}
+
+void InstallInterest(SocketState& s) {
+  const uint32_t want = DesiredInterest(s);
+  if (want == s.installed || !s.queue || !EnsureWatch(s)) return;
   const bool ok = win32::internal::ChangeWatch(*s.queue, s.watch, want ? want | EPOLLONESHOT : 0);
   s.installed = ok ? want : 0;
 }
@@ -137,6 +141,15 @@ void InstallInterest(SocketState& s) {
 void SyncLocked(SocketState& s) {
   Notifications n;
   if (s.peerClosed) RecheckClosed(s, n);
+  // A datagram read ahead is data waiting that the kernel no longer reports:
+  // the queue hears of it from us. FD_READ then follows from the next look
+  // if it is still there, so a handler that goes on receiving in a loop
+  // leaves no stray notification behind.
+  if (s.type != ws::kSockStream && Wants(s, FD_READ) && !s.readPending && s.ahead.Held() &&
+      !s.announced && s.queue && EnsureWatch(s)) {
+    s.announced = true;
+    win32::internal::AnnounceReady(*s.queue, s.watch);
+  }
   InstallInterest(s);
   Post(s, n);
 }
@@ -149,8 +162,20 @@ void OnReady(int fd, uint32_t events, void* context) {
   if (found && found->generation != generation) found = nullptr;
   if (!found) return;
   SocketState& s = *found;
-  s.installed = 0;  // the one-shot interest is spent
   Notifications n;
+  if (events == 0) {
+    // Announced by SyncLocked: the kernel's interest is untouched.
+    s.announced = false;
+    if (s.type != ws::kSockStream && Wants(s, FD_READ) && !s.readPending && s.ahead.Held()) {
+      s.readPending = true;
+      n.Add(FD_READ, 0);
+    }
+    Post(s, n);
+    SyncLocked(s);
+    return;
+  }
+  s.installed = 0;  // the one-shot interest is spent
+  if (events & EPOLLIN) s.ahead.knownEmpty = false;
   switch (s.phase) {
     case Phase::Connecting:
       if (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {
@@ -219,7 +244,9 @@ void InterestChangedLocked(SocketState& s) {
 }
 
 void ReadReenabledLocked(SocketState& s) {
-  bool changed = s.readPending;
+  // A datagram socket may have read ahead or found its queue empty: interest
+  // follows what it holds.
+  bool changed = s.readPending || s.type != ws::kSockStream;
   s.readPending = false;
   if (s.peerClosed && !s.recheckClosed) {
     s.recheckClosed = true;
@@ -243,6 +270,7 @@ void AcceptReenabledLocked(SocketState& s) {
 void DetachLocked(SocketState& s) {
   if (s.watch && s.queue) win32::internal::RemoveWatch(*s.queue, s.watch);
   s.watch = 0;
+  s.announced = false;
   s.installed = 0;
   s.queue.reset();
   s.events = 0;

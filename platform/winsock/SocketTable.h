@@ -5,6 +5,7 @@
 
 #include "platform/winsock/Internal.h"
 
+#include <memory>
 #include <mutex>
 
 #include "platform/win32/QueueInternal.h"
@@ -34,6 +35,19 @@ struct SocketState {
   int firstDatagram = -1;
   uint32_t receives = 0;          // receive calls so far: a size found across one is not kept
   int64_t lingerCloseStart = -1;  // first closesocket attempt that had to wait
+  // Datagram sockets under FD_READ: the datagram read ahead by the last receive
+  // (see ReadAhead.cpp), so that "is there more?" needs no system call.
+  struct ReadAhead {
+    std::unique_ptr<char[]> data;  // kReadAheadSize bytes, made on first use
+    int size = -1;                 // the datagram's size; -1: none held
+    int error = 0;                 // errno of a failed read ahead, for the next receive
+    uint32_t fromAddr = 0;         // sender, network order
+    uint16_t fromPort = 0;
+    // The last read found the queue empty: the next size query answers 0
+    // without asking (readiness clears it).
+    bool knownEmpty = false;
+    bool Held() const { return size >= 0 || error != 0; }
+  } ahead;
 
   // WSAAsyncSelect registration (events 0: none).
   win32::HWND hwnd = nullptr;
@@ -58,6 +72,7 @@ struct SocketState {
   // there (one-shot; 0 after it fired).
   uint64_t watch = 0;
   uint32_t installed = 0;
+  bool announced = false;  // readiness of a datagram read ahead announced to the queue
 
   uint64_t Key() const {
     return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);
@@ -79,6 +94,16 @@ inline void ForgetFirstDatagramLocked(SocketState& s) {
   s.firstDatagram = -1;
   ++s.receives;
 }
+
+// ---- Datagrams read ahead (ReadAhead.cpp) ----
+// A receive on a datagram socket that serves, or fills, the read-ahead
+// datagram. Returns false when the call is one for the plain path (nothing
+// held, and the socket not one that reads ahead); otherwise *result is the
+// receive's result (the Winsock error set).
+bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen,
+                  int* result);
+// FIONREAD from what is held: true with *size when no system call is needed.
+bool PendingFromAheadLocked(SocketState& s, int* size);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to

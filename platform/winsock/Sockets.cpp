@@ -66,6 +66,11 @@ int PendingBytes(SOCKET s, u_long* argp) {
     std::lock_guard<std::mutex> lock(TableMutex());
     if (SocketState* st = FindLocked(s)) {
       if (st->type != ws::kSockStream) {
+        int held;
+        if (PendingFromAheadLocked(*st, &held)) {
+          *argp = static_cast<u_long>(held);
+          return 0;
+        }
         if (st->firstDatagram >= 0) {
           *argp = static_cast<u_long>(st->firstDatagram);
           return 0;

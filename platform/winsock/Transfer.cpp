@@ -1,5 +1,5 @@
 // Sending and receiving. The receive path is the relay's hot path: one system
-// call and one short table lock (to re-enable FD_READ) per datagram.
+// call and one short table lock per datagram (see ReadAhead.cpp).
 #include "platform/winsock/Addresses.h"
 #include "platform/winsock/SocketTable.h"
 
@@ -98,6 +98,8 @@ int Receive(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromle
   if (from && (!fromlen || *fromlen < static_cast<int>(sizeof(winsock::sockaddr_in))))
     return Fail(WSAEFAULT);
   if (!PlausibleSocket(s)) return Fail(WSAENOTSOCK);
+  int result;
+  if (ReceiveAhead(s, buf, len, sysFlags, from, fromlen, &result)) return result;
   if (len == 0) return ReceiveNothing(s, sysFlags);
 
   ::sockaddr_in peer{};

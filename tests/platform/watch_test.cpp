@@ -57,6 +57,7 @@ TEST(DescriptorWatch, CallbackRunsInTheWaitUntilRemoved) {
   EXPECT_TRUE(r.events & EPOLLIN);
   // The callback consumed the readiness: the handle is quiet again.
   EXPECT_FALSE(ptest::WaitHandleReadable(0));
+  Pump();
 
   // A look runs callbacks too, not only the wait.
   p.Write();
@@ -71,6 +72,7 @@ TEST(DescriptorWatch, CallbackRunsInTheWaitUntilRemoved) {
   EXPECT_TRUE(win32::ChangeDescriptorWatch(watch, EPOLLIN));
   EXPECT_TRUE(win32::WaitForQueue(2000));
   EXPECT_EQ(r.calls, 3);
+  Pump();
   win32::UnwatchDescriptor(watch);
   p.Write();
   EXPECT_FALSE(win32::WaitForQueue(30));

@@ -1,0 +1,93 @@
+// A socket under FD_READ reads the next datagram ahead of the caller: what
+// callers see (sizes, senders, truncation, peeking, order) must not change.
+#include <string>
+
+#include "PlatformTestUtil.h"
+
+namespace {
+
+using namespace winsock;
+
+constexpr win32::UINT kNotify = win32::WM_USER + 7;
+
+class ReadAhead : public ptest::WinsockTest {};
+
+int ReceiveFrom(SOCKET s, char* buf, int len, int flags, uint16_t* port) {
+  sockaddr_in from{};
+  int fromlen = sizeof from;
+  int n = recvfrom(s, buf, len, flags, reinterpret_cast<sockaddr*>(&from), &fromlen);
+  if (n >= 0 || WSAGetLastError() == WSAEMSGSIZE) *port = ntohs(from.sin_port);
+  return n;
+}
+
+TEST_F(ReadAhead, CallersSeeEachDatagramAsTheKernelWouldGiveIt) {
+  ptest::RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET a = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET b = ptest::BoundSocket(SOCK_DGRAM);
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  ptest::SendTo(a, ptest::PortOf(s), "first");
+  ptest::SendTo(b, ptest::PortOf(s), "second!");
+  ptest::SendTo(a, ptest::PortOf(s), "");
+  ptest::SendTo(b, ptest::PortOf(s), "fourth");
+  ptest::SendTo(a, ptest::PortOf(s), "last");
+  win32::MSG m;
+  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+
+  char buf[64];
+  uint16_t port = 0;
+  winsock::u_long pending = 0;
+  ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+  EXPECT_EQ(pending, 5u);
+  ASSERT_EQ(ReceiveFrom(s, buf, sizeof buf, 0, &port), 5);  // reads "second!" ahead
+  EXPECT_EQ(std::string(buf, 5), "first");
+  EXPECT_EQ(port, ptest::PortOf(a));
+  ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+  EXPECT_EQ(pending, 7u);
+  // Peeking leaves the datagram held; a short buffer takes its start and loses the rest.
+  ASSERT_EQ(ReceiveFrom(s, buf, sizeof buf, MSG_PEEK, &port), 7);
+  EXPECT_EQ(port, ptest::PortOf(b));
+  EXPECT_EQ(ReceiveFrom(s, buf, 3, 0, &port), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  EXPECT_EQ(std::string(buf, 3), "sec");
+  EXPECT_EQ(port, ptest::PortOf(b));
+  // An empty datagram is a datagram.
+  ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+  EXPECT_EQ(pending, 0u);
+  EXPECT_EQ(ReceiveFrom(s, buf, sizeof buf, 0, &port), 0);
+  EXPECT_EQ(port, ptest::PortOf(a));
+  // A zero-byte receive takes a held datagram and says it was too long.
+  EXPECT_EQ(recv(s, buf, 0, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+
+  // Registration cancelled: what was read ahead still comes first.
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, 0, 0), 0);
+  ASSERT_EQ(recv(s, buf, sizeof buf, 0), 4);
+  EXPECT_EQ(std::string(buf, 4), "last");
+  EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+// One FD_READ per datagram for a handler that takes one each time, and none
+// left over once everything was taken.
+TEST_F(ReadAhead, OneNotificationPerDatagramTakenOneAtATime) {
+  ptest::RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  std::string got;
+  w.onMessage = [&](const win32::MSG&) {
+    char c;
+    if (recv(s, &c, 1, 0) == 1) got += c;
+  };
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  for (const char* d : {"a", "b", "c", "d"}) ptest::SendTo(peer, ptest::PortOf(s), d);
+  ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 4; }));
+  ptest::PumpUntil([] { return false; }, 60);
+  EXPECT_EQ(got, "abcd");
+  EXPECT_EQ(w.got.size(), 4u);
+  EXPECT_FALSE(ptest::WaitHandleReadable(0));
+  ptest::SendTo(peer, ptest::PortOf(s), "e");
+  ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 5; }));
+}
+
+}  // namespace
