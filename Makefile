@@ -57,6 +57,8 @@ test-fuzz: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
 bench: build
+	@scripts/install-deps --bench
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	@for b in bench/run-*.sh; do [ -x "$$b" ] && "$$b" $(BUILD) || true; done
 
 clean:
