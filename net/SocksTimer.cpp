@@ -48,7 +48,9 @@ class TDelayedPoster {
       auto next = std::min_element(FDue.begin(), FDue.end(),
                                    [](const TDue& a, const TDue& b) { return a.At < b.At; });
       if (Clock::now() < next->At) {
-        FWake.wait_until(lock, next->At);
+        // A copy: the wait lets Add grow the list, which may move its entries.
+        const Clock::time_point at = next->At;
+        FWake.wait_until(lock, at);
         continue;
       }
       TDue due = *next;
