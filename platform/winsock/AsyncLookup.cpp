@@ -178,7 +178,7 @@ HANDLE Start(win32::HWND hwnd, win32::UINT msg, char* buf, int buflen,
     WSASetLastError(WSAENOBUFS);
     return 0;
   }
-  l.wake.notify_one();
+  if (l.idle > 0) l.wake.notify_one();  // busy workers look at the queue before waiting
   return req->handle;
 }
 
