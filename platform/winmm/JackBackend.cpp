@@ -25,9 +25,10 @@ class JackSink : public MidiSink {
   }
 
   MMRESULT Send(const WireMessage& Message) override {
-    if (FSession->Gone()) return MMSYSERR_NODRIVER;
+    const auto now = static_cast<uint32_t>(jack_get_time());
+    if (FSession->Gone() || FSession->Stalled(now)) return MMSYSERR_NODRIVER;
     StampedMessage m;
-    m.StampUs = static_cast<uint32_t>(jack_get_time());
+    m.StampUs = now;
     m.Size = Message.size;
     m.Bytes[0] = Message.bytes[0];
     m.Bytes[1] = Message.bytes[1];

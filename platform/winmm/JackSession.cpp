@@ -66,6 +66,8 @@ std::shared_ptr<JackSession> JackSession::Connect() {
   sem_init(&session->FCycleDone, 0, 0);
   jack_set_process_callback(client, Process, session.get());
   jack_on_info_shutdown(client, Shutdown, session.get());
+  jack_on_shutdown(client, PlainShutdown, session.get());
+  session->FLastCycleUs.store(static_cast<uint32_t>(jack_get_time()));
   if (jack_activate(client) != 0) return nullptr;  // the destructor closes the client
   return session;
 }
@@ -91,6 +93,7 @@ int JackSession::Process(jack_nframes_t Frames, void* Arg) {
   if (self->Gone()) return 0;
   self->FCycle.fetch_add(1);
   const auto now = static_cast<uint32_t>(jack_get_time());
+  self->FLastCycleUs.store(now, std::memory_order_relaxed);
   const jack_nframes_t rate = jack_get_sample_rate(self->FClient);
   for (auto& slot : self->FQueues) {
     JackOutputQueue* queue = slot.load();
@@ -100,6 +103,17 @@ int JackSession::Process(jack_nframes_t Frames, void* Arg) {
   if (self->FWaiting.load()) sem_post(&self->FCycleDone);
   return 0;
 }
+
+bool JackSession::Stalled(uint32_t NowUs) {
+  // Longer than any period a server runs with, and than a loaded machine
+  // delays a cycle.
+  constexpr uint32_t kStallUs = 2000000;
+  if (NowUs - FLastCycleUs.load(std::memory_order_relaxed) <= kStallUs) return false;
+  FGone.store(true, std::memory_order_release);
+  return true;
+}
+
+void JackSession::PlainShutdown(void* Arg) { Shutdown(JackFailure, "", Arg); }
 
 void JackSession::Shutdown(jack_status_t, const char*, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);

@@ -46,6 +46,10 @@ class JackSession {
   jack_client_t* Client() const { return FClient; }
   // True once the server has gone away; the client can then do nothing.
   bool Gone() const { return FGone.load(std::memory_order_acquire); }
+  // Sending side: true when no cycle has run for so long that the server must
+  // be gone, though nobody said so (some servers' clients are never told).
+  // The session then counts as gone.
+  bool Stalled(uint32_t NowUs);
 
   // Hands a queue to the process callback; false when all slots are taken.
   bool Attach(JackOutputQueue* Queue);
@@ -63,6 +67,7 @@ class JackSession {
   JackSession() = default;
   static int Process(jack_nframes_t Frames, void* Arg);
   static void Shutdown(jack_status_t Code, const char* Reason, void* Arg);
+  static void PlainShutdown(void* Arg);
   // Blocks until the next cycle ends, the server goes or the deadline passes.
   bool WaitCycle(const struct timespec& Deadline);
 
@@ -70,6 +75,8 @@ class JackSession {
   std::atomic<bool> FGone{false};
   // Odd while the process callback runs.
   std::atomic<uint64_t> FCycle{0};
+  // When the last cycle began (jack_get_time, low 32 bits).
+  std::atomic<uint32_t> FLastCycleUs{0};
   std::atomic<bool> FWaiting{false};
   sem_t FCycleDone;
   std::atomic<JackOutputQueue*> FQueues[kMaxQueues] = {};
