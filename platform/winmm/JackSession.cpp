@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <ctime>
+#include <mutex>
+#include <vector>
 
 namespace winmm {
 namespace {
@@ -61,7 +63,15 @@ std::shared_ptr<JackSession> JackSession::Connect() {
   jack_status_t status;
   jack_client_t* client = jack_client_open("vorlanx", JackNoStartServer, &status);
   if (client == nullptr) return nullptr;
-  std::shared_ptr<JackSession> session(new JackSession);
+  // A client whose server went away is never closed (see the destructor), so
+  // its thread may still call Process: such a session is left in place.
+  std::shared_ptr<JackSession> session(new JackSession, [](JackSession* s) {
+    if (!s->Gone()) return delete s;
+    static std::mutex lock;
+    static auto* abandoned = new std::vector<JackSession*>;
+    std::lock_guard<std::mutex> hold(lock);
+    abandoned->push_back(s);
+  });
   session->FClient = client;
   sem_init(&session->FCycleDone, 0, 0);
   jack_set_process_callback(client, Process, session.get());
@@ -107,8 +117,10 @@ int JackSession::Process(jack_nframes_t Frames, void* Arg) {
 bool JackSession::Stalled(uint32_t NowUs) {
   // Longer than any period a server runs with, and than a loaded machine
   // delays a cycle.
-  constexpr uint32_t kStallUs = 2000000;
-  if (NowUs - FLastCycleUs.load(std::memory_order_relaxed) <= kStallUs) return false;
+  constexpr int32_t kStallUs = 5000000;
+  // Signed: a cycle that began after the caller read the clock is no stall.
+  const auto sinceUs = static_cast<int32_t>(NowUs - FLastCycleUs.load(std::memory_order_relaxed));
+  if (sinceUs <= kStallUs) return false;
   FGone.store(true, std::memory_order_release);
   return true;
 }
