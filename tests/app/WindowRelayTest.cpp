@@ -392,4 +392,45 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayDuringStartUpTheRelayEnds) {
   EXPECT_EQ(Setting("MIDI-Out"), "1");
 }
 
+// A lost server is said by one error box, however many datagrams follow; its
+// modal loop goes on relaying, so the server that comes back is played on
+// while the box is still open.
+TEST_F(WindowRelay, ALostServerGivesOneErrorBoxAndRelayingGoesOnWhileItIsOpen) {
+  Start();
+  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
+  FSynth.Close();
+  FServer.Kill();
+  std::string box;
+  for (int i = 0; i < 100 && box.empty(); ++i) {
+    FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+    box = FindErrorBox(100);
+  }
+  ASSERT_FALSE(box.empty()) << "no error box";
+  for (int i = 0; i < 40; ++i) {
+    FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+    ::usleep(25 * 1000);
+  }
+  std::string error;
+  ASSERT_TRUE(FServer.Restart(&error)) << error;
+  ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
+  bool connected = false;
+  for (int i = 0; i < 300 && !connected; ++i) {
+    FSender.Send(FPort, Bytes({0xF8, 0x00, 0x00}));
+    connected = FSynth.WaitConnections(0, 1, 50);
+  }
+  ASSERT_TRUE(connected) << "not found again while the box is open";
+  FSynth.Collect(100);
+  ExpectRelayed(FPort, Bytes({0x80, 0x3C, 0x00}));
+  // Still the one box.
+  std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
+  std::istringstream in(ids);
+  int boxes = 0;
+  for (std::string id; in >> id;)
+    if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "vorlanx") ++boxes;
+  EXPECT_EQ(boxes, 1);
+  Key("Return");
+  EXPECT_TRUE(ErrorBoxGone());
+  Stop();
+}
+
 }  // namespace
