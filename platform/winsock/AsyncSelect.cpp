@@ -5,9 +5,11 @@
 // interest: when it fires, the interest is spent without a system call, so a
 // socket whose notification is pending never keeps the wait handle readable.
 // The interest wanted next follows from the rules below; it is installed when a
-// call re-enables an event (the first recvfrom after an FD_READ: one epoll_ctl
-// per notification, however many datagrams the handler then takes), or, for
-// what a readiness report leaves armed, by the callback that took the report.
+// call re-enables an event, or, for what a readiness report leaves armed, by
+// the callback that took the report. A datagram socket holding a datagram it
+// read ahead (ReadAhead.cpp) is not watched for reading: it announces that
+// readiness to the queue itself, and is watched again once a receive finds
+// its queue empty (one epoll_ctl per drained queue, not per datagram).
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
