@@ -57,10 +57,12 @@ class ProxyProcess {
   }
 
  private:
-  void Start(const std::vector<std::string>& argv) {
+  void Start(std::vector<std::string> argv) {
+    // Ended with this program even when it is killed before its destructors run.
+    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--pdeathsig", "TERM", "--"});
     // Its messages go to a file: its helper processes must not hold our output open.
     child_.reset(new Child(argv, "/dev/null", "/dev/null", dir_ + "/proxy.log"));
-    ASSERT_TRUE(WaitListening(port_, 10000)) << argv[0] << " is not listening";
+    ASSERT_TRUE(WaitListening(port_, 10000)) << argv[4] << " is not listening";
   }
   std::unique_ptr<Child> child_;
   uint16_t port_ = 0;
