@@ -21,7 +21,7 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_WERROR=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
@@ -33,10 +33,10 @@ test-main: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 600
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORLANX_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORLANX_SANITIZE=ON -DVORLANX_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure --timeout 900 -LE no-sanitizer
+	  ctest --output-on-failure --timeout 900
 
 # ThreadSanitizer over the tests labelled "threads" only, to keep the run short.
 test-tsan: deps

@@ -10,11 +10,12 @@ function(vorlanx_thread_tests program filter)
   endif()
 endfunction()
 
-vorlanx_thread_tests(platform_tests "MessageQueue.*:AsyncLookup.*")
+vorlanx_thread_tests(win32_tests "MessageQueue.*:KeyboardHooks.*")
+vorlanx_thread_tests(winsock_tests "AsyncLookup.*")
 vorlanx_thread_tests(net_tests "DnsLookups*:PrivateNames.*:SendQueue.FlushWaits*:SendQueue.PartialSends*:SocksScripted.StalledReply*:SocksProxy.*")
 # Left out for now: after a server is killed, its dead session is freed while
 # JACK's thread, never joined, last touched it (reported as a race and a leaked
 # thread); see docs/reliability.md.
 vorlanx_thread_tests(midi_tests "SpscRing.*:JackOutputTest.*:*Thread*-JackOutputTest.ServerKilled*")
-vorlanx_thread_tests(ui_tests "FrameworkTest.ClosingTheMainFormEndsTheRunLoop:KeyboardHooks.*")
+vorlanx_thread_tests(ui_tests "FrameworkTest.ClosingTheMainFormEndsTheRunLoop")
 vorlanx_thread_tests(tools_tests "Vxcat*.*")

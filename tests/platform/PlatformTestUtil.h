@@ -1,6 +1,5 @@
-// Helpers for the platform tests: a recording window, bounded waits on the
-// calling thread's queue, and loopback sockets through the Winsock layer.
-// (No system socket headers here: they clash with Winsock's names.)
+// Helpers for the platform tests: a recording window and bounded waits on the
+// calling thread's queue.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "platform/win32/win32.h"
-#include "platform/winsock/winsock.h"
 
 namespace ptest {
 
@@ -110,83 +108,5 @@ inline bool WaitHandleReadable(int timeoutMs = 0) {
   pollfd p{win32::GetQueueWaitHandle(), POLLIN, 0};
   return poll(&p, 1, timeoutMs) > 0;
 }
-
-// Winsock started for the test's duration.
-class WinsockTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    winsock::WSADATA data;
-    ASSERT_EQ(winsock::WSAStartup(0x0101, &data), 0);
-  }
-  void TearDown() override {
-    // Leftovers of this test must not reach the next one.
-    win32::MSG msg;
-    while (win32::PeekMessageA(&msg, nullptr, 0, 0, win32::PM_REMOVE)) {
-    }
-    EXPECT_EQ(winsock::WSACleanup(), 0);
-  }
-};
-
-inline winsock::sockaddr_in Loopback(uint16_t port) {
-  winsock::sockaddr_in a{};
-  a.sin_family = winsock::AF_INET;
-  a.sin_port = winsock::htons(port);
-  a.sin_addr.s_addr = winsock::htonl(winsock::INADDR_LOOPBACK);
-  return a;
-}
-
-inline const winsock::sockaddr* AsAddr(const winsock::sockaddr_in& a) {
-  return reinterpret_cast<const winsock::sockaddr*>(&a);
-}
-
-inline uint16_t PortOf(winsock::SOCKET s) {
-  winsock::sockaddr_in a{};
-  int len = sizeof a;
-  if (winsock::getsockname(s, reinterpret_cast<winsock::sockaddr*>(&a), &len) != 0) return 0;
-  return winsock::ntohs(a.sin_port);
-}
-
-// A socket bound to 127.0.0.1 on a port the system picks.
-inline winsock::SOCKET BoundSocket(int type) {
-  winsock::SOCKET s = winsock::socket(winsock::AF_INET, type, 0);
-  winsock::sockaddr_in a = Loopback(0);
-  if (s == winsock::INVALID_SOCKET || winsock::bind(s, AsAddr(a), sizeof a) != 0)
-    return winsock::INVALID_SOCKET;
-  return s;
-}
-
-inline void SendTo(winsock::SOCKET from, uint16_t port, const std::string& bytes) {
-  winsock::sockaddr_in to = Loopback(port);
-  ASSERT_EQ(
-      winsock::sendto(from, bytes.data(), static_cast<int>(bytes.size()), 0, AsAddr(to), sizeof to),
-      static_cast<int>(bytes.size()));
-}
-
-// A connected stream pair on loopback: client (connect) and server (accept).
-struct StreamPair {
-  winsock::SOCKET listener = winsock::INVALID_SOCKET;
-  winsock::SOCKET client = winsock::INVALID_SOCKET;
-  winsock::SOCKET server = winsock::INVALID_SOCKET;
-
-  bool Open() {
-    listener = BoundSocket(winsock::SOCK_STREAM);
-    if (listener == winsock::INVALID_SOCKET || winsock::listen(listener, 5) != 0) return false;
-    client = winsock::socket(winsock::AF_INET, winsock::SOCK_STREAM, 0);
-    winsock::sockaddr_in to = Loopback(PortOf(listener));
-    if (winsock::connect(client, AsAddr(to), sizeof to) != 0 &&
-        winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK)
-      return false;
-    const int64_t deadline = NowMs() + 3000;
-    while ((server = winsock::accept(listener, nullptr, nullptr)) == winsock::INVALID_SOCKET) {
-      if (winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK || NowMs() > deadline) return false;
-      pollfd p{static_cast<int>(listener), POLLIN, 0};
-      poll(&p, 1, 100);
-    }
-    return true;
-  }
-};
-
-inline unsigned EventOf(const win32::MSG& m) { return winsock::WSAGETSELECTEVENT(m.lParam); }
-inline unsigned ErrorOf(const win32::MSG& m) { return winsock::WSAGETSELECTERROR(m.lParam); }
 
 }  // namespace ptest

@@ -77,7 +77,6 @@ TEST(TComponent, OwnerFreesWhatItOwnsAndMarksItself) {
   EXPECT_FALSE(owner->IsDestroying());
   delete owner;
   EXPECT_EQ(destroyed, 3);
-  EXPECT_EQ(owner == nullptr, false);
 }
 
 TEST(TObject, ClassNameIsTheDeclaredName) {

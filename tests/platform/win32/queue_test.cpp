@@ -5,7 +5,7 @@
 #include <set>
 #include <thread>
 
-#include "PlatformTestUtil.h"
+#include "tests/platform/PlatformTestUtil.h"
 #include "rtl/Application.h"
 
 namespace {

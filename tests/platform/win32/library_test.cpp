@@ -1,9 +1,8 @@
-// Libraries by name, their failure injection, the Winsock layer's own
-// registration, and the program's module.
+// Libraries by name, their failure injection, and the program's module.
 #include <cstring>
 #include <string>
 
-#include "PlatformTestUtil.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace {
 
@@ -89,52 +88,13 @@ TEST_F(Libraries, FailureInjection) {
   EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
-TEST(WinsockLibrary, RegisteredUnderItsNameWithEveryProcedure) {
-  winsock::RegisterWinsockLibrary();
-  HMODULE ws = LoadLibraryA(winsock::WINSOCK_LIBRARY);
-  ASSERT_NE(ws, nullptr);
-  const char* names[] = {"WSAStartup",
-                         "WSACleanup",
-                         "WSASetLastError",
-                         "WSAGetLastError",
-                         "WSACancelAsyncRequest",
-                         "WSAAsyncGetHostByName",
-                         "WSAAsyncGetHostByAddr",
-                         "WSAAsyncSelect",
-                         "getservbyname",
-                         "getprotobyname",
-                         "gethostbyname",
-                         "socket",
-                         "shutdown",
-                         "setsockopt",
-                         "sendto",
-                         "send",
-                         "ntohs",
-                         "listen",
-                         "ioctlsocket",
-                         "inet_ntoa",
-                         "inet_addr",
-                         "htons",
-                         "getsockname",
-                         "getpeername",
-                         "connect",
-                         "closesocket",
-                         "bind",
-                         "accept",
-                         "recv",
-                         "recvfrom"};
-  for (const char* name : names) EXPECT_NE(GetProcAddress(ws, name), nullptr) << name;
-  EXPECT_EQ(GetProcAddress(ws, "recvfrom"), reinterpret_cast<void*>(&winsock::recvfrom));
-  FreeLibrary(ws);
-}
-
 TEST(Module, ProgramHandleAndPath) {
   EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
   char path[4096];
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
   ASSERT_GT(n, 0u);
   EXPECT_EQ(path[0], '/');
-  EXPECT_NE(std::string(path).find("platform_tests"), std::string::npos);
+  EXPECT_NE(std::string(path).find("win32_tests"), std::string::npos);
 
   char small[8];
   SetLastError(0);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "PlatformTestUtil.h"
+#include "WinsockTestUtil.h"
 
 namespace {
 

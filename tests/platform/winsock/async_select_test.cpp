@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "PlatformTestUtil.h"
+#include "WinsockTestUtil.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "PlatformTestUtil.h"
+#include "WinsockTestUtil.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+// Points down: fine.
+#pragma once
+#include "low/a.h"

@@ -1,0 +1,3 @@
+// Points up: a fault.
+#pragma once
+#include "high/b.h"
