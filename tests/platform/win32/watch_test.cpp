@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "PlatformTestUtil.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace {
 
