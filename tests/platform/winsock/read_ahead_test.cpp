@@ -2,7 +2,7 @@
 // callers see (sizes, senders, truncation, peeking, order) must not change.
 #include <string>
 
-#include "PlatformTestUtil.h"
+#include "WinsockTestUtil.h"
 
 namespace {
 
