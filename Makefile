@@ -2,6 +2,7 @@
 # make test  - install what is missing, build, run every test (plus sanitizer builds and a
 #             short run of every fuzz target)
 # make bench - build and run the benchmarks
+# make install / make uninstall - for the current user (PREFIX, default ~/.local)
 # make fuzz  - build the fuzz targets with clang and run each FUZZ_SECONDS (60)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -12,8 +13,9 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -26,6 +28,14 @@ build: deps
 
 run: build
 	./$(BUILD)/vorlanx
+
+# For the current user, no root: PREFIX/lib/vorlanx with links in PREFIX/bin, a
+# desktop entry, an icon and man pages. Uninstalling leaves the settings file.
+install: $(if $(SKIP_BUILD),,build)
+	scripts/user-install install "$(BUILD)" "$(PREFIX)"
+
+uninstall:
+	scripts/user-install uninstall "$(PREFIX)"
 
 test: test-main test-asan test-tsan test-fuzz
 
