@@ -263,7 +263,9 @@ class TCustomWSocket : public TComponent {
   TWSocketMessage EarlyLookupMessage = {};
   winsock::SOCKET SocketHandle = winsock::INVALID_SOCKET;
   bool AddrResolved = false;
-  int32_t AddrFamily = winsock::AF_INET;
+  // AF_INET and SOCK_STREAM, set by ResetToDefaults: the header names no socket
+  // constant, which the C library defines as a macro when its headers come first.
+  int32_t AddrFamily = 0;
   bool AddrAssigned = false;
   int32_t ProtoNumber = 6;
   bool ProtoAssigned = true;
@@ -273,7 +275,7 @@ class TCustomWSocket : public TComponent {
   bool PortResolved = false;
   uint16_t PortNumber = 0;
   uint16_t LocalPortNumber = 0;
-  int32_t SocketType = winsock::SOCK_STREAM;
+  int32_t SocketType = 0;  // see AddrFamily
   bool SendQueueDrained = true;
   bool Paused = false;
   bool CloseNotified = false;
