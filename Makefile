@@ -4,6 +4,7 @@
 # make bench - build and run the benchmarks
 # make install / make uninstall - for the current user (PREFIX, default ~/.local)
 # make fuzz  - build the fuzz targets with clang and run each FUZZ_SECONDS (60)
+# make reliability - floods, faults and leaks against the relay (long; see docs/reliability.md)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -15,7 +16,7 @@ FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build bench clean
+.PHONY: all deps build run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
 
 all: build
 
@@ -65,6 +66,14 @@ fuzz: fuzz-build
 # A few seconds per target: the targets build and their seeds pass.
 test-fuzz: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+
+# Full sizes: a million datagrams, ten minutes of traffic, 100,000 and 20,000 cycles.
+RELIABILITY = $(BUILD)/bench/reliability/reliability
+reliability: build
+	RELAY=$(BUILD)/vorlanx $(RELIABILITY) cycles 100000 20000
+	RELAY=$(BUILD)/vorlanx $(RELIABILITY) faults
+	RELAY=$(BUILD)/vorlanx $(RELIABILITY) flood 1000000 20000
+	RELAY=$(BUILD)/vorlanx $(RELIABILITY) soak 600 5000
 
 bench: build
 	@scripts/install-deps --bench
