@@ -174,7 +174,7 @@ TEST_F(JackOutputTest, BytesOnTheWire) {
   out->SendShortMessage(a, 0x3E, 0x40, 0x77);  // running status of note-on: third byte ignored
   out->SendShortMessage(a, 0xE0, 0x80, 0xFF);  // data bytes pass as they are
 
-  std::vector<TMidiEvent> got = FSynth.Wait(7, 3000);
+  std::vector<TMidiEvent> got = FSynth.Wait(7, 15000);
   ASSERT_EQ(got.size(), 7u);
   EXPECT_EQ(got[0].Data(), (Bytes{0x90, 0x3C, 0x64}));
   EXPECT_EQ(got[1].Data(), (Bytes{0xC0, 0x05}));
@@ -200,7 +200,7 @@ TEST_F(JackOutputTest, InvalidMessagesFailAndSendNothing) {
   EXPECT_EQ(MessageOf([&] { out->SendShortMessage(a, 0xF7, 0x00, 0x00); }), kInvalidParameter);
 
   out->SendShortMessage(a, 0x80, 0x3C, 0x00);  // the device still works
-  std::vector<TMidiEvent> got = FSynth.Wait(2, 3000);
+  std::vector<TMidiEvent> got = FSynth.Wait(2, 15000);
   ASSERT_EQ(got.size(), 2u);
   std::sort(got.begin(), got.end(),
             [](const TMidiEvent& x, const TMidiEvent& y) { return x.Port < y.Port; });
@@ -214,7 +214,7 @@ TEST_F(JackOutputTest, CloseRightAfterSendingStillPlaysTheMessage) {
   int a = IndexOf(*out, "synth:in_a");
   out->SendShortMessage(a, 0x90, 0x40, 0x7F);
   out->CloseDevice(a);
-  std::vector<TMidiEvent> got = FSynth.Wait(1, 3000);
+  std::vector<TMidiEvent> got = FSynth.Wait(1, 15000);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].Data(), (Bytes{0x90, 0x40, 0x7F}));
 }
@@ -302,7 +302,7 @@ TEST_F(JackOutputTest, ServerKilledWhileADeviceIsOpen) {
   auto out = Registry();
   int a = IndexOf(*out, "synth:in_a");
   out->SendShortMessage(a, 0x90, 0x3C, 0x40);
-  ASSERT_EQ(FSynth.Wait(1, 3000).size(), 1u);
+  ASSERT_EQ(FSynth.Wait(1, 15000).size(), 1u);
   FSynth.Close();
   FServer.Kill();
 
@@ -330,7 +330,7 @@ TEST_F(JackOutputTest, ServerKilledWhileADeviceIsOpen) {
   auto again = Registry();
   ASSERT_EQ(DeviceNames(*again), std::vector<std::string>{"synth:in_a"});
   again->SendShortMessage(0, 0x90, 0x3C, 0x41);
-  std::vector<TMidiEvent> got = FSynth.Wait(1, 3000);
+  std::vector<TMidiEvent> got = FSynth.Wait(1, 15000);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].Data(), (Bytes{0x90, 0x3C, 0x41}));
 }
