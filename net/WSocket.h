@@ -28,8 +28,8 @@ constexpr win32::UINT WM_SOCKET_CLOSE_LATER = win32::WM_USER + 4;      // 0x0404
 constexpr win32::UINT WM_SOCKET_FREE_LATER = win32::WM_USER + 5;       // 0x0405
 constexpr win32::UINT WM_SOCKET_TEST_EXCEPTION = win32::WM_USER + 6;   // 0x0406
 constexpr win32::UINT WM_SOCKET_LINE_DATA = win32::WM_USER + 20;       // 0x0414
-// A SOCKS negotiation ran out of time (wParam: its serial number).
-constexpr win32::UINT WM_SOCKET_SOCKS_TIMEOUT = win32::WM_USER + 21;  // 0x0415
+// The SOCKS negotiation's time limit: a timer of the socket's hidden window.
+constexpr win32::UINT_PTR SOCKS_TIMER_ID = 1;
 
 // The class of every hidden socket window.
 constexpr const char* SOCKET_WINDOW_CLASS = "XSocketWindowClass";
@@ -395,9 +395,9 @@ class TCustomSocksWSocket : public TCustomWSocket {
   std::string FSocksPassword;
   TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
   int32_t FSocksTimeout = 30000;
-  uint32_t FSocksSerial = 0;  // the running negotiation's, for its time limit
 
  private:
+  void StopSocksTimer();
   bool SocksLevel4() const { return !FSocksLevel.empty() && FSocksLevel[0] == '4'; }
   // Why the current values cannot go out in this level's requests (empty: they can).
   std::string SocksRequestProblem(bool WithAuth) const;

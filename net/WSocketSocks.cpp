@@ -17,7 +17,7 @@ void TCustomSocksWSocket::ResetToDefaults() {
   FSocksLevel = "5";
   SurplusCount = 0;
   SocksServerSet = false;
-  FSocksSerial = 0;
+  StopSocksTimer();
 }
 
 int32_t TCustomSocksWSocket::RcvdCount() {

@@ -6,7 +6,6 @@
 //   spRequesting      connect request sent, the proxy's reply awaited
 //   spIdle            no negotiation: data belongs to the application
 // The bytes are built and judged by the pure functions of SocksWire.h.
-#include "net/SocksTimer.h"
 #include "net/WSocket.h"
 
 using sockswire::TReplyDecision;
@@ -27,10 +26,12 @@ void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
     return;
   }
   // A proxy that stops answering mid-way must not hold the connection for ever.
-  if (FSocksTimeout > 0) {
-    FSocksSerial = WSocketNextSerial();
-    WSocketPostAfter(HiddenWindow, WM_SOCKET_SOCKS_TIMEOUT, FSocksSerial, FSocksTimeout);
-  }
+  // Setting the timer again restarts it, so an earlier negotiation's limit
+  // cannot cut this one short.
+  if (FSocksTimeout > 0)
+    win32::SetTimer(HiddenWindow, SOCKS_TIMER_ID, static_cast<win32::UINT>(FSocksTimeout), nullptr);
+  else
+    StopSocksTimer();
   if (SocksLevel4()) {
     SendSocksConnectRequest();
     return;
@@ -41,18 +42,23 @@ void TCustomSocksWSocket::FireSessionConnected(uint16_t Error) {
 }
 
 void TCustomSocksWSocket::HandleWindowMessage(TWSocketMessage& Msg) {
-  if (Msg.Msg != WM_SOCKET_SOCKS_TIMEOUT) {
+  if (Msg.Msg != win32::WM_TIMER || Msg.WParam != SOCKS_TIMER_ID) {
     TCustomWSocket::HandleWindowMessage(Msg);
     return;
   }
-  // Only the running negotiation's own limit counts; earlier ones are stale.
-  if (SocksPhase == spIdle || FSocksSerial == 0 || Msg.WParam != FSocksSerial) return;
+  StopSocksTimer();  // the limit is used once
+  // A negotiation that already ended is not touched.
+  if (SocksPhase == spIdle) return;
   TAliveGuard guard(this);
   try {
     FailSocksNegotiation(winsock::WSAETIMEDOUT, "socks negotiation timed out");
   } catch (Exception& E) {
     if (!guard.Destroyed()) HandleEventException(E);
   }
+}
+
+void TCustomSocksWSocket::StopSocksTimer() {
+  if (HiddenWindow) win32::KillTimer(HiddenWindow, SOCKS_TIMER_ID);
 }
 
 void TCustomSocksWSocket::SendSocksBytes(const std::string& Bytes) {
@@ -115,6 +121,7 @@ void TCustomSocksWSocket::FailSocksNegotiation(int32_t Error, const std::string&
   FireSocksError(Error, Msg);
   if (guard.Destroyed() || SocketHandle != handle) return;
   SocksPhase = spIdle;
+  StopSocksTimer();
   FireSessionConnected(static_cast<uint16_t>(Error));
   if (guard.Destroyed() || SocketHandle != handle) return;
   CloseSession(true, static_cast<uint16_t>(Error));
@@ -190,6 +197,7 @@ bool TCustomSocksWSocket::SocksGranted(const TReplyDecision& Reply, int32_t Held
     SocksReplyPort = Reply.BoundPort;
   }
   SocksPhase = spIdle;
+  StopSocksTimer();
   // The bytes that came with the reply are the application's first: they are
   // in place before OnSessionConnected, whose handler may already read, and a
   // close there clears them with the other per-connection fields.

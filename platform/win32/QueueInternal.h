@@ -47,6 +47,9 @@ bool LookInProgress();
 // Takes the first posted message matching (hwnd, msg, wParam) off hwnd's queue
 // (every one with all). Returns whether one was found.
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all = false);
+// Stops every timer of hwnd (on its thread), taking back expiries still queued.
+void KillWindowTimers(HWND hwnd);
+
 // Whether a message matching (hwnd, msg, wParam) still waits on hwnd's queue.
 bool HasPostedMessage(HWND hwnd, UINT msg, WPARAM wParam);
 

@@ -152,6 +152,7 @@ BOOL DestroyWindow(HWND hwnd) {
     internal::WindowTable& t;
     HWND hwnd;
     ~Retire() {
+      internal::KillWindowTimers(hwnd);  // after WM_DESTROY, which might set one
       std::shared_ptr<internal::WindowClass> cls;
       {
         std::lock_guard<std::mutex> lock(t.mu);

@@ -18,6 +18,7 @@ using WORD = uint16_t;
 using ATOM = uint16_t;
 using LONG = int32_t;
 using LONG_PTR = intptr_t;
+using UINT_PTR = uintptr_t;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
@@ -156,6 +157,20 @@ uint64_t WatchDescriptor(int fd, uint32_t events, DescriptorProc proc, void* con
 // New interest for a watch of the calling thread (0: not watched for now).
 BOOL ChangeDescriptorWatch(uint64_t watch, uint32_t events);
 void UnwatchDescriptor(uint64_t watch);
+
+// ---- Window timers -----------------------------------------------------------
+// Posts WM_TIMER (wParam = id) to hwnd every elapseMs (at least
+// USER_TIMER_MINIMUM) until KillTimer or DestroyWindow; an expiry the window
+// has not yet served is not posted twice. Only the window's own thread may set
+// or kill its timers; the expiry is found by that thread's loop, so it needs
+// no thread of its own. Setting an existing id restarts it with the new
+// period. proc must be null. Returns id (1 for id 0), 0 on failure.
+constexpr UINT USER_TIMER_MINIMUM = 10;
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
+// Stops the timer; nothing of it is posted afterwards, and an expiry still
+// waiting in the queue is taken back.
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // ---- Time, threads, modules ------------------------------------------------
 DWORD GetTickCount();
