@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ScratchDirTest.h"
 #include "StreamPeer.h"
 
 namespace {
@@ -20,24 +21,9 @@ namespace {
 using streampeer::Child;
 using Clock = std::chrono::steady_clock;
 
-class VxcatLine : public ::testing::Test {
+class VxcatLine : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vxcat-line-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Read(const std::string& name) const {
-    std::ifstream f(Path(name), std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  VxcatLine() : ScratchDirTest("vxcat-line") {}
   bool WaitFor(const std::string& name, const std::string& text) const {
     auto deadline = Clock::now() + std::chrono::seconds(5);
     while (Read(name).find(text) == std::string::npos) {

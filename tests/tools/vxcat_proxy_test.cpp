@@ -7,26 +7,18 @@
 #include <sstream>
 
 #include "ProxyProcess.h"
+#include "ScratchDirTest.h"
 
 namespace {
 
 using streampeer::Child;
 
-class VxcatProxy : public ::testing::Test {
+class VxcatProxy : public ScratchDirTest {
  protected:
+  VxcatProxy() : ScratchDirTest("vxcat-proxy") {}
   void SetUp() override {
-    char tmpl[] = "/tmp/vxcat-proxy-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ScratchDirTest::SetUp();
     std::ofstream(Path("empty"));
-  }
-  void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Read(const std::string& name) const {
-    std::ifstream f(Path(name), std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
   }
   // Runs vxcat to its end (bounded); returns its exit status.
   int Run(std::vector<std::string> args, const std::string& stdinName = "empty") {
@@ -34,7 +26,6 @@ class VxcatProxy : public ::testing::Test {
     Child vx(args, Path(stdinName), Path("out"), Path("err"));
     return vx.Wait(60000);
   }
-  std::string dir_;
 };
 
 // microsocks ends both ways when one side ends its sending, so vxcat keeps

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ScratchDirTest.h"
 #include "StreamPeer.h"
 
 namespace {
@@ -35,28 +36,9 @@ uint64_t Fnv(const std::string& s) {
   return h;
 }
 
-class Vxcat : public ::testing::Test {
+class Vxcat : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vxcat-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-    return Path(name);
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream f(Path(name), std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  Vxcat() : ScratchDirTest("vxcat-test") {}
   // Starts vxcat; stdin from the named file, or a pipe when name is empty.
   std::unique_ptr<Child> Start(std::vector<std::string> args, const std::string& stdinName = "") {
     args.insert(args.begin(), kVxcat);
@@ -85,8 +67,6 @@ class Vxcat : public ::testing::Test {
   std::string SendThenReceive(const std::string& from, const std::string& to) const {
     return "SYSTEM:cat " + Path(from) + "; cat > " + Path(to);
   }
-
-  std::string dir_;
 };
 
 TEST_F(Vxcat, HelpAndUsage) {
