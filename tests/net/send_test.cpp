@@ -59,7 +59,9 @@ TEST(SendQueue, SplitsIntoBlocksAndReusesTheLoneBlock) {
   EXPECT_EQ(c.events.dataSent, 0);  // posted, not fired by Send itself
   ASSERT_TRUE(PumpUntil([&] { return c.events.dataSent > 0; }));
   PumpFor(50);
-  EXPECT_EQ(c.events.dataSent, 1);
+  // The drained queue posts its own FD_WRITE; the kernel's, re-armed by a send
+  // that would have blocked, may land beside it, and each reports the empty queue.
+  EXPECT_GE(c.events.dataSent, 1);
   EXPECT_EQ(c.peer.Read(3000, 3000), data);
 
   EXPECT_EQ(c.sock.SendText("more"), 4);
