@@ -219,7 +219,10 @@ TEST(SendQueue, FlushWaitsForTheSlowReaderAndReportsInside) {
   reader.join();
   EXPECT_TRUE(got == data);
   PumpFor(50);
-  EXPECT_EQ(c.events.dataSent, 1);
+  // The flush's own send may re-arm FD_WRITE while the kernel's earlier one is
+  // still queued; each FD_WRITE that finds the queue empty reports it.
+  EXPECT_GE(c.events.dataSent, 1);
+  EXPECT_LE(c.events.dataSent, 2);
 
   TWSocket closed(nullptr);
   closed.SendQueueDrained = false;
