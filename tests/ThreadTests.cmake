@@ -1,6 +1,6 @@
 # The tests that run code on more than one thread (JACK's process thread and
-# the MIDI ring, host lookups on workers, posting to another thread's queue,
-# vxcat's input reader), as ctest tests labelled "threads": the ThreadSanitizer
+# the MIDI ring, host lookups on workers, posting to another thread's queue),
+# as ctest tests labelled "threads": the ThreadSanitizer
 # build (VORLANX_SANITIZE=thread) runs just these, `ctest -L threads`.
 # One line per test program: the program and a GoogleTest filter.
 function(vorlanx_thread_tests program filter)
@@ -19,4 +19,5 @@ vorlanx_thread_tests(net_tests "DnsLookups*:PrivateNames.*:SendQueue.FlushWaits*
 # and adds nothing the other sends do not.
 vorlanx_thread_tests(midi_tests "SpscRing.*:JackOutputTest.*:*Thread*-JackOutputTest.ServerKilled*:JackOutputTest.Flood*")
 vorlanx_thread_tests(ui_tests "FrameworkTest.ClosingTheMainFormEndsTheRunLoop")
-vorlanx_thread_tests(tools_tests "Vxcat*.*")
+# vxcat runs lookup workers only for names.
+vorlanx_thread_tests(tools_tests "VxcatLookup.*:Vxcat.RefusedAndUnresolvable")

@@ -254,6 +254,97 @@ TEST_F(Vxcat, PeerThatNeverReadsHoldsInputBack) {
   EXPECT_NE(Read("err").find("bytes of input unsent"), std::string::npos) << Read("err");
 }
 
+// Standard input that cannot be watched for readiness (a regular file,
+// /dev/null) is read in steps: all of it goes out, then the end, and vxcat
+// still prints what the peer sends afterwards. A directory fails the read: the
+// error is reported and the connection is ended like any other end of input.
+TEST_F(Vxcat, InputFromFilesAndDevices) {
+  struct Case {
+    std::string stdinPath, sent, err;
+  };
+  const std::string text = streampeer::Pattern(300 * 1024 + 7, 41);
+  const Case cases[] = {{Write("in", text), text, "vxcat: end of standard input\n"},
+                        {"/dev/null", "", "vxcat: end of standard input\n"},
+                        {dir_, "", "vxcat: standard input: Is a directory\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stdinPath);
+    streampeer::Listener listener;
+    Child vx({kVxcat, "-v", "127.0.0.1", std::to_string(listener.Port())}, c.stdinPath, Path("out"),
+             Path("err"));
+    streampeer::Conn peer = listener.Accept();
+    ASSERT_TRUE(peer.Valid());
+    bool eof = false;
+    std::string got = peer.ReadToEnd(10000, &eof);
+    EXPECT_TRUE(eof);
+    EXPECT_EQ(got.size(), c.sent.size());
+    EXPECT_EQ(Fnv(got), Fnv(c.sent));
+    peer.Write("after the end");
+    peer.Close();
+    EXPECT_EQ(vx.Wait(5000), 0) << Read("err");
+    EXPECT_EQ(Read("out"), "after the end");
+    EXPECT_NE(Read("err").find(c.err), std::string::npos) << Read("err");
+  }
+}
+
+// A file is always ready, yet a peer that does not read still holds it back:
+// vxcat's position in the file stays within the read-ahead and the buffers.
+TEST_F(Vxcat, PeerThatNeverReadsHoldsFileInputBack) {
+  streampeer::Listener listener(16, 4096);
+  Write("big", std::string(48 * 1024 * 1024, 'f'));
+  auto vx = Start({"127.0.0.1", std::to_string(listener.Port())}, "big");
+  streampeer::Conn peer = listener.Accept();
+  ASSERT_TRUE(peer.Valid());
+  // The position settles once vxcat has stopped reading.
+  const std::string fdinfo = "/proc/" + std::to_string(vx->Pid()) + "/fdinfo/0";
+  auto position = [&] {
+    std::ifstream f(fdinfo);
+    std::string key;
+    long long pos = -1;
+    f >> key >> pos;
+    return pos;
+  };
+  long long last = -1;
+  auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    long long now = position();
+    if (now == last) break;
+    last = now;
+  }
+  EXPECT_GT(last, 0);
+  EXPECT_LT(last, 24ll * 1024 * 1024);
+  EXPECT_EQ(vx->Wait(100), -1);  // still running, waiting for the peer
+
+  // Once the peer reads, the rest follows.
+  bool eof = false;
+  EXPECT_EQ(peer.ReadToEnd(30000, &eof).size(), 48u * 1024 * 1024);
+  EXPECT_TRUE(eof);
+  peer.Close();
+  EXPECT_EQ(vx->Wait(5000), 0) << Read("err");
+}
+
+// A pipe: typed input goes out as it comes, and closing the pipe is the end
+// of input (half close by default) while the peer's bytes still come through.
+TEST_F(Vxcat, PipeInputAndItsEnd) {
+  streampeer::Listener listener;
+  auto vx = Start({"127.0.0.1", std::to_string(listener.Port())});
+  streampeer::Conn peer = listener.Accept();
+  ASSERT_TRUE(peer.Valid());
+  vx->WriteStdin("first ");
+  EXPECT_EQ(peer.Read(6, 5000), "first ");
+  vx->WriteStdin("second");
+  EXPECT_EQ(peer.Read(6, 5000), "second");
+  vx->CloseStdin();
+  bool eof = false;
+  EXPECT_EQ(peer.ReadToEnd(5000, &eof), "");
+  EXPECT_TRUE(eof);
+  EXPECT_EQ(vx->Wait(100), -1);  // the peer may still answer
+  peer.Write("answer");
+  EXPECT_TRUE(WaitFor("out", "answer"));
+  peer.Close();
+  EXPECT_EQ(vx->Wait(5000), 0) << Read("err");
+}
+
 // UDP, both roles: a listening vxcat answers the last sender; a connecting one
 // sends each read as datagrams and, with --eof=close, ends after the last.
 TEST_F(Vxcat, DatagramsBothRoles) {

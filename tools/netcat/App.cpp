@@ -15,9 +15,8 @@ constexpr size_t kReadAhead = 1024 * 1024;
 }  // namespace
 
 TApp::TApp(const TOptions& Options) : FOptions(Options) {
-  FWindow.On(WM_VX_INPUT, [this](win32::WPARAM, win32::LPARAM) { TakeInput(); });
   FWindow.On(WM_VX_DEFERRED, [this](win32::WPARAM, win32::LPARAM) { RunDeferred(); });
-  FReader.reset(new TStdinReader(0, FWindow.Handle(), WM_VX_INPUT, kReadChunk, kReadAhead));
+  FReader.reset(new TStdinReader(0, FWindow, WM_VX_INPUT, kReadChunk, kReadAhead));
 }
 
 TApp::~TApp() {
@@ -42,10 +41,11 @@ int TApp::Run() {
     Report(E.Message());
     return 1;
   }
-  FReader->Start();
+  FReader->Start([this](const std::string& Chunk) { TakeInput(Chunk); },
+                 [this](int Error) { InputEnded(Error); });
   while (!FFinished) {
     win32::MSG msg;
-    // Blocks on the thread's queue: sockets, the reader and deferred work all post there.
+    // Blocks on the thread's queue: sockets, standard input and deferred work all arrive there.
     if (win32::GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
     win32::TranslateMessage(&msg);
     win32::DispatchMessageA(&msg);
@@ -58,22 +58,24 @@ void TApp::Finish(int ExitCode) {
   FFinished = true;
 }
 
-void TApp::TakeInput() {
-  bool ended = false;
-  std::deque<std::string> chunks = FReader->Take(ended);
+void TApp::TakeInput(const std::string& Chunk) {
   try {
-    for (const std::string& chunk : chunks) {
-      FTaken += chunk.size();
-      FEndpoint->Input(chunk);
-    }
+    FTaken += Chunk.size();
+    FEndpoint->Input(Chunk);
     InputConsumed();
-    if (ended && !FInputEnded) {
-      FInputEnded = true;
-      if (int error = FReader->ReadError())
-        Report(std::string("standard input: ") + std::strerror(error));
-      if (FOptions.Verbose) Report("end of standard input");
-      FEndpoint->InputEnded();
-    }
+  } catch (const Exception& E) {
+    Report(E.Message());
+    Finish(1);
+  }
+}
+
+void TApp::InputEnded(int Error) {
+  if (FInputEnded) return;
+  FInputEnded = true;
+  if (Error) Report(std::string("standard input: ") + std::strerror(Error));
+  if (FOptions.Verbose) Report("end of standard input");
+  try {
+    FEndpoint->InputEnded();
   } catch (const Exception& E) {
     Report(E.Message());
     Finish(1);

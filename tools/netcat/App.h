@@ -1,5 +1,5 @@
-// The program around an endpoint: the one message loop, standard input through
-// the reader thread, deferred work and the exit status.
+// The program around an endpoint: the one message loop, standard input read on
+// it, deferred work and the exit status.
 #pragma once
 
 #include <deque>
@@ -25,7 +25,8 @@ class TApp : public THost {
   const TOptions& Options() const override { return FOptions; }
 
  private:
-  void TakeInput();
+  void TakeInput(const std::string& Chunk);
+  void InputEnded(int Error);
   void RunDeferred();
 
   TOptions FOptions;

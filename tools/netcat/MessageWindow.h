@@ -1,5 +1,5 @@
 // A hidden window of the loop's thread whose messages run callbacks: the way
-// other threads (the stdin reader) and deferred work get into the loop.
+// deferred work and posted read steps get into the loop.
 #pragma once
 
 #include <functional>
@@ -20,6 +20,7 @@ class TMessageWindow {
 
   win32::HWND Handle() const { return FWindow; }
   void On(win32::UINT Message, THandler Handler) { FHandlers[Message] = std::move(Handler); }
+  void Off(win32::UINT Message) { FHandlers.erase(Message); }
   void Post(win32::UINT Message, win32::WPARAM WParam = 0, win32::LPARAM LParam = 0);
 
  private:

@@ -1,59 +1,59 @@
-// Reads standard input on a thread of its own, so the message loop never blocks
-// on it. What it reads waits here; each time data (or the end) becomes ready it
-// posts one message to a window of the loop's thread, the only thread-safe way in.
+// Reads standard input on the loop's thread, one bounded chunk per turn, so a
+// flood of input cannot starve the sockets and nothing needs a thread. A
+// descriptor the queue can watch (a terminal, a pipe, a socket) is read when it
+// is ready; one it cannot (a regular file, /dev/null: always ready) is read in
+// steps posted to the loop, each behind whatever is already queued.
 //
-// Flow control: the reader stops reading once Limit bytes are outstanding, that
-// is taken by the loop but not yet released (handed to the network), or still
-// waiting here.
+// Flow control: no read while Limit bytes are outstanding, that is read but not
+// yet released (handed to the network).
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
-#include <mutex>
+#include <cstdint>
+#include <functional>
 #include <string>
-#include <thread>
 
-#include "platform/win32/win32.h"
+#include "tools/netcat/MessageWindow.h"
 
 namespace vxcat {
 
 class TStdinReader {
  public:
-  TStdinReader(int Fd, win32::HWND Window, win32::UINT Message, size_t ChunkSize, size_t Limit);
-  ~TStdinReader();  // stops and joins the thread
+  using TData = std::function<void(const std::string& Chunk)>;
+  // Error: 0 at a plain end of input, else the errno of the failed read.
+  using TEnded = std::function<void(int Error)>;
+
+  // StepMessage is a message of Window's that the reader handles itself.
+  TStdinReader(int Fd, TMessageWindow& Window, win32::UINT StepMessage, size_t ChunkSize,
+               size_t Limit);
+  ~TStdinReader();  // removes the watch
   TStdinReader(const TStdinReader&) = delete;
   TStdinReader& operator=(const TStdinReader&) = delete;
 
-  void Start();
-  // Loop thread: everything read so far, in order. Sets Ended once the end of
-  // input (or a read error) has been reached and nothing is left.
-  std::deque<std::string> Take(bool& Ended);
-  // Loop thread: Bytes taken earlier have gone out; the reader may read more.
+  // Starts reading; each chunk goes to Data, in order, then the end to Ended,
+  // once. Both run from the loop's dispatch, never inside a look.
+  void Start(TData Data, TEnded Ended);
+  // Bytes handed out earlier have gone out: reading may go on.
   void Release(size_t Bytes);
-  // Loop thread: the read error that ended input (0: a plain end).
-  int ReadError();
 
  private:
-  void Run();
-  void Post();
+  static void OnReady(int Fd, uint32_t Events, void* Context);
+  void Arm();
+  void Step();
+  void End(int Error);
 
   const int FFd;
-  const win32::HWND FWindow;
-  const win32::UINT FMessage;
+  TMessageWindow& FWindow;
+  const win32::UINT FStepMessage;
   const size_t FChunkSize;
   const size_t FLimit;
-  std::thread FThread;
-  int FStopPipe[2] = {-1, -1};
-
-  std::mutex FMutex;
-  std::condition_variable FSpace;
-  std::deque<std::string> FChunks;
+  TData FData;
+  TEnded FEnded;
+  uint64_t FWatch = 0;  // 0: the descriptor cannot be watched, steps are posted
+  bool FArmed = false;  // the next read is on its way: watch armed or step posted
+  bool FDone = false;
   size_t FOutstanding = 0;
-  bool FEnded = false;
-  bool FStopping = false;
-  bool FPosted = false;  // a wake-up message is on its way and not yet taken
-  int FError = 0;
+  std::string FBuffer;
 };
 
 }  // namespace vxcat
