@@ -177,8 +177,8 @@ TEST_F(WindowRelay, GeometryTitleAndLook) {
   EXPECT_NEAR(brightest(X + 12, Y + 32 + 11, 80, 14), 128, 12);
   EXPECT_NEAR(brightest(X + 111, Y + 32 + 11, 45, 14), 128, 12);
   EXPECT_NEAR(brightest(X + 12, Y + 32 + 48, 60, 14), 128, 12);
-  EXPECT_GT(brightest(X + 12, Y + 32 + 27, 33, 14),
-            200);  // white, anti-aliased: thin digits peak lower
+  // The values are white; anti-aliased thin digits of the port peak near 230.
+  EXPECT_GT(brightest(X + 12, Y + 32 + 27, 33, 14), 200);
   EXPECT_GT(brightest(X + 112, Y + 32 + 27, 30, 14), 200);
   EXPECT_GT(Count(img, X + 12, Y + 32 + 64, 120, 14, white), 10);  // "synth:in_a"
   // Nothing of the values' rows right of the port is drawn.
