@@ -82,6 +82,14 @@ MMRESULT midiOutGetDevCapsA(UINT_PTR uDeviceID, MIDIOUTCAPSA* pmoc, UINT cbmoc) 
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT midiOutGetFullName(UINT_PTR uDeviceID, std::string& Name) {
+  std::lock_guard<std::mutex> lock(gLock);
+  if (!gEnumerated) EnumerateLocked();
+  if (uDeviceID >= gDevices.size()) return MMSYSERR_BADDEVICEID;
+  Name = gDevices[uDeviceID].Name;
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR, DWORD_PTR, DWORD fdwOpen) {
   if (phmo == nullptr) return MMSYSERR_INVALPARAM;
   *phmo = nullptr;

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace winmm {
 
@@ -103,5 +104,9 @@ MMRESULT midiOutClose(HMIDIOUT hmo);
 // The text of a result code, cut to cchText - 1 characters and zero-terminated.
 MMRESULT midiInGetErrorTextA(MMRESULT mmrError, char* pszText, UINT cchText);
 MMRESULT midiOutGetErrorTextA(MMRESULT mmrError, char* pszText, UINT cchText);
+
+// Not a Windows procedure: the device's full name as its service shows it (the
+// capabilities record holds a shortened one), from the same snapshot.
+MMRESULT midiOutGetFullName(UINT_PTR uDeviceID, std::string& Name);
 
 }  // namespace winmm

@@ -24,7 +24,7 @@ local_="$HOME/.local"
 app="$local_/lib/vorlanx"
 make -s -C "$src" install BUILD="$build" SKIP_BUILD=1 >"$work/install.log"
 
-for p in vorlanx vxcat; do
+for p in vorlanx vxcat vxmidi; do
   [ -x "$app/$p" ] || fail "$app/$p missing"
   [ "$(readlink -f "$local_/bin/$p")" = "$app/$p" ] || fail "$local_/bin/$p does not lead to $app/$p"
   [ -f "$local_/share/man/man1/$p.1" ] || fail "no man page for $p"
@@ -37,6 +37,13 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop entry is not valid"
 fi
 man -l "$local_/share/man/man1/vxcat.1" 2>/dev/null | grep -q -- "--listen" || fail "vxcat.1 does not render"
+man -l "$local_/share/man/man1/vxmidi.1" 2>/dev/null | grep -q -- "--play" || fail "vxmidi.1 does not render"
+# vxmidi through its link, with no JACK server: no JACK outputs (the machine's
+# ALSA sequencer ports, if any, are listed), or it says there are none.
+env JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="vorlanx-install-test-$$" "$local_/bin/vxmidi" --list \
+  >"$work/vxmidi.out" 2>"$work/vxmidi.err" || fail "vxmidi --list: $(cat "$work/vxmidi.err")"
+grep -q "no MIDI outputs" "$work/vxmidi.err" || grep -q "^0	" "$work/vxmidi.out" ||
+  fail "vxmidi --list said: $(cat "$work/vxmidi.out" "$work/vxmidi.err")"
 
 # The relay through its link, without a display or a JACK server: its settings
 # file is the one in its own folder. A port nobody holds: vxcat asks the kernel.
