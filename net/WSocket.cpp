@@ -72,9 +72,9 @@ void TCustomWSocket::CreateHiddenWindow() {
     window =
         win32::CreateWindowExA(win32::WS_EX_TOOLWINDOW, SOCKET_WINDOW_CLASS, "", win32::WS_POPUP, 0,
                                0, 0, 0, nullptr, nullptr, instance, nullptr);
-  if (window)
-    win32::SetWindowLongPtrA(window, 0,
-                             reinterpret_cast<win32::LONG_PTR>(static_cast<TObject*>(this)));
+  // The window is this object's alone: it holds the object itself, so a
+  // message reaches it without a type check.
+  if (window) win32::SetWindowLongPtrA(window, 0, reinterpret_cast<win32::LONG_PTR>(this));
   HiddenWindow = window;
   if (!window) RaiseOrReport("Cannot create a hidden window for TWSocket");
 }
@@ -88,8 +88,7 @@ void TCustomWSocket::DestroyHiddenWindow() {
 
 win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam,
                                 win32::LPARAM LParam) {
-  auto* object = reinterpret_cast<TObject*>(win32::GetWindowLongPtrA(HWindow, 0));
-  auto* socket = object ? dynamic_cast<TCustomWSocket*>(object) : nullptr;
+  auto* socket = reinterpret_cast<TCustomWSocket*>(win32::GetWindowLongPtrA(HWindow, 0));
   if (!socket) return win32::DefWindowProcA(HWindow, Msg, WParam, LParam);
   TWSocketMessage message = {Msg, WParam, LParam, 0};
   socket->HandleWindowMessage(message);

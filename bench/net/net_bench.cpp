@@ -165,6 +165,9 @@ Result RunPlain(long n) {
 // waits, then drained; only the drains are timed. drain(k) takes k datagrams
 // and returns how many it got.
 constexpr long kBurst = 200;  // fits the default receive buffer
+// The burst the drains use now: kBurst, or 1 for one datagram per wake-up (a
+// relay at a few thousand messages per second sees that).
+long g_burst = kBurst;
 
 struct DrainResult {
   long received = 0;
@@ -178,15 +181,15 @@ DrainResult MeasureDrains(uint16_t port, long n, Drain drain) {
   int fd = plainudp::OpenUnbound();
   const unsigned char msg[3] = {0x80, 0x40, 0x00};
   while (r.received < n) {
-    for (long i = 0; i < kBurst; ++i) plainudp::SendTo(fd, port, msg, sizeof(msg));
+    for (long i = 0; i < g_burst; ++i) plainudp::SendTo(fd, port, msg, sizeof(msg));
     double c0 = ThreadCpuSeconds();
     auto t0 = Clock::now();
-    long got = drain(kBurst);
+    long got = drain(g_burst);
     r.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
     r.cpu += ThreadCpuSeconds() - c0;
     r.received += got;
-    if (got < kBurst) {
-      std::fprintf(stderr, "drain: only %ld of %ld datagrams arrived\n", got, kBurst);
+    if (got < g_burst) {
+      std::fprintf(stderr, "drain: only %ld of %ld datagrams arrived\n", got, g_burst);
       break;
     }
   }
@@ -256,11 +259,13 @@ double Median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-bool CompareReceivePaths(long n, int rounds) {
+bool CompareReceivePaths(long n, int rounds, long burst) {
   std::printf(
       "receive path against the alternatives (bursts of %ld queued, then drained on one thread; "
       "receiver CPU per datagram, median of %d interleaved rounds of %ld datagrams):\n",
-      kBurst, rounds, n);
+      burst, rounds, n);
+  g_burst = burst;
+  for (Contender& c : g_contenders) c.nsPerDatagram.clear();
   bool complete = true;
   for (int round = 0; round < rounds; ++round) {
     for (Contender& c : g_contenders) {
@@ -285,6 +290,7 @@ bool CompareReceivePaths(long n, int rounds) {
     else
       std::printf(" %10s\n", "-");
   }
+  g_burst = kBurst;
   return complete;
 }
 
@@ -318,8 +324,13 @@ void Print(const char* name, const Result& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // --drain NAME N: only that contender's drains, e.g. to count its system calls.
-  if (argc == 4 && std::strcmp(argv[1], "--drain") == 0) {
+  // --compare N ROUNDS BURST: only the comparison with the alternatives.
+  if (argc == 5 && std::strcmp(argv[1], "--compare") == 0)
+    return CompareReceivePaths(std::atol(argv[2]), std::atoi(argv[3]), std::atol(argv[4])) ? 0 : 1;
+  // --drain NAME N [BURST]: only that contender's drains, e.g. to count its
+  // system calls or instructions.
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--drain") == 0) {
+    if (argc == 5) g_burst = std::atol(argv[4]);
     for (const Contender& c : g_contenders)
       if (std::strcmp(c.name, argv[2]) == 0) {
         DrainResult r = c.drain(std::atol(argv[3]));
@@ -351,7 +362,8 @@ int main(int argc, char** argv) {
                       (drainComponent.received / drainComponent.seconds);
   std::printf("  ratio plain/TWSocket: %.2f\n", drainRatio);
 
-  const bool compared = CompareReceivePaths(std::max(n / 5, kBurst), 5);
+  const bool compared = CompareReceivePaths(std::max(n / 5, kBurst), 5, kBurst) &&
+                        CompareReceivePaths(std::max(n / 20, kBurst), 5, 1);
 
   double idle = IdleCpu(idleSeconds);
   std::printf("idle listening socket on the loop for %d s: CPU %.1f s (%.6f s)\n", idleSeconds,

@@ -124,8 +124,8 @@ using internal::QueuePtr;
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
-  QueuePtr queue = internal::QueueOfCurrentThread();
-  return internal::Look(*queue, msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0)
+  return internal::Look(internal::CurrentQueue(), msg, hwnd, filterMin, filterMax,
+                        (removeMsg & PM_REMOVE) != 0)
              ? TRUE
              : FALSE;
 }
@@ -154,14 +154,14 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 }
 
 bool WaitForQueue(int timeoutMs) {
-  QueuePtr queue = internal::QueueOfCurrentThread();
-  if (queue->HasAnything()) return true;
-  if (queue->epfd < 0) return false;
+  internal::ThreadQueue& queue = internal::CurrentQueue();
+  if (queue.HasAnything()) return true;
+  if (queue.epfd < 0) return false;
   // One system call per wake-up: the wait itself collects what it woke for.
   internal::LookScope scope;
   bool anyRan = false;
-  const bool wakeup = internal::CollectReady(*queue, timeoutMs, &anyRan);
-  return wakeup || anyRan || queue->HasAnything();
+  const bool wakeup = internal::CollectReady(queue, timeoutMs, &anyRan);
+  return wakeup || anyRan || queue.HasAnything();
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }

@@ -261,6 +261,15 @@ QueuePtr QueueOfCurrentThread() {
   return t_holder.queue;
 }
 
+ThreadQueue& CurrentQueue() {
+  if (!t_holder.queue) QueueOfCurrentThread();
+  return *t_holder.queue;
+}
+
+bool PostToQueue(ThreadQueue& queue, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return queue.Post(MSG{hwnd, msg, wParam, lParam, GetTickCount(), {0, 0}});
+}
+
 int EpollDescriptor(const ThreadQueue& queue) { return queue.epfd; }
 DWORD OwnerThread(const ThreadQueue& queue) { return queue.threadId; }
 

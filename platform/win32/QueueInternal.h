@@ -24,6 +24,10 @@ using QueuePtr = std::shared_ptr<ThreadQueue>;
 QueuePtr QueueOfWindow(HWND hwnd);
 // The calling thread's queue, created on first use.
 QueuePtr QueueOfCurrentThread();
+// The same without taking a reference: valid while the calling thread runs.
+ThreadQueue& CurrentQueue();
+// PostMessageA to a window whose queue the caller already holds.
+bool PostToQueue(ThreadQueue& queue, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // The queue's epoll descriptor (-1 if it could not be created). Stays open as
 // long as a QueuePtr to the queue exists, even after its thread ended.
 int EpollDescriptor(const ThreadQueue& queue);

@@ -2,6 +2,7 @@
 // destroyed window's handle never names a later window.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -39,6 +40,29 @@ WindowTable& Table() {
   return *table;
 }
 
+// Every message dispatched looks its window up, and a socket's procedure then
+// reads the window's object: the last window a thread looked up is kept with
+// the table's version, bumped (under the lock) by whatever could change what a
+// lookup finds, so a repeated lookup takes no lock. Making a window changes no
+// other window's answer.
+std::atomic<uint64_t> g_version{1};
+
+struct LookupCache {
+  uint64_t version = 0;
+  HWND hwnd = nullptr;
+  WNDPROC proc = nullptr;
+  bool hasFirst = false;
+  LONG_PTR first = 0;  // the first extra bytes
+};
+thread_local LookupCache t_lookup;
+
+void ChangedLocked() { g_version.fetch_add(1, std::memory_order_release); }
+
+const LookupCache* CachedLookup(HWND hwnd) {
+  const LookupCache& c = t_lookup;
+  return c.hwnd == hwnd && c.version == g_version.load(std::memory_order_acquire) ? &c : nullptr;
+}
+
 HWND Encode(uint32_t index, uint32_t generation) {
   return reinterpret_cast<HWND>((static_cast<uintptr_t>(generation) << 32) |
                                 (static_cast<uintptr_t>(index) + 1));
@@ -53,8 +77,22 @@ Window* FindLocked(WindowTable& t, HWND hwnd) {
   return &w;
 }
 
+// Finds a live window and keeps what a lookup of it answers.
+Window* FindAndKeepLocked(WindowTable& t, HWND hwnd) {
+  Window* w = FindLocked(t, hwnd);
+  if (!w) return nullptr;
+  LookupCache& c = t_lookup;
+  c.version = g_version.load(std::memory_order_relaxed);
+  c.hwnd = hwnd;
+  c.proc = w->proc;
+  c.hasFirst = w->extra.size() >= sizeof(LONG_PTR);
+  if (c.hasFirst) std::memcpy(&c.first, w->extra.data(), sizeof c.first);
+  return w;
+}
+
 // Frees the slot; the class is handed back for release outside the table lock.
 std::shared_ptr<WindowClass> RetireLocked(WindowTable& t, Window& w) {
+  ChangedLocked();
   std::shared_ptr<WindowClass> cls = std::move(w.cls);
   const uint32_t index = static_cast<uint32_t>(&w - t.slots.data());
   w.live = false;
@@ -72,9 +110,10 @@ std::shared_ptr<WindowClass> RetireLocked(WindowTable& t, Window& w) {
 }  // namespace
 
 WNDPROC WindowProcFor(HWND hwnd) {
+  if (const LookupCache* c = CachedLookup(hwnd)) return c->proc;
   WindowTable& t = Table();
   std::lock_guard<std::mutex> lock(t.mu);
-  Window* w = FindLocked(t, hwnd);
+  Window* w = FindAndKeepLocked(t, hwnd);
   return w ? w->proc : nullptr;
 }
 
@@ -194,6 +233,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
   std::lock_guard<std::mutex> lock(t.mu);
   unsigned char* slot = ExtraSlotLocked(t, hwnd, index);
   if (!slot) return 0;
+  internal::ChangedLocked();
   LONG_PTR previous;
   std::memcpy(&previous, slot, sizeof previous);
   std::memcpy(slot, &value, sizeof value);
@@ -201,8 +241,12 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
+  if (index == 0)
+    if (const internal::LookupCache* c = internal::CachedLookup(hwnd))
+      if (c->hasFirst) return c->first;
   internal::WindowTable& t = internal::Table();
   std::lock_guard<std::mutex> lock(t.mu);
+  internal::FindAndKeepLocked(t, hwnd);
   unsigned char* slot = ExtraSlotLocked(t, hwnd, index);
   if (!slot) return 0;
   LONG_PTR value;

@@ -100,10 +100,13 @@ unsigned CloseError(int err) {
   }
 }
 
+// Straight into the queue the registration found for the window: a window
+// never changes threads, and one destroyed meanwhile drops the message when
+// it is dispatched.
 void Post(const SocketState& s, const Notifications& n) {
   for (int i = 0; i < n.count; ++i)
-    win32::PostMessageA(
-        s.hwnd, s.msg, static_cast<win32::WPARAM>(s.fd),
+    win32::internal::PostToQueue(
+        *s.queue, s.hwnd, s.msg, static_cast<win32::WPARAM>(s.fd),
         WSAMAKESELECTREPLY(static_cast<unsigned>(n.items[i].event), n.items[i].error));
 }
 

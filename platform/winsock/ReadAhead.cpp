@@ -136,6 +136,7 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
   } else {
     *result = ReceiveTwo(*st, buf, len, flags, from, fromlen);
   }
+  PublishPendingLocked(*st);
   ReadReenabledLocked(*st);
   return true;
 }

@@ -1,6 +1,7 @@
 // The table of sockets this layer created, indexed by descriptor.
 #include "platform/winsock/SocketTable.h"
 
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -18,6 +19,34 @@ struct Table {
 Table& TheTable() {
   static Table* table = new Table;
   return *table;
+}
+
+// The FIONREAD answers that need no lock, by descriptor: pages made on first
+// use and kept for good, so that a reader never meets freed memory.
+constexpr unsigned kPageBits = 10;
+constexpr size_t kPageSize = size_t{1} << kPageBits;
+constexpr size_t kPages = 4096;  // descriptors below 4M; above that, the lock
+using QuickPage = std::atomic<int>[kPageSize];
+std::atomic<QuickPage*> g_quick[kPages];
+
+std::atomic<int>* QuickSlot(SOCKET s) {
+  if (s >= kPages * kPageSize) return nullptr;
+  QuickPage* page = g_quick[s >> kPageBits].load(std::memory_order_acquire);
+  return page ? &(*page)[s & (kPageSize - 1)] : nullptr;
+}
+
+// Under the table lock, the only writer.
+void SetQuickLocked(int fd, int value) {
+  const auto s = static_cast<SOCKET>(fd);
+  std::atomic<int>* slot = QuickSlot(s);
+  if (!slot) {
+    if (value < 0 || s >= kPages * kPageSize) return;
+    auto* page = reinterpret_cast<QuickPage*>(new std::atomic<int>[kPageSize]);
+    for (std::atomic<int>& v : *page) v.store(-1, std::memory_order_relaxed);
+    g_quick[s >> kPageBits].store(page, std::memory_order_release);
+    slot = &(*page)[s & (kPageSize - 1)];
+  }
+  slot->store(value, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -44,17 +73,32 @@ SocketState* AddLocked(int fd, int type) {
   state->generation = t.nextGeneration++;
   if (t.nextGeneration == 0) t.nextGeneration = 1;  // key 0 belongs to the queue
   state->phase = type == ws::kSockStream ? Phase::Fresh : Phase::Connected;
+  SetQuickLocked(fd, -1);
   t.byFd[static_cast<size_t>(fd)] = std::move(state);
   return t.byFd[static_cast<size_t>(fd)].get();
 }
 
-void RemoveLocked(SocketState* state) { TheTable().byFd[static_cast<size_t>(state->fd)].reset(); }
+void RemoveLocked(SocketState* state) {
+  SetQuickLocked(state->fd, -1);
+  TheTable().byFd[static_cast<size_t>(state->fd)].reset();
+}
 
 void ForEachSocketLocked(void (*f)(SocketState&)) {
   for (auto& s : TheTable().byFd)
     if (s) f(*s);
 }
 
-void ClearLocked() { TheTable().byFd.clear(); }
+void ClearLocked() {
+  for (auto& s : TheTable().byFd)
+    if (s) SetQuickLocked(s->fd, -1);
+  TheTable().byFd.clear();
+}
+
+void PublishPendingLocked(const SocketState& s) { SetQuickLocked(s.fd, s.ahead.size); }
+
+int QuickPending(SOCKET s) {
+  const std::atomic<int>* slot = QuickSlot(s);
+  return slot ? slot->load(std::memory_order_relaxed) : -1;
+}
 
 }  // namespace winsock::internal

@@ -104,6 +104,11 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
                   int* result);
 // FIONREAD from what is held: true with *size when no system call is needed.
 bool PendingFromAheadLocked(SocketState& s, int* size);
+// The size of the datagram held, published after each change for FIONREAD to
+// read without the lock (a receive loop asks it twice per datagram), and the
+// reading: -1 when the answer needs the lock (or the socket is unknown).
+void PublishPendingLocked(const SocketState& s);
+int QuickPending(SOCKET s);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to

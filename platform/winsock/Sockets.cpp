@@ -60,6 +60,11 @@ bool MustWaitForLinger(SocketState& s) {
 // receive: a receive loop asks "anything more?" and then "how large?" of the
 // same datagram.
 int PendingBytes(SOCKET s, u_long* argp) {
+  const int quick = QuickPending(s);
+  if (quick >= 0) {
+    *argp = static_cast<u_long>(quick);
+    return 0;
+  }
   uint32_t receives = 0;
   uint64_t key = 0;  // 0: not a datagram socket of ours
   {
