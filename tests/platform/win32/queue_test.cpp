@@ -97,6 +97,50 @@ TEST(Windows, DestroyedHandlesNeverNameANewWindow) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
 }
 
+// Lookups of a window are kept between messages: a change made by another
+// thread, or the window's end, must be seen by the next one.
+int g_dispatched = 0;
+LRESULT DispatchCountingProc(HWND, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_USER) ++g_dispatched;
+  return 0;
+}
+
+TEST(Windows, LookupsSeeChangesFromAnyThreadAndTheWindowsEnd) {
+  WNDCLASSA wc = ClassNamed("LookupClass", 8);
+  wc.lpfnWndProc = &DispatchCountingProc;
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND w = CreateWindowExA(0, "LookupClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND other =
+      CreateWindowExA(0, "LookupClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  SetWindowLongPtrA(w, 0, 1);
+  SetWindowLongPtrA(other, 0, 2);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 1);
+  std::thread([&] { SetWindowLongPtrA(w, 0, 5); }).join();
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 5);
+  EXPECT_EQ(GetWindowLongPtrA(other, 0), 2);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 5);
+
+  g_dispatched = 0;
+  MSG msg{w, WM_USER, 0, 0, 0, {0, 0}};
+  DispatchMessageA(&msg);
+  EXPECT_EQ(g_dispatched, 1);
+  DestroyWindow(w);
+  DispatchMessageA(&msg);  // for a window gone: dropped
+  EXPECT_EQ(g_dispatched, 1);
+  SetLastError(0);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  // The slot comes back with a new handle; the old one still names nothing.
+  HWND again =
+      CreateWindowExA(0, "LookupClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(GetWindowLongPtrA(again, 0), 0);
+  DispatchMessageA(&msg);
+  EXPECT_EQ(g_dispatched, 1);
+  DestroyWindow(again);
+  DestroyWindow(other);
+  UnregisterClassA("LookupClass", nullptr);
+}
+
 TEST(MessageQueue, FiltersPickByWindowAndRange) {
   DrainQueue();
   RecordingWindow a, b;

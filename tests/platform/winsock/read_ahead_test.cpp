@@ -68,6 +68,40 @@ TEST_F(ReadAhead, CallersSeeEachDatagramAsTheKernelWouldGiveIt) {
   EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
+// The size of a held datagram is answered without the table lock; it must end
+// with its socket, also when the next socket gets the same number.
+TEST_F(ReadAhead, HeldSizeEndsWithItsSocket) {
+  ptest::RecordingWindow w;
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  for (bool cleanup : {false, true}) {
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    ptest::SendTo(peer, ptest::PortOf(s), "one");
+    ptest::SendTo(peer, ptest::PortOf(s), "second");
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    char buf[16];
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 3);
+    winsock::u_long pending = 0;
+    ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+    ASSERT_EQ(pending, 6u);
+    if (cleanup) {
+      ASSERT_EQ(WSACleanup(), 0);
+      WSADATA data;
+      ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+      peer = ptest::BoundSocket(SOCK_DGRAM);
+    } else {
+      ASSERT_EQ(closesocket(s), 0);
+    }
+    SOCKET t = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_NE(t, INVALID_SOCKET);
+    EXPECT_EQ(ioctlsocket(t, FIONREAD, &pending), 0);
+    EXPECT_EQ(pending, 0u) << (t == s ? "the number came back with the old size"
+                                      : "a new socket with a size");
+    closesocket(t);
+  }
+}
+
 // One FD_READ per datagram for a handler that takes one each time, and none
 // left over once everything was taken.
 TEST_F(ReadAhead, OneNotificationPerDatagramTakenOneAtATime) {
