@@ -92,6 +92,7 @@ MMRESULT JackBackend::Open(const std::string& Id, std::unique_ptr<MidiSink>& Sin
     jack_port_unregister(client, queue->Port);
     return session->Gone() ? MMSYSERR_NODRIVER : MIDIERR_NODEVICE;
   }
+  queue->AttachedUs = static_cast<uint32_t>(jack_get_time());
   if (!session->Attach(queue.get())) {
     jack_port_unregister(client, queue->Port);
     return MMSYSERR_ALLOCATED;

@@ -40,6 +40,16 @@ void JackOutputQueue::Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t
   void* buffer = jack_port_get_buffer(Port, Frames);
   jack_midi_clear_buffer(buffer);
   if (Rate == 0) return;
+  // jack_connect returns before the server runs a graph with the new
+  // connection, which on a loaded machine can be a cycle or more later; what a
+  // cycle plays before then reaches nobody. So nothing plays until a cycle
+  // sees the port connected (the reader's cycle runs the same graph), or, when
+  // the destination went away meanwhile, until waiting longer makes no sense.
+  if (!Live) {
+    constexpr int32_t kMaxWaitUs = 2000000;
+    Live = jack_port_connected(Port) > 0 || static_cast<int32_t>(NowUs - AttachedUs) > kMaxWaitUs;
+    if (!Live) return;
+  }
   const int64_t frames = Frames;
   const int64_t periodUs = frames * 1000000 / Rate;
   int64_t previous = 0;

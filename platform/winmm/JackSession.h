@@ -28,6 +28,11 @@ struct JackOutputQueue {
 
   jack_port_t* Port = nullptr;
   MpscRing<StampedMessage> Ring{kCapacity};
+  // When the queue was handed to the process callback (jack_get_time, low 32 bits).
+  uint32_t AttachedUs = 0;
+  // Process-callback side: set once a cycle has run with the port's connection
+  // in the graph (or has given up waiting for it).
+  bool Live = false;
 
   // Process-callback side: writes every message that is due in this cycle,
   // whose callback began at NowUs (jack_get_time, low 32 bits).

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,8 +81,7 @@ TEST_F(JackOutputTest, DevicesAreTheMidiInputsOfOtherClientsInServerOrder) {
   const char** ports =
       jack_get_ports(drum.Client(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
   ASSERT_NE(ports, nullptr);
-  for (const char** p = ports; *p != nullptr; ++p)
-    expected.push_back(ShortenMiddle(*p, 32));
+  for (const char** p = ports; *p != nullptr; ++p) expected.push_back(ShortenMiddle(*p, 32));
   jack_free(ports);
   ASSERT_EQ(expected.size(), 4u);
 
@@ -140,23 +140,27 @@ TEST_F(JackOutputTest, OutputPortNamesAreStable) {
   auto out = Registry();
   int a = IndexOf(*out, "synth:in_a");
   int b = IndexOf(*out, "synth:in_b");
-  auto connectedTo = [&](int Input) {
+  // The synth learns of a change a moment later: until then it may still show
+  // what was there before.
+  auto connectedTo = [&](int Input, const std::string& Expected) {
     std::vector<std::string> c;
-    for (int i = 0; i < 500 && (c = FSynth.Connections(Input)).empty(); ++i) usleep(10000);
+    for (int i = 0;
+         i < 1000 && (c = FSynth.Connections(Input)) != std::vector<std::string>{Expected}; ++i)
+      usleep(10000);
     return c;
   };
   for (int round = 0; round < 3; ++round) {
     out->OpenDevice(a);
-    EXPECT_EQ(connectedTo(0), std::vector<std::string>{"vorlanx:out"}) << round;
+    EXPECT_EQ(connectedTo(0, "vorlanx:out"), std::vector<std::string>{"vorlanx:out"}) << round;
     out->CloseDevice(a);
   }
   out->OpenDevice(a);
   out->OpenDevice(b);
-  EXPECT_EQ(connectedTo(1), std::vector<std::string>{"vorlanx:out_2"});
+  EXPECT_EQ(connectedTo(1, "vorlanx:out_2"), std::vector<std::string>{"vorlanx:out_2"});
   out->CloseDevice(a);
   out->CloseDevice(b);
   out->OpenDevice(b);
-  EXPECT_EQ(connectedTo(1), std::vector<std::string>{"vorlanx:out"});
+  EXPECT_EQ(connectedTo(1, "vorlanx:out"), std::vector<std::string>{"vorlanx:out"});
 }
 
 TEST_F(JackOutputTest, BytesOnTheWire) {
@@ -219,6 +223,21 @@ TEST_F(JackOutputTest, CloseRightAfterSendingStillPlaysTheMessage) {
   EXPECT_EQ(got[0].Data(), (Bytes{0x90, 0x40, 0x7F}));
 }
 
+// The server takes up a new connection a cycle or more after the call that
+// made it returned (later still on a loaded machine); a message sent at once
+// must wait for it rather than play to nobody.
+TEST_F(JackOutputTest, MessageSentRightAfterOpeningArrives) {
+  auto out = Registry();
+  int a = IndexOf(*out, "synth:in_a");
+  for (uint8_t round = 0; round < 30; ++round) {
+    out->SendShortMessage(a, 0x90, round, 0x40);
+    out->CloseDevice(a);
+    std::vector<TMidiEvent> got = FSynth.Wait(1, 15000);
+    ASSERT_EQ(got.size(), 1u) << "round " << int(round);
+    EXPECT_EQ(got[0].Data(), (Bytes{0x90, round, 0x40}));
+  }
+}
+
 // Each message plays one period after the call, at the matching position in
 // the cycle (counted from when the cycles' callbacks run), rather than at the
 // start of the next cycle; and never before that.
@@ -228,13 +247,15 @@ TEST_F(JackOutputTest, MessagesPlayOnePeriodAfterTheCall) {
   out->OpenDevice(a);
   const int kCount = 40;
   const double kPeriodUs = 256 * 1e6 / 48000;
-  // A loaded machine delays cycles now and then, and every message of a
-  // delayed cycle plays late: the rule shows in the bulk of a round the
-  // machine kept up with. Early is wrong in every round.
+  // A loaded machine delays cycles, and the receiver's callback behind ours,
+  // now and then; every message of such a cycle plays late. The rule shows in
+  // the bulk of a round the machine kept up with: rounds go on (for at most
+  // 30 s) until there was one. Early is wrong in every round.
   int bestOnTime = 0;
   size_t bestPositions = 0;
-  for (int round = 0; round < 8 && (bestOnTime < kCount * 3 / 4 || bestPositions <= kCount / 2);
-       ++round) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((bestOnTime < kCount * 3 / 4 || bestPositions <= kCount / 2) &&
+         std::chrono::steady_clock::now() < deadline) {
     std::vector<jack_time_t> stamps;
     for (int i = 0; i < kCount; ++i) {
       stamps.push_back(jack_get_time());
