@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Loopback.h"
+
 namespace plainlines {
 
 double SteadySeconds() {
@@ -17,14 +19,6 @@ double SteadySeconds() {
 }
 
 namespace {
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
 
 void SendLines(int fd, uint64_t total, size_t lineLength) {
   // One buffer of whole lines, sent again and again; the last send is cut to total.
@@ -49,14 +43,8 @@ void SendLines(int fd, uint64_t total, size_t lineLength) {
 }  // namespace
 
 Sender::Sender(uint64_t Total, size_t LineLength) {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(0);
-  socklen_t len = sizeof a;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(listenFd_, 1) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-    return;
-  port_ = ntohs(a.sin_port);
+  listenFd_ = loopback::ListenTcp(1, &port_);
+  if (listenFd_ < 0) return;
   thread_ = std::thread([this, Total, LineLength] {
     int fd = ::accept(listenFd_, nullptr, nullptr);
     if (fd < 0) return;
@@ -72,12 +60,8 @@ Sender::~Sender() {
 
 Count ReadPlain(uint16_t Port) {
   Count c;
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(Port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return c;
-  }
+  int fd = loopback::ConnectTcp(Port);
+  if (fd < 0) return c;
   auto onLine = [&c](const char* line, size_t length) {
     ++c.lines;
     c.bytes += length;

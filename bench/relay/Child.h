@@ -4,11 +4,16 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/support/Loopback.h"
+#include "tests/support/Process.h"
+
 namespace relaybench {
+
+using loopback::FreeUdpPort;
+using support::WaitUntil;
 
 class TChild {
  public:
@@ -23,20 +28,14 @@ class TChild {
              const std::vector<std::string>& Unset, const std::string& Dir,
              const std::string& LogPath, std::string* Error);
   // SIGTERM, then SIGKILL when it has not ended within 5 s.
-  void Stop();
-  bool Alive();
-  pid_t Pid() const { return FPid; }
+  void Stop() { FProcess.Stop(); }
+  bool Alive() { return FProcess.Running(); }
+  pid_t Pid() const { return FProcess.Pid(); }
   std::string Log() const;
 
  private:
-  pid_t FPid = -1;
+  support::TProcess FProcess;
   std::string FLogPath;
 };
-
-// Polls Ready every 20 ms until it holds or TimeoutMs passes.
-bool WaitUntil(const std::function<bool()>& Ready, int TimeoutMs);
-
-// A UDP port nobody in this namespace is bound to.
-uint16_t FreeUdpPort();
 
 }  // namespace relaybench

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/Loopback.h"
+
 namespace reliability {
 
 namespace fs = std::filesystem;
@@ -20,10 +21,8 @@ namespace fs = std::filesystem;
 void SleepMs(int Ms) { std::this_thread::sleep_for(std::chrono::milliseconds(Ms)); }
 
 TRelayRun::~TRelayRun() {
-  if (Pid > 0) {
-    kill(Pid, SIGKILL);
-    waitpid(Pid, nullptr, 0);
-  }
+  FProcess.Signal(SIGKILL);
+  FProcess.WaitStatus(-1);
   std::error_code ec;
   if (!Dir.empty()) fs::remove_all(Dir, ec);
 }
@@ -33,45 +32,28 @@ bool TRelayRun::Start(const std::string& Binary) {
   if (!mkdtemp(tmpl)) return false;
   Dir = tmpl;
   fs::copy_file(Binary, Dir + "/vorlanx");
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  Port = ntohs(a.sin_port);
-  close(fd);
+  int fd = loopback::BindUdp(&Port);
+  if (fd >= 0) close(fd);
   std::ofstream(Dir + "/VORLANX.INI")
       << "[Data]\nAdress=127.0.0.1\nPort=" << Port << "\nMIDI-Out=0\n";
-  Pid = fork();
-  if (Pid == 0) {
-    unsetenv("DISPLAY");
-    execl((Dir + "/vorlanx").c_str(), "vorlanx", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return Pid > 0;
+  support::TLaunch launch;
+  launch.Argv = {Dir + "/vorlanx"};
+  launch.Env = {"DISPLAY"};
+  launch.Stdin = launch.Stdout = launch.Stderr = support::TLaunch::kInherit;
+  if (!FProcess.Start(launch)) return false;
+  Pid = FProcess.Pid();
+  return true;
 }
-
-bool TRelayRun::Alive() const { return Pid > 0 && waitpid(Pid, nullptr, WNOHANG) == 0; }
 
 int TRelayRun::Terminate() {
-  kill(Pid, SIGTERM);
-  for (int i = 0; i < 1000; ++i) {
-    int status = 0;
-    if (waitpid(Pid, &status, WNOHANG) == Pid) {
-      Pid = -1;
-      return status;
-    }
-    SleepMs(10);
-  }
-  return -1;
+  FProcess.Signal(SIGTERM);
+  int status = FProcess.WaitStatus(10000);
+  if (status != -1) Pid = -1;
+  return status;
 }
 
-TSender::TSender(uint16_t Port) : FFd(socket(AF_INET, SOCK_DGRAM, 0)) {
-  FTo.sin_family = AF_INET;
-  FTo.sin_port = htons(Port);
-  FTo.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+TSender::TSender(uint16_t Port)
+    : FFd(socket(AF_INET, SOCK_DGRAM, 0)), FTo(loopback::Address(Port)) {
   int big = 8 << 20;
   setsockopt(FFd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
 }

@@ -12,6 +12,7 @@
 
 #include "tests/support/JackServer.h"
 #include "tests/support/MidiReceiver.h"
+#include "tests/support/Process.h"
 
 namespace reliability {
 
@@ -25,9 +26,12 @@ struct TRelayRun {
   uint16_t Port = 0;
   ~TRelayRun();
   bool Start(const std::string& Binary);
-  bool Alive() const;
+  bool Alive() { return FProcess.Running(); }
   // Exit status after SIGTERM, -1 when it did not end within 10 s.
   int Terminate();
+
+ private:
+  support::TProcess FProcess;
 };
 
 class TSender {
@@ -44,7 +48,7 @@ class TSender {
 
  private:
   int FFd;
-  sockaddr_in FTo{};
+  sockaddr_in FTo;
 };
 
 // Sends Count datagrams at Rate per second on the clock: wakes about every

@@ -9,31 +9,17 @@
 #include <stdexcept>
 #include <vector>
 
-namespace plaintcp {
+#include "tests/support/Loopback.h"
 
-namespace {
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-}  // namespace
+namespace plaintcp {
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 Receiver::Receiver() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(0);
-  socklen_t len = sizeof(a);
-  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
-      ::listen(listenFd_, 4) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-    throw std::runtime_error("receiver: cannot listen");
-  port_ = ntohs(a.sin_port);
+  listenFd_ = loopback::ListenTcp(4, &port_);
+  if (listenFd_ < 0) throw std::runtime_error("receiver: cannot listen");
   thread_ = std::thread([this] {
     int fd = ::accept(listenFd_, nullptr, nullptr);
     std::vector<char> buffer(256 * 1024);
@@ -57,13 +43,7 @@ uint64_t Receiver::Wait() {
   return bytes_;
 }
 
-int Connect(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(port);
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) return fd;
-  if (fd >= 0) ::close(fd);
-  return -1;
-}
+int Connect(uint16_t port) { return loopback::ConnectTcp(port); }
 
 uint64_t SendAll(int fd, uint64_t total, size_t chunk) {
   std::vector<char> data(chunk, 'p');

@@ -20,14 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-sockaddr_in Loopback(uint16_t Port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(Port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
 // Inodes of the sockets a process holds.
 std::set<unsigned long> SocketInodes(pid_t Pid) {
   std::set<unsigned long> inodes;
@@ -144,18 +136,6 @@ std::vector<TUdpSocket> UdpSockets(pid_t Pid) {
   return found;
 }
 
-uint16_t FreeUdpPort() {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = Loopback(0);
-  socklen_t len = sizeof a;
-  uint16_t port = 0;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  if (fd >= 0) ::close(fd);
-  return port;
-}
-
 bool UdpPortFree(uint16_t Port) {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
@@ -172,18 +152,10 @@ TSender::~TSender() {
 }
 
 bool TSender::Send(uint16_t Port, const std::string& Data) {
-  sockaddr_in to = Loopback(Port);
-  return ::sendto(FFd, Data.data(), Data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-         static_cast<ssize_t>(Data.size());
+  return loopback::SendUdp(FFd, Port, Data.data(), Data.size());
 }
 
-TPortHolder::TPortHolder(uint16_t Port) : FFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-  sockaddr_in a = Loopback(Port);
-  if (FFd >= 0 && ::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(FFd);
-    FFd = -1;
-  }
-}
+TPortHolder::TPortHolder(uint16_t Port) : FFd(loopback::BindUdp(&Port)) {}
 
 TPortHolder::~TPortHolder() {
   if (FFd >= 0) ::close(FFd);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Loopback.h"
 #include "tests/support/JackTest.h"
 #include "tests/ui/GuiTestSupport.h"
 
@@ -56,8 +57,7 @@ struct TUdpSocket {
 };
 std::vector<TUdpSocket> UdpSockets(pid_t Pid);
 
-// A port on 127.0.0.1 that nothing uses right now (the kernel picks it).
-uint16_t FreeUdpPort();
+using loopback::FreeUdpPort;
 // Whether a UDP socket could be bound to 0.0.0.0:Port right now.
 bool UdpPortFree(uint16_t Port);
 

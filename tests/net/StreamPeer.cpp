@@ -4,11 +4,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
+#include "tests/support/Loopback.h"
 
 namespace streampeer {
 
@@ -25,31 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-uint16_t PortOf(int fd, bool peer) {
-  sockaddr_in a{};
-  socklen_t len = sizeof(a);
-  int r = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len)
-               : getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  return r == 0 ? ntohs(a.sin_port) : 0;
-}
-
-// A socket bound to 127.0.0.1:0 and listening.
+// A socket listening on 127.0.0.1 at a port the system picks.
 int OpenListener(int backlog, uint16_t* port, int rcvbuf = 0) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("socket");
-  if (rcvbuf > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof(rcvbuf));
-  sockaddr_in a = Loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(fd, backlog) != 0)
-    throw std::runtime_error("bind/listen");
-  *port = PortOf(fd, false);
+  int fd = loopback::ListenTcp(backlog, port, rcvbuf);
+  if (fd < 0) throw std::runtime_error("bind/listen");
   return fd;
 }
 
@@ -76,8 +52,8 @@ Conn& Conn::operator=(Conn&& o) noexcept {
   return *this;
 }
 
-uint16_t Conn::LocalPort() const { return PortOf(fd_, false); }
-uint16_t Conn::PeerPort() const { return PortOf(fd_, true); }
+uint16_t Conn::LocalPort() const { return loopback::LocalPort(fd_); }
+uint16_t Conn::PeerPort() const { return loopback::PeerPort(fd_); }
 
 void Conn::Write(const std::string& bytes) {
   size_t at = 0;
@@ -150,15 +126,7 @@ Conn Listener::Accept(int timeoutMs) {
   return Conn(::accept(fd_, nullptr, nullptr));
 }
 
-Conn ConnectTo(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(port);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-    if (fd >= 0) ::close(fd);
-    return Conn();
-  }
-  return Conn(fd);
-}
+Conn ConnectTo(uint16_t port) { return Conn(loopback::ConnectTcp(port)); }
 
 EchoServer::EchoServer() : thread_([this] { Serve(); }) {}
 
@@ -188,9 +156,9 @@ void EchoServer::Serve() {
 
 uint16_t RefusingPort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(0);
+  sockaddr_in a = loopback::Address(0);
   ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  uint16_t port = PortOf(fd, false);
+  uint16_t port = loopback::LocalPort(fd);
   ::close(fd);  // bound, never listening: nothing answers there now
   return port;
 }
@@ -200,7 +168,7 @@ SilentListener::SilentListener() {
   // Fill the accept queue: once it is full the listener drops new handshakes.
   for (int i = 0; i < 8; ++i) {
     int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in a = Loopback(port_);
+    sockaddr_in a = loopback::Address(port_);
     ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof(a));
     fillers_.push_back(c);
     pollfd p{c, POLLOUT, 0};
@@ -215,72 +183,17 @@ SilentListener::~SilentListener() {
 
 Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath,
              const std::string& stdoutPath, const std::string& stderrPath) {
-  ::signal(SIGPIPE, SIG_IGN);  // a child that ends early is an error code, not our end
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  int pipeFds[2] = {-1, -1};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (stdinPath.empty()) {
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
-  }
-  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  if (!stderrPath.empty())
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  if (pipeFds[0] >= 0) ::close(pipeFds[0]);
-  stdin_ = pipeFds[1];
-  if (pid_ < 0) {
-    CloseStdin();
-    throw std::runtime_error("cannot start " + argv[0]);
-  }
-}
-
-Child::~Child() {
-  CloseStdin();
-  if (!reaped_) {
-    Kill(SIGKILL);
-    Wait(5000);
-  }
+  support::TLaunch launch;
+  launch.Argv = argv;
+  launch.Stdin = stdinPath.empty() ? support::TLaunch::kPipe : stdinPath;
+  launch.Stdout = stdoutPath;
+  launch.Stderr = stderrPath.empty() ? support::TLaunch::kInherit : stderrPath;
+  std::string error;
+  if (!Start(launch, &error)) throw std::runtime_error("cannot start " + argv[0] + ": " + error);
 }
 
 void Child::WriteStdin(const std::string& bytes) {
-  size_t at = 0;
-  while (at < bytes.size()) {
-    ssize_t n = ::write(stdin_, bytes.data() + at, bytes.size() - at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw std::runtime_error("write to child");
-    at += static_cast<size_t>(n);
-  }
-}
-
-void Child::CloseStdin() {
-  if (stdin_ >= 0) ::close(stdin_);
-  stdin_ = -1;
-}
-
-void Child::Kill(int sig) {
-  if (!reaped_) ::kill(pid_, sig);
-}
-
-int Child::Wait(int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      reaped_ = true;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    if (Clock::now() >= deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (!WriteIn(bytes)) throw std::runtime_error("write to child");
 }
 
 namespace {

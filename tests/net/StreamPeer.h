@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Process.h"
+
 namespace streampeer {
 
 // One end of a TCP connection; closes on destruction.
@@ -89,27 +91,19 @@ class SilentListener {
   std::vector<int> fillers_;
 };
 
-// A child process; killed and reaped on destruction. Its standard input comes
-// from stdinPath, or from a pipe when stdinPath is empty; standard output and
-// error go to the given paths (an empty stderrPath keeps ours).
-class Child {
+// A child process, started at construction (raises std::runtime_error when it
+// cannot be); killed and reaped on destruction. Its standard input comes from
+// stdinPath, or from a pipe when stdinPath is empty; standard output and error
+// go to the given paths (an empty stderrPath keeps ours).
+class Child : public support::TProcess {
  public:
   explicit Child(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
                  const std::string& stdoutPath = "/dev/null", const std::string& stderrPath = "");
-  ~Child();
-  pid_t Pid() const { return pid_; }
-  void Kill(int sig);
-  // Exit status (128 + signal when killed), or -1 when it did not end within timeoutMs.
-  int Wait(int timeoutMs);
+  void Kill(int sig) { Signal(sig); }
   // The write end of the stdin pipe (-1 without one).
-  int StdinFd() const { return stdin_; }
-  void WriteStdin(const std::string& bytes);
-  void CloseStdin();
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  bool reaped_ = false;
+  int StdinFd() const { return In(); }
+  void WriteStdin(const std::string& bytes);  // raises std::runtime_error when it cannot
+  void CloseStdin() { CloseIn(); }
 };
 
 // Waits (bounded) until something accepts connections on 127.0.0.1:port.

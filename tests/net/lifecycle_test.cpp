@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "LoopbackPeer.h"
+#include "tests/support/Loopback.h"
 #include "NetTestUtil.h"
 #include "net/WSocket.h"
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "LoopbackPeer.h"
+#include "tests/support/Loopback.h"
 #include "NetTestUtil.h"
 #include "net/WSocket.h"
 

@@ -1,10 +1,7 @@
 #include "tests/support/JackServer.h"
 
-#include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,28 +44,14 @@ bool TJackServer::Launch(std::string* Error) {
   args.push_back(std::to_string(Rate));
   args.push_back("-p");
   args.push_back(std::to_string(Period));
-  // Everything the child needs is made before fork: the parent has threads.
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid < 0) {
-    if (Error) *Error = "fork failed";
-    return false;
-  }
-  if (pid == 0) {
-    // A test that is killed (say, on a timeout) must not leave its server behind.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() == 1) _exit(127);
-    int log = open(FLogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (log >= 0) {
-      dup2(log, 1);
-      dup2(log, 2);
-    }
-    execvp("jackd", argv.data());
-    _exit(127);
-  }
-  FPid = pid;
+  support::TLaunch launch;
+  launch.Argv = args;
+  launch.Stdin = support::TLaunch::kInherit;
+  launch.Stdout = FLogPath;
+  launch.Stderr = support::TLaunch::kToStdout;
+  // A test that is killed (say, on a timeout) must not leave its server behind.
+  launch.DiesWithParent = true;
+  if (!FProcess.Start(launch, Error)) return false;
   setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
   if (WaitReady(Error)) return true;
   Stop();
@@ -78,10 +61,10 @@ bool TJackServer::Launch(std::string* Error) {
 bool TJackServer::WaitReady(std::string* Error) {
   jack_set_error_function(Quiet);
   for (int i = 0; i < 500; ++i) {  // 10 s in steps of 20 ms
-    int status = 0;
-    if (waitpid(FPid, &status, WNOHANG) == FPid) {
-      FPid = -1;
-      if (Error) *Error = "jackd exited early (status " + std::to_string(status) + "): " + Log();
+    if (!FProcess.Running()) {
+      if (Error)
+        *Error =
+            "jackd exited early (status " + std::to_string(FProcess.WaitStatus(0)) + "): " + Log();
       return false;
     }
     jack_status_t st;
@@ -98,31 +81,15 @@ bool TJackServer::WaitReady(std::string* Error) {
   return false;
 }
 
-void TJackServer::Reap(int TimeoutMs) {
-  for (int waited = 0; waited <= TimeoutMs; waited += 10) {
-    if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
-      FPid = -1;
-      return;
-    }
-    SleepMs(10);
-  }
-}
-
 void TJackServer::Stop() {
-  if (FPid > 0) {
-    kill(FPid, SIGTERM);
-    Reap(5000);
-    if (FPid > 0) Kill();
-  }
+  FProcess.Stop(5000);
   if (!FLogPath.empty()) unlink(FLogPath.c_str());
   FLogPath.clear();
 }
 
 void TJackServer::Kill() {
-  if (FPid <= 0) return;
-  kill(FPid, SIGKILL);
-  waitpid(FPid, nullptr, 0);
-  FPid = -1;
+  FProcess.Signal(SIGKILL);
+  FProcess.WaitStatus(-1);
 }
 
 std::string TJackServer::Log() const {

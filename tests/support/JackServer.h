@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "tests/support/Process.h"
+
 namespace testjack {
 
 class TJackServer {
@@ -34,8 +36,8 @@ class TJackServer {
   // Ends it at once (SIGKILL), as a crash would.
   void Kill();
 
-  bool Running() const { return FPid > 0; }
-  pid_t Pid() const { return FPid; }
+  bool Running() const { return FProcess.Pid() > 0; }
+  pid_t Pid() const { return FProcess.Pid(); }
   const std::string& Name() const { return FName; }
   unsigned Period() const { return FPeriod; }
   unsigned Rate() const { return FRate; }
@@ -45,9 +47,8 @@ class TJackServer {
  private:
   bool Launch(std::string* Error);
   bool WaitReady(std::string* Error);
-  void Reap(int TimeoutMs);
 
-  pid_t FPid = -1;
+  support::TProcess FProcess;
   std::string FName;
   std::string FLogPath;
   unsigned FPeriod = 0;

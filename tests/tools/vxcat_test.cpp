@@ -1,8 +1,6 @@
 // vxcat end to end: its messages and exit status, and transfers in both
 // directions against socat and plain sockets on loopback.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -21,6 +19,7 @@
 
 #include "ScratchDirTest.h"
 #include "StreamPeer.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
@@ -352,11 +351,7 @@ TEST_F(Vxcat, DatagramsBothRoles) {
   uint16_t port = ListeningPort();
   ASSERT_NE(port, 0) << Read("err");
   int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::sendto(fd, "ping", 4, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)), 4);
+  ASSERT_TRUE(loopback::SendUdp(fd, port, "ping", 4));
   EXPECT_TRUE(WaitFor("out", "ping"));
   server->WriteStdin("pong");
   pollfd p{fd, POLLIN, 0};
@@ -365,12 +360,9 @@ TEST_F(Vxcat, DatagramsBothRoles) {
   EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))), "pong");
 
   // The plain socket listens; vxcat sends to it.
-  sockaddr_in me{};
-  socklen_t len = sizeof(me);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len);
   Write("line", "hello over udp");
   auto client =
-      Start({"-u", "--eof=close", "127.0.0.1", std::to_string(ntohs(me.sin_port))}, "line");
+      Start({"-u", "--eof=close", "127.0.0.1", std::to_string(loopback::LocalPort(fd))}, "line");
   EXPECT_EQ(client->Wait(5000), 0) << Read("err");
   ASSERT_EQ(::poll(&p, 1, 3000), 1);
   EXPECT_EQ(std::string(buf, static_cast<size_t>(::recv(fd, buf, sizeof(buf), 0))),

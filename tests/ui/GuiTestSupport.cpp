@@ -14,8 +14,6 @@
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace guitest {
 
 long NowMs() {
@@ -49,47 +47,14 @@ std::string Quote(const std::string& s) {
 
 // ---- TChild ----------------------------------------------------------------
 
-TChild::~TChild() {
-  if (FPid > 0) {
-    ::kill(FPid, SIGKILL);
-    ::waitpid(FPid, nullptr, 0);
-  }
-  for (int fd : {FIn, FOut, FErr})
-    if (fd >= 0) ::close(fd);
-}
-
 bool TChild::Start(const std::vector<std::string>& Argv, const std::vector<std::string>& Env) {
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) return false;
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  for (const std::string& change : Env) {
-    std::string name = change.substr(0, change.find('='));
-    for (auto it = env.begin(); it != env.end();)
-      it = it->compare(0, name.size() + 1, name + "=") == 0 ? env.erase(it) : it + 1;
-    if (change.find('=') != std::string::npos) env.push_back(change);
-  }
-  FPid = ::fork();
-  if (FPid < 0) return false;
-  if (FPid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    std::vector<char*> args, envp;
-    for (const std::string& a : Argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    ::execve(args[0], args.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  FIn = in[1];
-  FOut = out[0];
-  FErr = err[0];
-  return true;
+  support::TLaunch launch;
+  launch.Argv = Argv;
+  launch.Env = Env;
+  launch.Stdin = launch.Stdout = launch.Stderr = support::TLaunch::kPipe;
+  FOutBuf.clear();
+  FErrBuf.clear();
+  return FProcess.Start(launch);
 }
 
 bool TChild::ReadLine(std::string& Line, int TimeoutMs) {
@@ -103,9 +68,8 @@ bool TChild::ReadLine(std::string& Line, int TimeoutMs) {
     }
     long left = end - NowMs();
     if (left <= 0) return false;
-    if (!Fill(FOut, FOutBuf, static_cast<int>(left))) {
-      ::close(FOut);
-      FOut = -1;
+    if (!Fill(FProcess.Out(), FOutBuf, static_cast<int>(left))) {
+      FProcess.CloseOut();
       if (FOutBuf.find('\n') == std::string::npos) return false;
     }
   }
@@ -121,12 +85,11 @@ std::string TChild::WaitFor(const std::string& Prefix, int TimeoutMs) {
 
 std::string TChild::Stderr(const std::string& Text, int TimeoutMs) {
   long end = NowMs() + TimeoutMs;
-  while (FErr >= 0 && (Text.empty() || FErrBuf.find(Text) == std::string::npos)) {
+  while (FProcess.Err() >= 0 && (Text.empty() || FErrBuf.find(Text) == std::string::npos)) {
     long left = end - NowMs();
     size_t before = FErrBuf.size();
-    if (!Fill(FErr, FErrBuf, static_cast<int>(left > 0 ? left : 0))) {
-      ::close(FErr);
-      FErr = -1;
+    if (!Fill(FProcess.Err(), FErrBuf, static_cast<int>(left > 0 ? left : 0))) {
+      FProcess.CloseErr();
     } else if (FErrBuf.size() == before && left <= 0) {
       break;
     }
@@ -135,37 +98,29 @@ std::string TChild::Stderr(const std::string& Text, int TimeoutMs) {
 }
 
 bool TChild::Write(const std::string& Text) {
-  return FIn >= 0 && ::write(FIn, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
-}
-
-void TChild::Signal(int Sig) {
-  if (FPid > 0) ::kill(FPid, Sig);
+  return FProcess.In() >= 0 &&
+         ::write(FProcess.In(), Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
 }
 
 int TChild::Wait(int TimeoutMs) {
-  if (FPid <= 0) return -1;
+  if (FProcess.Pid() <= 0) return -1;
   long end = NowMs() + TimeoutMs;
-  int status = 0;
   for (;;) {
-    pid_t r = ::waitpid(FPid, &status, WNOHANG);
-    if (r == FPid) {
-      FPid = -1;
-      return status;
-    }
+    int status = FProcess.WaitStatus(0);
+    if (status != -1) return status;
     if (NowMs() >= end) {
-      ::kill(FPid, SIGKILL);
-      ::waitpid(FPid, nullptr, 0);
-      FPid = -1;
+      FProcess.Signal(SIGKILL);
+      FProcess.WaitStatus(-1);
       return -1;
     }
     // Keep the pipes drained so the child cannot block on a full one.
-    Fill(FErr, FErrBuf, 0);
-    Fill(FOut, FOutBuf, 20);
+    Fill(FProcess.Err(), FErrBuf, 0);
+    Fill(FProcess.Out(), FOutBuf, 20);
   }
 }
 
 long TChild::CpuTicks() const {
-  std::ifstream stat("/proc/" + std::to_string(FPid) + "/stat");
+  std::ifstream stat("/proc/" + std::to_string(FProcess.Pid()) + "/stat");
   std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   size_t close = content.rfind(')');
   if (close == std::string::npos) return -1;
@@ -201,25 +156,23 @@ bool TXServer::Start(int Width, int Height, std::string* Error) {
     std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
     if (::access(lock.c_str(), F_OK) == 0 || ::access(socket.c_str(), F_OK) == 0) continue;
     FDisplay = ":" + std::to_string(n);
-    FPid = ::fork();
-    if (FPid < 0) break;
-    if (FPid == 0) {
-      int null = ::open("/dev/null", O_RDWR);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-      std::string screen = std::to_string(Width) + "x" + std::to_string(Height) + "x24";
-      ::execl("/usr/bin/Xvfb", "Xvfb", FDisplay.c_str(), "-screen", "0", screen.c_str(),
-              "-nolisten", "tcp", "-br", "-noreset", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
+    support::TLaunch launch;
+    launch.Argv = {"/usr/bin/Xvfb",
+                   FDisplay,
+                   "-screen",
+                   "0",
+                   std::to_string(Width) + "x" + std::to_string(Height) + "x24",
+                   "-nolisten",
+                   "tcp",
+                   "-br",
+                   "-noreset"};
+    launch.Stdin = support::TLaunch::kInherit;
+    launch.Stderr = "/dev/null";
+    if (!FProcess.Start(launch)) break;
     // Ready when a client can connect; a server that lost the race for the number
     // ends. A loaded machine may take long to start it.
     for (long end = NowMs() + 30000; NowMs() < end;) {
-      int status = 0;
-      if (::waitpid(FPid, &status, WNOHANG) == FPid) {
-        FPid = -1;
-        break;
-      }
+      if (!FProcess.Running()) break;
       int rc = 0;
       Run("xdpyinfo -display " + FDisplay + " >/dev/null 2>&1", &rc);
       if (rc == 0) return true;
@@ -231,20 +184,7 @@ bool TXServer::Start(int Width, int Height, std::string* Error) {
   return false;
 }
 
-void TXServer::Stop() {
-  if (FPid <= 0) return;
-  ::kill(FPid, SIGTERM);
-  for (int i = 0; i < 50; ++i) {
-    if (::waitpid(FPid, nullptr, WNOHANG) == FPid) {
-      FPid = -1;
-      return;
-    }
-    ::usleep(100 * 1000);
-  }
-  ::kill(FPid, SIGKILL);
-  ::waitpid(FPid, nullptr, 0);
-  FPid = -1;
-}
+void TXServer::Stop() { FProcess.Stop(5000); }
 
 // ---- helpers ---------------------------------------------------------------
 

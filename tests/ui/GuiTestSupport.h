@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Process.h"
+
 namespace guitest {
 
 // A program started with its standard input, output and error on pipes.
@@ -17,7 +19,6 @@ class TChild {
   TChild() = default;
   TChild(const TChild&) = delete;
   TChild& operator=(const TChild&) = delete;
-  ~TChild();
 
   // Env holds "NAME=value" to set and "NAME" to remove, over this process's environment.
   bool Start(const std::vector<std::string>& Argv, const std::vector<std::string>& Env = {});
@@ -28,7 +29,7 @@ class TChild {
   // Everything on standard error so far, after waiting at most TimeoutMs for Text to appear in it.
   std::string Stderr(const std::string& Text = "", int TimeoutMs = 0);
   bool Write(const std::string& Text);
-  void Signal(int Sig);
+  void Signal(int Sig) { FProcess.Signal(Sig); }
   // Waits for the end; returns the wait status, or -1 on timeout (the child is then killed).
   int Wait(int TimeoutMs);
   // CPU time (user + system) in clock ticks used so far.
@@ -37,11 +38,11 @@ class TChild {
   // MaxTicks: start-up work and a loaded machine's delays may take a while to
   // pass, but a busy loop never does.
   bool WaitIdle(long MaxTicks = 3, int WindowMs = 500, int TimeoutMs = 10000) const;
-  pid_t Pid() const { return FPid; }
+  // -1 once it has been found ended.
+  pid_t Pid() const { return FProcess.Pid(); }
 
  private:
-  pid_t FPid = -1;
-  int FIn = -1, FOut = -1, FErr = -1;
+  support::TProcess FProcess;
   std::string FOutBuf, FErrBuf;
 };
 
@@ -60,7 +61,7 @@ class TXServer {
   const std::string& Display() const { return FDisplay; }
 
  private:
-  pid_t FPid = -1;
+  support::TProcess FProcess;
   std::string FDisplay;
 };
 

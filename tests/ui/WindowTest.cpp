@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tests/support/Loopback.h"
 #include "tests/ui/GuiTestSupport.h"
 
 namespace {
@@ -301,13 +300,8 @@ TEST_F(WindowTest, TwoThousandSocketsLeaveTheWindowAndTheNewestSocketWorking) {
 
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   ASSERT_GE(fd, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   auto send = [&](const std::string& text) {
-    return ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-           static_cast<ssize_t>(text.size());
+    return loopback::SendUdp(fd, static_cast<uint16_t>(port), text.data(), text.size());
   };
   ASSERT_TRUE(send("first"));
   EXPECT_EQ(child.WaitFor("received=", 10000), "received=first");

@@ -1,0 +1,53 @@
+// Plain BSD sockets on loopback for tests and benchmarks: the peers, senders
+// and receivers that stand beside the component. Includes no system socket
+// header, so it mixes with the socket unit's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct sockaddr_in;
+
+namespace loopback {
+
+// 127.0.0.1:port (include <netinet/in.h> to use it).
+sockaddr_in Address(uint16_t port);
+// The local or the peer's port of a socket (0 when it has none).
+uint16_t LocalPort(int fd);
+uint16_t PeerPort(int fd);
+
+// A UDP socket bound to 127.0.0.1:*port (0: one the system picks, stored
+// back); -1 on failure.
+int BindUdp(uint16_t* port);
+// A TCP socket listening on 127.0.0.1 at a port the system picks (stored in
+// *port); rcvbuf > 0 is the receive buffer that accepted connections start
+// with. -1 on failure.
+int ListenTcp(int backlog, uint16_t* port, int rcvbuf = 0);
+// A blocking TCP connection to 127.0.0.1:port; -1 on failure.
+int ConnectTcp(uint16_t port);
+
+// One datagram from fd to 127.0.0.1:port; true when all of it went.
+bool SendUdp(int fd, uint16_t port, const void* data, size_t len);
+// Sends one UDP datagram to 127.0.0.1:port from a throw-away socket.
+void SendUdp(uint16_t port, const std::string& bytes);
+
+// A UDP port that nothing on this host is bound to just now.
+uint16_t FreeUdpPort();
+
+// A UDP socket bound to 127.0.0.1 on a port the system picks; closed on destruction.
+class UdpHolder {
+ public:
+  UdpHolder();
+  ~UdpHolder();
+  UdpHolder(const UdpHolder&) = delete;
+  UdpHolder& operator=(const UdpHolder&) = delete;
+  uint16_t Port() const { return port_; }
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
+
+}  // namespace loopback
