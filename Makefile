@@ -9,7 +9,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 # The programs whose tests run more than one thread (tests/ThreadTests.cmake).
-TSAN_PROGRAMS ?= win32_tests winsock_tests net_tests midi_tests ui_tests tools_tests
+TSAN_PROGRAMS ?= win32_tests winsock_tests winmm_tests net_tests midi_tests ui_tests tools_tests
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3

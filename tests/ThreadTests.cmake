@@ -17,7 +17,8 @@ vorlanx_thread_tests(net_tests "DnsLookups*:PrivateNames.*:SendQueue.FlushWaits*
 # JACK's thread, never joined, last touched it (reported as a race and a leaked
 # thread); see docs/reliability.md. The flood takes minutes under the checker
 # and adds nothing the other sends do not.
-vorlanx_thread_tests(midi_tests "SpscRing.*:JackOutputTest.*:*Thread*-JackOutputTest.ServerKilled*:JackOutputTest.Flood*")
+vorlanx_thread_tests(midi_tests "JackOutputTest.*-JackOutputTest.ServerKilled*:JackOutputTest.Flood*")
+vorlanx_thread_tests(winmm_tests "HandleTable.*:MpscRing.*:WinmmThreads.*")
 vorlanx_thread_tests(ui_tests "FrameworkTest.ClosingTheMainFormEndsTheRunLoop")
 # vxcat runs lookup workers only for names.
 vorlanx_thread_tests(tools_tests "VxcatLookup.*:Vxcat.RefusedAndUnresolvable")
