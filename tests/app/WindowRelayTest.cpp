@@ -120,19 +120,6 @@ class WindowRelay : public TRelayTest {
 };
 TXServer* WindowRelay::FX = nullptr;
 
-bool Near(TImage::Pixel P, int R, int G, int B, int Tolerance = 0) {
-  return std::abs(P.r - R) <= Tolerance && std::abs(P.g - G) <= Tolerance &&
-         std::abs(P.b - B) <= Tolerance;
-}
-
-template <class F>
-int Count(const TImage& Img, int X0, int Y0, int W, int H, F Test) {
-  int n = 0;
-  for (int y = Y0; y < Y0 + H; ++y)
-    for (int x = X0; x < X0 + W; ++x) n += Test(Img.At(x, y)) ? 1 : 0;
-  return n;
-}
-
 TEST_F(WindowRelay, GeometryTitleAndLook) {
   Start();
   EXPECT_EQ(Xdotool(FX->Display(), "getwindowname " + FWindow), "VORLANX");

@@ -204,6 +204,11 @@ std::string Run(const std::string& Command, int* Status) {
   return out;
 }
 
+bool Near(TImage::Pixel P, int R, int G, int B, int Tolerance) {
+  return std::abs(P.r - R) <= Tolerance && std::abs(P.g - G) <= Tolerance &&
+         std::abs(P.b - B) <= Tolerance;
+}
+
 TImage::Pixel TImage::At(int x, int y) const {
   if (x < 0 || y < 0 || x >= Width || y >= Height) return {-1, -1, -1};
   size_t i = (static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)) * 3;

@@ -78,6 +78,17 @@ struct TImage {
   Pixel At(int x, int y) const;
 };
 
+// Whether a pixel is within Tolerance of {R, G, B} in each channel.
+bool Near(TImage::Pixel P, int R, int G, int B, int Tolerance = 0);
+// The pixels of a rectangle that satisfy Test.
+template <class F>
+int Count(const TImage& Img, int X0, int Y0, int W, int H, F Test) {
+  int n = 0;
+  for (int y = Y0; y < Y0 + H; ++y)
+    for (int x = X0; x < X0 + W; ++x) n += Test(Img.At(x, y)) ? 1 : 0;
+  return n;
+}
+
 // A screenshot of the whole screen of a display.
 bool Screenshot(const std::string& Display, TImage& Image);
 // Screenshots until Drawn(Image) holds (the program may not have drawn yet);

@@ -79,20 +79,6 @@ class WindowTest : public ::testing::Test {
 };
 TXServer* WindowTest::server = nullptr;
 
-bool Near(TImage::Pixel p, int r, int g, int b, int tolerance = 0) {
-  return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
-         std::abs(p.b - b) <= tolerance;
-}
-
-// Counts pixels in a rectangle that satisfy a test.
-template <class F>
-int Count(const TImage& img, int x0, int y0, int w, int h, F test) {
-  int n = 0;
-  for (int y = y0; y < y0 + h; ++y)
-    for (int x = x0; x < x0 + w; ++x) n += test(img.At(x, y)) ? 1 : 0;
-  return n;
-}
-
 TEST_F(WindowTest, GeometryTitleAndTheLookOfPanelsAndLabels) {
   Start();
   EXPECT_EQ(Xdotool(display, "getwindowname " + window), "Sample");
