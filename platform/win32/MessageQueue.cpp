@@ -116,6 +116,7 @@ bool ThreadQueue::Post(const MSG& msg) {
     if (ended_) return false;
     posted_.push_back(msg);
     SignalLocked(doWrite);
+    NoteQuietLocked();
   }
   if (doWrite) Wake();
   return true;
@@ -128,12 +129,14 @@ void ThreadQueue::PostQuit(int exitCode) {
     quitPending_ = true;
     quitCode_ = exitCode;
     SignalLocked(doWrite);
+    NoteQuietLocked();
   }
   if (doWrite) Wake();
 }
 
 bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove,
                        bool sawWakeup, bool settle) {
+  if (!sawWakeup && quiet_.load(std::memory_order_acquire)) return false;
   bool found = false;
   bool doWrite = false;
   bool doRead = false;
@@ -152,6 +155,7 @@ bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool
       found = true;
     }
     if (settle) SettleLocked(sawWakeup, doRead, doWrite);
+    NoteQuietLocked();
   }
   if (doRead) Drain();
   if (doWrite) Wake();
@@ -178,6 +182,7 @@ void ThreadQueue::Settle() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     SettleLocked(false, doRead, doWrite);
+    NoteQuietLocked();
   }
   if (doRead) Drain();
   if (doWrite) Wake();
@@ -188,17 +193,28 @@ void ThreadQueue::Announce(uint64_t watch) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     announced_.push_back(watch);
+    anyAnnounced_.store(true, std::memory_order_release);
     SignalLocked(doWrite);
+    NoteQuietLocked();
   }
   if (doWrite) Wake();
 }
 
 void ThreadQueue::TakeAnnounced(std::vector<uint64_t>& out) {
+  if (!anyAnnounced_.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> lock(mu_);
   out.swap(announced_);
+  anyAnnounced_.store(false, std::memory_order_relaxed);
+  NoteQuietLocked();
+}
+
+void ThreadQueue::NoteQuietLocked() {
+  quiet_.store(posted_.empty() && !quitPending_ && announced_.empty() && !signalled_,
+               std::memory_order_release);
 }
 
 bool ThreadQueue::HasAnything() {
+  if (quiet_.load(std::memory_order_acquire)) return false;
   std::lock_guard<std::mutex> lock(mu_);
   return !posted_.empty() || quitPending_;
 }
@@ -216,6 +232,7 @@ bool ThreadQueue::RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
       ++i;
     }
   }
+  NoteQuietLocked();
   return found;
 }
 
@@ -236,6 +253,7 @@ void ThreadQueue::ClearWakeup() {
       signalled_ = false;
       doRead = true;
     }
+    NoteQuietLocked();
   }
   if (doRead) Drain();
 }
@@ -245,6 +263,7 @@ void ThreadQueue::MarkEnded() {
   ended_ = true;
   posted_.clear();
   quitPending_ = false;
+  NoteQuietLocked();
 }
 
 QueuePtr QueueOfCurrentThread() {

@@ -1,6 +1,7 @@
 // Private to win32: the per-thread queue object and the window table's view of it.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -57,6 +58,13 @@ class ThreadQueue {
   void Wake();
   void Drain();
 
+  // Kept under the lock, read without it by the owning thread: nothing to
+  // take, announce or settle, so a look that finds the queue empty (once per
+  // wake-up) and the wait that follows take no lock.
+  void NoteQuietLocked();
+
+  std::atomic<bool> quiet_{true};
+  std::atomic<bool> anyAnnounced_{false};
   std::mutex mu_;
   MessageRing posted_;
   std::vector<uint64_t> announced_;

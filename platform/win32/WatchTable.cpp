@@ -3,11 +3,17 @@
 
 #include <sys/epoll.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace win32::internal {
 
 namespace {
+
+// Bumped by every Add and Remove of any table, the only changes a Find could
+// see: a thread's last Find is kept with it, so a socket reported ready again
+// and again is found without the lock.
+std::atomic<uint64_t> g_version{1};
 
 uint64_t IdOf(uint32_t index, uint32_t generation) {
   return (static_cast<uint64_t>(generation) << 32) | index;
@@ -64,6 +70,7 @@ uint64_t WatchTable::Add(int epfd, int fd, uint32_t events, DescriptorProc proc,
   }
   slot.used = true;
   slot.watch = Watch{fd, proc, context};
+  g_version.fetch_add(1, std::memory_order_release);
   return id;
 }
 
@@ -77,17 +84,34 @@ void WatchTable::Remove(int epfd, uint64_t id) {
   std::lock_guard<std::mutex> lock(mu_);
   Slot* slot = SlotLocked(id);
   if (!slot) return;
+  g_version.fetch_add(1, std::memory_order_release);
   Install(epfd, slot->watch.fd, id, 0, slot->inSet);
   slot->used = false;
   slot->watch = Watch{};
   free_.push_back(static_cast<uint32_t>(id));
 }
 
+namespace {
+struct FoundWatch {
+  const WatchTable* table = nullptr;
+  uint64_t version = 0;
+  uint64_t id = 0;
+  WatchTable::Watch watch;
+};
+thread_local FoundWatch t_found;
+}  // namespace
+
 bool WatchTable::Find(uint64_t id, Watch* out) {
+  FoundWatch& f = t_found;
+  if (f.table == this && f.id == id && f.version == g_version.load(std::memory_order_acquire)) {
+    *out = f.watch;
+    return true;
+  }
   std::lock_guard<std::mutex> lock(mu_);
   Slot* slot = SlotLocked(id);
   if (!slot) return false;
   *out = slot->watch;
+  f = FoundWatch{this, g_version.load(std::memory_order_relaxed), id, slot->watch};
   return true;
 }
 

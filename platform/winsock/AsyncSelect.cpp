@@ -217,6 +217,7 @@ void OnReady(int fd, uint32_t events, void* context) {
         }
       } else if (Wants(s, FD_READ) && !s.readPending &&
                  (events & (stream ? EPOLLIN : EPOLLIN | EPOLLERR))) {
+        if (!stream) ReadAheadOnReadyLocked(s);
         s.readPending = true;
         n.Add(FD_READ, 0);
       }

@@ -1,8 +1,10 @@
-// Datagrams read ahead. A socket that delivers FD_READ reads the datagram
-// behind the one it hands out in the same system call, so after each receive
-// it knows whether another is waiting: FD_READ is posted again and FIONREAD
-// answered from what it holds, with no system call. Callers see the same
-// datagrams, sizes, senders and errors, in the same order.
+// Datagrams read ahead. A socket that delivers FD_READ takes the datagrams
+// waiting in one system call, up to a few behind the one it hands out, and
+// when readiness is reported, before anyone asks. It then knows whether
+// another is waiting: FD_READ is posted again and FIONREAD answered from what
+// it holds, with no system call; a read that found the queue empty behind its
+// last datagram spares the read after it. Callers see the same datagrams,
+// sizes, senders and errors, in the same order.
 #include "platform/winsock/Addresses.h"
 #include "platform/winsock/SocketTable.h"
 
@@ -14,6 +16,8 @@
 namespace winsock::internal {
 
 namespace {
+
+using Ahead = SocketState::ReadAhead;
 
 // Larger than any IPv4 datagram, so nothing read ahead is ever cut.
 constexpr size_t kReadAheadSize = 65536;
@@ -28,93 +32,99 @@ int ReceiveError(int err) {
   return err == ECONNREFUSED ? WSAECONNRESET : ErrorFromErrno(err);
 }
 
-void SetFrom(const SocketState::ReadAhead& a, sockaddr* from, int* fromlen) {
+void SetFrom(const Ahead::Datagram& d, sockaddr* from, int* fromlen) {
   if (!from) return;
   ::sockaddr_in peer{};
   peer.sin_family = AF_INET;
-  peer.sin_addr.s_addr = a.fromAddr;
-  peer.sin_port = a.fromPort;
+  peer.sin_addr.s_addr = d.fromAddr;
+  peer.sin_port = d.fromPort;
   FromLinuxAddress(peer, from, fromlen);
 }
 
-msghdr AheadHeader(SocketState::ReadAhead& a, iovec* iov, ::sockaddr_in* peer) {
-  if (!a.data) a.data.reset(new char[kReadAheadSize]);
-  *iov = iovec{a.data.get(), kReadAheadSize};
-  msghdr m{};
-  m.msg_name = peer;
-  m.msg_namelen = sizeof *peer;
-  m.msg_iov = iov;
-  m.msg_iovlen = 1;
-  return m;
+void AimAt(Ahead::Datagram& d, mmsghdr* m, iovec* iov, ::sockaddr_in* peer) {
+  if (!d.data) d.data.reset(new char[kReadAheadSize]);
+  *iov = iovec{d.data.get(), kReadAheadSize};
+  *m = mmsghdr{};
+  m->msg_hdr.msg_name = peer;
+  m->msg_hdr.msg_namelen = sizeof *peer;
+  m->msg_hdr.msg_iov = iov;
+  m->msg_hdr.msg_iovlen = 1;
 }
 
-void Hold(SocketState::ReadAhead& a, int size, const ::sockaddr_in& peer) {
-  a.size = size;
-  a.fromAddr = peer.sin_addr.s_addr;
-  a.fromPort = peer.sin_port;
-}
-
-// Reads the next datagram, if one waits, into the socket's own buffer.
-void Refill(SocketState& s) {
-  SocketState::ReadAhead& a = s.ahead;
-  iovec iov;
-  ::sockaddr_in peer{};
-  msghdr m = AheadHeader(a, &iov, &peer);
-  ssize_t n;
+// One system call, with nothing held: the caller's datagram (lead, when
+// given) and behind it as many as the slots take. Returns how many datagrams
+// came, or -1 with errno set.
+int ReadBatch(SocketState& s, mmsghdr* lead, int flags) {
+  Ahead& a = s.ahead;
+  mmsghdr msgs[Ahead::kSlots + 1];
+  iovec iovs[Ahead::kSlots];
+  ::sockaddr_in peers[Ahead::kSlots];
+  const int first = lead ? 1 : 0;
+  if (lead) msgs[0] = *lead;
+  for (int i = 0; i < Ahead::kSlots; ++i) AimAt(a.slots[i], &msgs[first + i], &iovs[i], &peers[i]);
+  const int asked = first + Ahead::kSlots;
+  int got;
   do {
-    n = ::recvmsg(s.fd, &m, MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n >= 0)
-    Hold(a, static_cast<int>(n), peer);
-  else if (errno == EAGAIN || errno == EWOULDBLOCK)
-    a.knownEmpty = true;
-  else
-    a.error = errno;
+    got = ::recvmmsg(s.fd, msgs, static_cast<unsigned>(asked), flags | MSG_DONTWAIT, nullptr);
+  } while (got < 0 && errno == EINTR);
+  a.next = a.filled = 0;
+  a.emptyBehind = false;
+  if (got < 0) return -1;
+  if (lead) *lead = msgs[0];
+  for (int i = 0; i + first < got; ++i) {
+    Ahead::Datagram& d = a.slots[i];
+    d.size = static_cast<int>(msgs[first + i].msg_len);
+    d.fromAddr = peers[i].sin_addr.s_addr;
+    d.fromPort = peers[i].sin_port;
+    a.filled = i + 1;
+  }
+  // Fewer than asked for: the queue was empty behind the last one.
+  a.emptyBehind = got < asked;
+  if (a.filled == 0 && a.emptyBehind) a.knownEmpty = true;
+  return got;
 }
 
-// Hands out the datagram held; a buffer too small takes its start and the rest
-// is lost, as with the kernel's own queue.
+// Reads what waits, if anything, into the socket's own slots.
+void Refill(SocketState& s) {
+  if (ReadBatch(s, nullptr, 0) >= 0) return;
+  if (errno == EAGAIN || errno == EWOULDBLOCK)
+    s.ahead.knownEmpty = true;
+  else
+    s.ahead.error = errno;
+}
+
+// Hands out the oldest datagram held; a buffer too small takes its start and
+// the rest is lost, as with the kernel's own queue.
 int ServeHeld(SocketState& s, char* buf, int len, int flags, sockaddr* from, int* fromlen) {
-  SocketState::ReadAhead& a = s.ahead;
+  Ahead& a = s.ahead;
   const bool peek = (flags & ws::kMsgPeek) != 0;
-  if (a.size < 0) {
+  if (a.Count() == 0) {
     const int err = a.error;
     if (!peek) a.error = 0;
     return Fail(ReceiveError(err));
   }
-  const int size = a.size;
+  const Ahead::Datagram& d = a.slots[a.next];
+  const int size = d.size;
   const int n = size < len ? size : len;
-  if (n > 0) std::memcpy(buf, a.data.get(), static_cast<size_t>(n));
-  SetFrom(a, from, fromlen);
-  if (!peek) a.size = -1;
+  if (n > 0) std::memcpy(buf, d.data.get(), static_cast<size_t>(n));
+  SetFrom(d, from, fromlen);
+  if (!peek) ++a.next;
   return size > len ? Fail(WSAEMSGSIZE) : n;
 }
 
-// Nothing held: this receive and the read ahead in one system call.
-int ReceiveTwo(SocketState& s, char* buf, int len, int flags, sockaddr* from, int* fromlen) {
-  SocketState::ReadAhead& a = s.ahead;
-  ::sockaddr_in peers[2]{};
-  iovec iovs[2];
-  mmsghdr msgs[2]{};
-  iovs[0] = iovec{buf, static_cast<size_t>(len)};
-  msgs[0].msg_hdr.msg_name = &peers[0];
-  msgs[0].msg_hdr.msg_namelen = sizeof peers[0];
-  msgs[0].msg_hdr.msg_iov = &iovs[0];
-  msgs[0].msg_hdr.msg_iovlen = 1;
-  msgs[1].msg_hdr = AheadHeader(a, &iovs[1], &peers[1]);
-  int got;
-  do {
-    got = ::recvmmsg(s.fd, msgs, 2, flags | MSG_DONTWAIT, nullptr);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) return Fail(ReceiveError(errno));
-  // Fewer than asked for: the queue was empty behind the last one.
-  if (got == 2)
-    Hold(a, static_cast<int>(msgs[1].msg_len), peers[1]);
-  else
-    a.knownEmpty = true;
-  if (from) FromLinuxAddress(peers[0], from, fromlen);
-  if (msgs[0].msg_hdr.msg_flags & MSG_TRUNC) return Fail(WSAEMSGSIZE);
-  return static_cast<int>(msgs[0].msg_len);
+// Nothing held: this receive and the reads ahead in one system call.
+int ReceiveBatch(SocketState& s, char* buf, int len, int flags, sockaddr* from, int* fromlen) {
+  ::sockaddr_in peer{};
+  iovec iov{buf, static_cast<size_t>(len)};
+  mmsghdr lead{};
+  lead.msg_hdr.msg_name = &peer;
+  lead.msg_hdr.msg_namelen = sizeof peer;
+  lead.msg_hdr.msg_iov = &iov;
+  lead.msg_hdr.msg_iovlen = 1;
+  if (ReadBatch(s, &lead, flags) < 0) return Fail(ReceiveError(errno));
+  if (from) FromLinuxAddress(peer, from, fromlen);
+  if (lead.msg_hdr.msg_flags & MSG_TRUNC) return Fail(WSAEMSGSIZE);
+  return static_cast<int>(lead.msg_len);
 }
 
 }  // namespace
@@ -124,17 +134,24 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
   std::lock_guard<std::mutex> lock(TableMutex());
   SocketState* st = FindLocked(s);
   if (!st) return false;
+  Ahead& a = st->ahead;
   const bool peek = (flags & ws::kMsgPeek) != 0;
-  const bool held = st->ahead.Held();
+  const bool held = a.Held();
   if (!held && (!ReadsAhead(*st, flags) || peek || len == 0)) return false;
   ForgetFirstDatagramLocked(*st);
-  st->ahead.knownEmpty = false;
+  a.knownEmpty = false;
   if (held) {
     *result = ServeHeld(*st, buf, len, flags, from, fromlen);
     // Non-blocking and never waits: the socket is one that reads ahead.
-    if (!peek && ReadsAhead(*st, flags)) Refill(*st);
+    if (!peek && !a.Held() && ReadsAhead(*st, flags)) {
+      if (a.emptyBehind)
+        a.knownEmpty = true;
+      else
+        Refill(*st);
+      a.emptyBehind = false;
+    }
   } else {
-    *result = ReceiveTwo(*st, buf, len, flags, from, fromlen);
+    *result = ReceiveBatch(*st, buf, len, flags, from, fromlen);
   }
   PublishPendingLocked(*st);
   ReadReenabledLocked(*st);
@@ -142,9 +159,9 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
 }
 
 bool PendingFromAheadLocked(SocketState& s, int* size) {
-  SocketState::ReadAhead& a = s.ahead;
-  if (a.size >= 0) {
-    *size = a.size;
+  Ahead& a = s.ahead;
+  if (a.Count() > 0) {
+    *size = a.FrontSize();
     return true;
   }
   if (a.error != 0 || a.knownEmpty) {
@@ -154,6 +171,13 @@ bool PendingFromAheadLocked(SocketState& s, int* size) {
     return true;
   }
   return false;
+}
+
+void ReadAheadOnReadyLocked(SocketState& s) {
+  if (s.ahead.Held() || !ReadsAhead(s, 0)) return;
+  s.ahead.knownEmpty = false;
+  Refill(s);
+  PublishPendingLocked(s);
 }
 
 }  // namespace winsock::internal

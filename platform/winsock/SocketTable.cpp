@@ -94,7 +94,7 @@ void ClearLocked() {
   TheTable().byFd.clear();
 }
 
-void PublishPendingLocked(const SocketState& s) { SetQuickLocked(s.fd, s.ahead.size); }
+void PublishPendingLocked(const SocketState& s) { SetQuickLocked(s.fd, s.ahead.FrontSize()); }
 
 int QuickPending(SOCKET s) {
   const std::atomic<int>* slot = QuickSlot(s);

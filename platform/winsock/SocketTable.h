@@ -35,18 +35,30 @@ struct SocketState {
   int firstDatagram = -1;
   uint32_t receives = 0;          // receive calls so far: a size found across one is not kept
   int64_t lingerCloseStart = -1;  // first closesocket attempt that had to wait
-  // Datagram sockets under FD_READ: the datagram read ahead by the last receive
-  // (see ReadAhead.cpp), so that "is there more?" needs no system call.
+  // Datagram sockets under FD_READ: the datagrams read ahead, one system call
+  // for several (see ReadAhead.cpp), so that "is there more?" needs none.
   struct ReadAhead {
-    std::unique_ptr<char[]> data;  // kReadAheadSize bytes, made on first use
-    int size = -1;                 // the datagram's size; -1: none held
-    int error = 0;                 // errno of a failed read ahead, for the next receive
-    uint32_t fromAddr = 0;         // sender, network order
-    uint16_t fromPort = 0;
+    static constexpr int kSlots = 4;
+    struct Datagram {
+      std::unique_ptr<char[]> data;  // kReadAheadSize bytes, made on first use
+      int size = 0;
+      uint32_t fromAddr = 0;  // sender, network order
+      uint16_t fromPort = 0;
+    };
+    Datagram slots[kSlots];
+    int next = 0;    // the oldest held: slots[next .. filled - 1]
+    int filled = 0;  // slots the last read filled
+    int error = 0;   // errno of a failed read, for the receive after the held ones
+    // The read that filled the slots found the queue empty behind them: the
+    // last one's receive needs no system call to know.
+    bool emptyBehind = false;
     // The last read found the queue empty: the next size query answers 0
     // without asking (readiness clears it).
     bool knownEmpty = false;
-    bool Held() const { return size >= 0 || error != 0; }
+    int Count() const { return filled - next; }
+    bool Held() const { return next < filled || error != 0; }
+    // The oldest held datagram's size; -1: none held.
+    int FrontSize() const { return next < filled ? slots[next].size : -1; }
   } ahead;
 
   // WSAAsyncSelect registration (events 0: none).
@@ -104,6 +116,9 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
                   int* result);
 // FIONREAD from what is held: true with *size when no system call is needed.
 bool PendingFromAheadLocked(SocketState& s, int* size);
+// Readiness of a datagram socket: one that reads ahead and holds nothing takes
+// what waits now, so the size query and receive that follow need no system call.
+void ReadAheadOnReadyLocked(SocketState& s);
 // The size of the datagram held, published after each change for FIONREAD to
 // read without the lock (a receive loop asks it twice per datagram), and the
 // reading: -1 when the answer needs the lock (or the socket is unknown).
