@@ -6,10 +6,12 @@
 // socket whose notification is pending never keeps the wait handle readable.
 // The interest wanted next follows from the rules below; it is installed when a
 // call re-enables an event, or, for what a readiness report leaves armed, by
-// the callback that took the report. A datagram socket holding a datagram it
-// read ahead (ReadAhead.cpp) is not watched for reading: it announces that
-// readiness to the queue itself, and is watched again once a receive finds
-// its queue empty (one epoll_ctl per drained queue, not per datagram).
+// the callback that took the report. A datagram socket takes what waits when
+// readiness is reported (ReadAhead.cpp) and announces datagrams it holds to
+// the queue itself. When it is watched for reading only, its interest is a
+// standing edge-triggered one instead: every arrival is reported once, a
+// report while FD_READ is pending is dropped (the receive to come finds the
+// datagram), and no notification costs an epoll_ctl.
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
@@ -61,6 +63,10 @@ uint32_t DesiredInterest(const SocketState& s) {
   uint32_t want = 0;
   if (Wants(s, FD_WRITE) && s.writeArmed) want |= EPOLLOUT;
   if (s.type != ws::kSockStream) {
+    // Reading only: a standing edge-triggered interest, never re-armed. Each
+    // datagram that arrives is reported once; every receive either holds the
+    // next one (announced, see SyncLocked) or saw the queue empty.
+    if (Wants(s, FD_READ) && want == 0) return EPOLLIN | EPOLLET;
     // A datagram read ahead is announced instead (see SyncLocked).
     if (Wants(s, FD_READ) && !s.readPending && !s.ahead.Held()) want |= EPOLLIN;
     return want;
@@ -139,7 +145,8 @@ bool EnsureWatch(SocketState& s) {
 void InstallInterest(SocketState& s) {
   const uint32_t want = DesiredInterest(s);
   if (want == s.installed || !s.queue || !EnsureWatch(s)) return;
-  const bool ok = win32::internal::ChangeWatch(*s.queue, s.watch, want ? want | EPOLLONESHOT : 0);
+  const uint32_t mode = (want & EPOLLET) ? 0u : uint32_t{EPOLLONESHOT};
+  const bool ok = win32::internal::ChangeWatch(*s.queue, s.watch, want ? want | mode : 0);
   s.installed = ok ? want : 0;
 }
 
@@ -179,8 +186,12 @@ void OnReady(int fd, uint32_t events, void* context) {
     SyncLocked(s);
     return;
   }
-  s.installed = 0;  // the one-shot interest is spent
-  if (events & EPOLLIN) s.ahead.knownEmpty = false;
+  if (!(s.installed & EPOLLET)) s.installed = 0;  // the one-shot interest is spent
+  if (events & EPOLLIN) {
+    // Something came after the last look at the queue.
+    s.ahead.knownEmpty = false;
+    s.ahead.emptyBehind = false;
+  }
   switch (s.phase) {
     case Phase::Connecting:
       if (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {

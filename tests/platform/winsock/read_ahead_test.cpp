@@ -102,6 +102,32 @@ TEST_F(ReadAhead, HeldSizeEndsWithItsSocket) {
   }
 }
 
+// Readiness takes the datagram waiting and finds the queue empty behind it;
+// one that arrives while that FD_READ is still queued (its report dropped, as
+// FD_READ is pending) must still be received and announced.
+TEST_F(ReadAhead, ADatagramArrivingWhileFdReadIsQueuedIsNotLost) {
+  ptest::RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  ptest::SendTo(peer, ptest::PortOf(s), "a");
+  win32::MSG m;
+  ASSERT_TRUE(ptest::PumpUntil(
+      [&] { return win32::PeekMessageA(&m, w.hwnd, kNotify, kNotify, win32::PM_NOREMOVE) != 0; }));
+  ptest::SendTo(peer, ptest::PortOf(s), "b");
+  // Looks at the queue for another message: readiness is collected, the
+  // report of "b" dropped, the FD_READ left queued.
+  const win32::UINT other = kNotify + 1;
+  for (int i = 0; i < 3; ++i) win32::PeekMessageA(&m, w.hwnd, other, other, win32::PM_NOREMOVE);
+  std::string got;
+  w.onMessage = [&](const win32::MSG&) {
+    char c;
+    if (recv(s, &c, 1, 0) == 1) got += c;
+  };
+  EXPECT_TRUE(ptest::PumpUntil([&] { return got.size() == 2; }));
+  EXPECT_EQ(got, "ab");
+}
+
 // One FD_READ per datagram for a handler that takes one each time, and none
 // left over once everything was taken.
 TEST_F(ReadAhead, OneNotificationPerDatagramTakenOneAtATime) {
