@@ -136,6 +136,13 @@ std::string TCustomWSocket::ReceiveText() {
   int32_t n = RcvdCount();
   if (n < 0) return std::string();
   if (n == 0) n = 255;
+  // A short datagram (the usual one) goes through the stack: the text is made
+  // once, at its size, with no bytes cleared first.
+  char small[256];
+  if (n <= static_cast<int32_t>(sizeof small)) {
+    const int32_t got = Receive(small, n);
+    return got < 1 ? std::string() : std::string(small, static_cast<size_t>(got));
+  }
   std::string text(static_cast<size_t>(n), '\0');
   int32_t m = Receive(&text[0], n);
   if (m < 1) return std::string();

@@ -94,7 +94,13 @@ void ClearLocked() {
   TheTable().byFd.clear();
 }
 
-void PublishPendingLocked(const SocketState& s) { SetQuickLocked(s.fd, s.ahead.FrontSize()); }
+void PublishPendingLocked(SocketState& s) {
+  // Datagrams of one size in a row publish once.
+  const int size = s.ahead.FrontSize();
+  if (size == s.published) return;
+  s.published = size;
+  SetQuickLocked(s.fd, size);
+}
 
 int QuickPending(SOCKET s) {
   const std::atomic<int>* slot = QuickSlot(s);

@@ -60,6 +60,7 @@ struct SocketState {
     // The oldest held datagram's size; -1: none held.
     int FrontSize() const { return next < filled ? slots[next].size : -1; }
   } ahead;
+  int published = -1;  // the size last published for FIONREAD (see PublishPendingLocked)
 
   // WSAAsyncSelect registration (events 0: none).
   win32::HWND hwnd = nullptr;
@@ -122,7 +123,7 @@ void ReadAheadOnReadyLocked(SocketState& s);
 // The size of the datagram held, published after each change for FIONREAD to
 // read without the lock (a receive loop asks it twice per datagram), and the
 // reading: -1 when the answer needs the lock (or the socket is unknown).
-void PublishPendingLocked(const SocketState& s);
+void PublishPendingLocked(SocketState& s);
 int QuickPending(SOCKET s);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
