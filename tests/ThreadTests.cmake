@@ -10,7 +10,7 @@ function(vorlanx_thread_tests program filter)
   endif()
 endfunction()
 
-vorlanx_thread_tests(win32_tests "MessageQueue.*:KeyboardHooks.*")
+vorlanx_thread_tests(win32_tests "MessageQueue.*:KeyboardHooks.*:Windows.Lookups*")
 vorlanx_thread_tests(winsock_tests "AsyncLookup.*")
 vorlanx_thread_tests(net_tests "DnsLookups*:PrivateNames.*:SendQueue.FlushWaits*:SendQueue.PartialSends*:SocksScripted.StalledReply*:SocksProxy.*")
 # The flood takes minutes under the checker and adds nothing the other sends
