@@ -337,6 +337,9 @@ int WSAAsyncSelect(SOCKET s, win32::HWND hwnd, win32::UINT msg, long events) {
   st->acceptPending = false;
   st->closeReported = false;
   st->recheckClosed = st->peerClosed;
+  // Installed again even when unchanged: a standing interest may have had its
+  // reports dropped while FD_READ was pending, and installing looks afresh.
+  st->installed = 0;
   InterestChangedLocked(*st);
   return 0;
 }
