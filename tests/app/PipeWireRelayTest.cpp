@@ -90,15 +90,26 @@ class PipeWireRelay : public testing::Test {
     }
     return false;
   }
+  // The next event other than the clock bytes SendUntilHeard sends.
+  std::vector<int> NextNote(int TimeoutMs) {
+    std::vector<int> e;
+    do e = NextEvent(TimeoutMs);
+    while (e == std::vector<int>{0xF8});
+    return e;
+  }
   void ExpectEachNoteOnce(int Count) {
     while (!NextEvent(200).empty()) {
     }
+    // After that quiet spell the daemon dropped a whole first burst now and
+    // then under load (its scheduling, not the relay: see docs/reliability.md);
+    // the notes go out once a clock byte is heard again.
+    ASSERT_TRUE(SendUntilHeard());
     for (int i = 0; i < Count; ++i) {
       ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, i, 0x40})));
       if (i % 20 == 19) usleep(5000);
     }
-    for (int i = 0; i < Count; ++i) ASSERT_EQ(NextEvent(5000), (std::vector<int>{0x90, i, 0x40}));
-    EXPECT_TRUE(NextEvent(300).empty()) << "a note arrived twice";
+    for (int i = 0; i < Count; ++i) ASSERT_EQ(NextNote(5000), (std::vector<int>{0x90, i, 0x40}));
+    EXPECT_TRUE(NextNote(300).empty()) << "a note arrived twice";
   }
 
   std::string FRuntime;
