@@ -44,14 +44,10 @@ bool Stream(TSetup& S, long Count, long Rate, long Every, F Sample) {
   return expected == static_cast<uint32_t>(Count) && bad == 0;
 }
 
-}  // namespace
-
-bool Faults(const std::string& Binary) {
-  bool ok = true;
-  TSetup s;
-  if (!s.Start(Binary)) return false;
-  // The server killed while datagrams arrive.
-  TSender send(s.Relay.Port);
+// Runs Fault 100 ms into 20,000 datagrams sent to Port, and waits for the rest.
+template <typename F>
+void UnderTraffic(uint16_t Port, F Fault) {
+  TSender send(Port);
   std::thread traffic([&] {
     for (int i = 0; i < 20000; ++i) {
       send.SendSeq(i & 0x3FFFF);
@@ -59,20 +55,35 @@ bool Faults(const std::string& Binary) {
     }
   });
   SleepMs(100);
-  s.Synth.Close();
-  s.Server.Kill();
+  Fault();
   traffic.join();
+}
+
+// After a fault: the relay still runs, idles without CPU, and ends cleanly on SIGTERM.
+bool Survived(TSetup& S, const char* What) {
   SleepMs(500);
-  bool alive = s.Relay.Alive();
-  long cpu0 = CpuTicks(s.Relay.Pid);
+  const bool alive = S.Relay.Alive();
+  const long cpu0 = CpuTicks(S.Relay.Pid);
   SleepMs(2000);
-  long idle = CpuTicks(s.Relay.Pid) - cpu0;
-  std::printf("server killed under traffic: relay %s; %ld ticks in 2 s idle\n",
-              alive ? "alive" : "GONE", idle);
-  ok = ok && alive && idle <= 2;
-  int status = s.Relay.Terminate();
+  const long idle = CpuTicks(S.Relay.Pid) - cpu0;
+  std::printf("%s: relay %s; %ld ticks in 2 s idle\n", What, alive ? "alive" : "GONE", idle);
+  const int status = S.Relay.Terminate();
   std::printf("  SIGTERM: exit status %d\n", status);
-  ok = ok && status == 0;
+  return alive && idle <= 2 && status == 0;
+}
+
+}  // namespace
+
+bool Faults(const std::string& Binary) {
+  bool ok = true;
+  TSetup s;
+  if (!s.Start(Binary)) return false;
+  // The server killed while datagrams arrive.
+  UnderTraffic(s.Relay.Port, [&] {
+    s.Synth.Close();
+    s.Server.Kill();
+  });
+  ok = Survived(s, "server killed under traffic") && ok;
 
   // The receiving client killed (a process of its own) while datagrams arrive.
   TSetup t;
@@ -97,27 +108,11 @@ bool Faults(const std::string& Binary) {
   }
   if (!t.Relay.Start(Binary)) return false;
   SleepMs(1000);
-  TSender send2(t.Relay.Port);
-  std::thread traffic2([&] {
-    for (int i = 0; i < 20000; ++i) {
-      send2.SendSeq(i & 0x3FFFF);
-      if (i % 100 == 0) SleepMs(1);
-    }
+  UnderTraffic(t.Relay.Port, [&] {
+    kill(client, SIGKILL);
+    waitpid(client, nullptr, 0);
   });
-  SleepMs(100);
-  kill(client, SIGKILL);
-  waitpid(client, nullptr, 0);
-  traffic2.join();
-  SleepMs(500);
-  alive = t.Relay.Alive();
-  cpu0 = CpuTicks(t.Relay.Pid);
-  SleepMs(2000);
-  idle = CpuTicks(t.Relay.Pid) - cpu0;
-  std::printf("receiving client killed under traffic: relay %s; %ld ticks in 2 s idle\n",
-              alive ? "alive" : "GONE", idle);
-  status = t.Relay.Terminate();
-  std::printf("  SIGTERM: exit status %d\n", status);
-  return ok && alive && idle <= 2 && status == 0;
+  return Survived(t, "receiving client killed under traffic") && ok;
 }
 
 bool Soak(long Seconds, long Rate, const std::string& Binary) {
