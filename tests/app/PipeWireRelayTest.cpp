@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -46,7 +47,8 @@ class PipeWireRelay : public testing::Test {
     // than 21 ms, and the daemon then drops what the relay wrote in that cycle
     // (see docs/reliability.md).
     const std::string conf = FRuntime + "/config/pipewire/pipewire.conf.d";
-    ASSERT_EQ(std::system(("mkdir -p '" + conf + "'").c_str()), 0);
+    std::error_code ec;
+    ASSERT_TRUE(std::filesystem::create_directories(conf, ec)) << ec.message();
     std::ofstream(conf + "/quantum.conf") << "context.properties = {\n"
                                              "  default.clock.quantum = 4096\n"
                                              "  default.clock.min-quantum = 4096\n"
@@ -58,7 +60,8 @@ class PipeWireRelay : public testing::Test {
   void TearDown() override {
     FDump.reset();
     FDaemon.reset();
-    if (!FRuntime.empty()) std::system(("rm -rf '" + FRuntime + "'").c_str());
+    std::error_code ec;
+    if (!FRuntime.empty()) std::filesystem::remove_all(FRuntime, ec);
   }
 
   // The daemon, ready once its socket is there; then the receiving client.
