@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/winmm/ShortMessage.h"
+#include "platform/winmm/linux/ShortMessage.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // has no sequencer, so the backend itself never runs here.
 #include <gtest/gtest.h>
 
-#include "platform/winmm/AlsaMapping.h"
+#include "platform/winmm/linux/AlsaMapping.h"
 
 using namespace winmm;
 

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "platform/winmm/DeviceNames.h"
+#include "platform/winmm/linux/DeviceNames.h"
 #include "rtl/SysUtils.h"
 
 using winmm::DistinctShortNames;

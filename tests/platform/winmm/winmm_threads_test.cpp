@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/winmm/HandleTable.h"
-#include "platform/winmm/MpscRing.h"
+#include "platform/winmm/linux/HandleTable.h"
+#include "platform/winmm/linux/MpscRing.h"
 #include "platform/winmm/winmm.h"
 #include "tests/support/JackTest.h"
 

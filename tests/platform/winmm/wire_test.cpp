@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/winmm/ShortMessage.h"
-#include "platform/winmm/MpscRing.h"
+#include "platform/winmm/linux/ShortMessage.h"
+#include "platform/winmm/linux/MpscRing.h"
 #include "platform/winmm/winmm.h"
 
 using namespace winmm;
