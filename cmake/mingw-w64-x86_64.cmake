@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static: the programs carry their C++ runtime and need no DLL beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# ctest runs the test programs under Wine (scripts/wine-session makes the prefix).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
