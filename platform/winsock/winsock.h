@@ -5,9 +5,11 @@
 // RegisterWinsockLibrary makes the layer the library "wsock32.dll"
 // (win32::LoadLibraryA), so callers can bind it by name at run time.
 //
-// Several names below are also macros in the Linux socket headers; this header
-// protects its own declarations, but code that uses these names must not include
-// <sys/socket.h> and friends in the same file.
+// On Windows the same declarations are thin forwards to the real wsock32.dll.
+//
+// Several names below are also macros in the Linux socket headers and in
+// <windows.h>/<winsock.h>; this header protects its own declarations, but code
+// that uses these names must not include those headers in the same file.
 #pragma once
 
 #include <cstdint>
@@ -41,11 +43,82 @@
 #pragma push_macro("FIONBIO")
 #pragma push_macro("MSG_OOB")
 #pragma push_macro("MSG_PEEK")
+#pragma push_macro("SD_RECEIVE")
+#pragma push_macro("SD_SEND")
+#pragma push_macro("SD_BOTH")
 #pragma push_macro("INADDR_ANY")
 #pragma push_macro("INADDR_NONE")
 #pragma push_macro("INADDR_LOOPBACK")
 #pragma push_macro("INADDR_BROADCAST")
 #pragma push_macro("SOMAXCONN")
+#pragma push_macro("INVALID_SOCKET")
+#pragma push_macro("SOCKET_ERROR")
+#pragma push_macro("FD_READ")
+#pragma push_macro("FD_WRITE")
+#pragma push_macro("FD_OOB")
+#pragma push_macro("FD_ACCEPT")
+#pragma push_macro("FD_CONNECT")
+#pragma push_macro("FD_CLOSE")
+#pragma push_macro("WSAMAKESELECTREPLY")
+#pragma push_macro("WSAMAKEASYNCREPLY")
+#pragma push_macro("WSAGETSELECTEVENT")
+#pragma push_macro("WSAGETSELECTERROR")
+#pragma push_macro("WSAGETASYNCERROR")
+#pragma push_macro("WSAGETASYNCBUFLEN")
+#pragma push_macro("WSABASEERR")
+#pragma push_macro("WSAEINTR")
+#pragma push_macro("WSAEBADF")
+#pragma push_macro("WSAEACCES")
+#pragma push_macro("WSAEFAULT")
+#pragma push_macro("WSAEINVAL")
+#pragma push_macro("WSAEMFILE")
+#pragma push_macro("WSAEWOULDBLOCK")
+#pragma push_macro("WSAEINPROGRESS")
+#pragma push_macro("WSAEALREADY")
+#pragma push_macro("WSAENOTSOCK")
+#pragma push_macro("WSAEDESTADDRREQ")
+#pragma push_macro("WSAEMSGSIZE")
+#pragma push_macro("WSAEPROTOTYPE")
+#pragma push_macro("WSAENOPROTOOPT")
+#pragma push_macro("WSAEPROTONOSUPPORT")
+#pragma push_macro("WSAESOCKTNOSUPPORT")
+#pragma push_macro("WSAEOPNOTSUPP")
+#pragma push_macro("WSAEPFNOSUPPORT")
+#pragma push_macro("WSAEAFNOSUPPORT")
+#pragma push_macro("WSAEADDRINUSE")
+#pragma push_macro("WSAEADDRNOTAVAIL")
+#pragma push_macro("WSAENETDOWN")
+#pragma push_macro("WSAENETUNREACH")
+#pragma push_macro("WSAENETRESET")
+#pragma push_macro("WSAECONNABORTED")
+#pragma push_macro("WSAECONNRESET")
+#pragma push_macro("WSAENOBUFS")
+#pragma push_macro("WSAEISCONN")
+#pragma push_macro("WSAENOTCONN")
+#pragma push_macro("WSAESHUTDOWN")
+#pragma push_macro("WSAETOOMANYREFS")
+#pragma push_macro("WSAETIMEDOUT")
+#pragma push_macro("WSAECONNREFUSED")
+#pragma push_macro("WSAELOOP")
+#pragma push_macro("WSAENAMETOOLONG")
+#pragma push_macro("WSAEHOSTDOWN")
+#pragma push_macro("WSAEHOSTUNREACH")
+#pragma push_macro("WSAENOTEMPTY")
+#pragma push_macro("WSAEPROCLIM")
+#pragma push_macro("WSAEUSERS")
+#pragma push_macro("WSAEDQUOT")
+#pragma push_macro("WSAESTALE")
+#pragma push_macro("WSAEREMOTE")
+#pragma push_macro("WSASYSNOTREADY")
+#pragma push_macro("WSAVERNOTSUPPORTED")
+#pragma push_macro("WSANOTINITIALISED")
+#pragma push_macro("WSAHOST_NOT_FOUND")
+#pragma push_macro("WSATRY_AGAIN")
+#pragma push_macro("WSANO_RECOVERY")
+#pragma push_macro("WSANO_DATA")
+#pragma push_macro("WSADESCRIPTION_LEN")
+#pragma push_macro("WSASYS_STATUS_LEN")
+#pragma push_macro("MAXGETHOSTSTRUCT")
 #pragma push_macro("h_addr")
 #pragma push_macro("s_addr")
 #undef AF_INET
@@ -75,11 +148,82 @@
 #undef FIONBIO
 #undef MSG_OOB
 #undef MSG_PEEK
+#undef SD_RECEIVE
+#undef SD_SEND
+#undef SD_BOTH
 #undef INADDR_ANY
 #undef INADDR_NONE
 #undef INADDR_LOOPBACK
 #undef INADDR_BROADCAST
 #undef SOMAXCONN
+#undef INVALID_SOCKET
+#undef SOCKET_ERROR
+#undef FD_READ
+#undef FD_WRITE
+#undef FD_OOB
+#undef FD_ACCEPT
+#undef FD_CONNECT
+#undef FD_CLOSE
+#undef WSAMAKESELECTREPLY
+#undef WSAMAKEASYNCREPLY
+#undef WSAGETSELECTEVENT
+#undef WSAGETSELECTERROR
+#undef WSAGETASYNCERROR
+#undef WSAGETASYNCBUFLEN
+#undef WSABASEERR
+#undef WSAEINTR
+#undef WSAEBADF
+#undef WSAEACCES
+#undef WSAEFAULT
+#undef WSAEINVAL
+#undef WSAEMFILE
+#undef WSAEWOULDBLOCK
+#undef WSAEINPROGRESS
+#undef WSAEALREADY
+#undef WSAENOTSOCK
+#undef WSAEDESTADDRREQ
+#undef WSAEMSGSIZE
+#undef WSAEPROTOTYPE
+#undef WSAENOPROTOOPT
+#undef WSAEPROTONOSUPPORT
+#undef WSAESOCKTNOSUPPORT
+#undef WSAEOPNOTSUPP
+#undef WSAEPFNOSUPPORT
+#undef WSAEAFNOSUPPORT
+#undef WSAEADDRINUSE
+#undef WSAEADDRNOTAVAIL
+#undef WSAENETDOWN
+#undef WSAENETUNREACH
+#undef WSAENETRESET
+#undef WSAECONNABORTED
+#undef WSAECONNRESET
+#undef WSAENOBUFS
+#undef WSAEISCONN
+#undef WSAENOTCONN
+#undef WSAESHUTDOWN
+#undef WSAETOOMANYREFS
+#undef WSAETIMEDOUT
+#undef WSAECONNREFUSED
+#undef WSAELOOP
+#undef WSAENAMETOOLONG
+#undef WSAEHOSTDOWN
+#undef WSAEHOSTUNREACH
+#undef WSAENOTEMPTY
+#undef WSAEPROCLIM
+#undef WSAEUSERS
+#undef WSAEDQUOT
+#undef WSAESTALE
+#undef WSAEREMOTE
+#undef WSASYSNOTREADY
+#undef WSAVERNOTSUPPORTED
+#undef WSANOTINITIALISED
+#undef WSAHOST_NOT_FOUND
+#undef WSATRY_AGAIN
+#undef WSANO_RECOVERY
+#undef WSANO_DATA
+#undef WSADESCRIPTION_LEN
+#undef WSASYS_STATUS_LEN
+#undef MAXGETHOSTSTRUCT
 #undef h_addr
 #undef s_addr
 
@@ -256,11 +400,12 @@ struct hostent {
   char** h_addr_list;
 };
 
+// 64-bit Winsock puts s_proto before s_port (32-bit Winsock has them the other way).
 struct servent {
   char* s_name;
   char** s_aliases;
-  int16_t s_port;  // network byte order
   char* s_proto;
+  int16_t s_port;  // network byte order
 };
 
 struct protoent {
@@ -271,14 +416,16 @@ struct protoent {
 
 constexpr int WSADESCRIPTION_LEN = 256;
 constexpr int WSASYS_STATUS_LEN = 128;
+// 64-bit Winsock's order: the two counts and the vendor pointer come first, so
+// szDescription sits at offset 16.
 struct WSADATA {
   uint16_t wVersion;
   uint16_t wHighVersion;
-  char szDescription[WSADESCRIPTION_LEN + 1];
-  char szSystemStatus[WSASYS_STATUS_LEN + 1];
   unsigned short iMaxSockets;
   unsigned short iMaxUdpDg;
   char* lpVendorInfo;
+  char szDescription[WSADESCRIPTION_LEN + 1];
+  char szSystemStatus[WSASYS_STATUS_LEN + 1];
 };
 
 // Buffer size that asynchronous lookups need at most (MAXGETHOSTSTRUCT).
@@ -364,10 +511,81 @@ bool Started();
 #pragma pop_macro("FIONBIO")
 #pragma pop_macro("MSG_OOB")
 #pragma pop_macro("MSG_PEEK")
+#pragma pop_macro("SD_RECEIVE")
+#pragma pop_macro("SD_SEND")
+#pragma pop_macro("SD_BOTH")
 #pragma pop_macro("INADDR_ANY")
 #pragma pop_macro("INADDR_NONE")
 #pragma pop_macro("INADDR_LOOPBACK")
 #pragma pop_macro("INADDR_BROADCAST")
 #pragma pop_macro("SOMAXCONN")
+#pragma pop_macro("INVALID_SOCKET")
+#pragma pop_macro("SOCKET_ERROR")
+#pragma pop_macro("FD_READ")
+#pragma pop_macro("FD_WRITE")
+#pragma pop_macro("FD_OOB")
+#pragma pop_macro("FD_ACCEPT")
+#pragma pop_macro("FD_CONNECT")
+#pragma pop_macro("FD_CLOSE")
+#pragma pop_macro("WSAMAKESELECTREPLY")
+#pragma pop_macro("WSAMAKEASYNCREPLY")
+#pragma pop_macro("WSAGETSELECTEVENT")
+#pragma pop_macro("WSAGETSELECTERROR")
+#pragma pop_macro("WSAGETASYNCERROR")
+#pragma pop_macro("WSAGETASYNCBUFLEN")
+#pragma pop_macro("WSABASEERR")
+#pragma pop_macro("WSAEINTR")
+#pragma pop_macro("WSAEBADF")
+#pragma pop_macro("WSAEACCES")
+#pragma pop_macro("WSAEFAULT")
+#pragma pop_macro("WSAEINVAL")
+#pragma pop_macro("WSAEMFILE")
+#pragma pop_macro("WSAEWOULDBLOCK")
+#pragma pop_macro("WSAEINPROGRESS")
+#pragma pop_macro("WSAEALREADY")
+#pragma pop_macro("WSAENOTSOCK")
+#pragma pop_macro("WSAEDESTADDRREQ")
+#pragma pop_macro("WSAEMSGSIZE")
+#pragma pop_macro("WSAEPROTOTYPE")
+#pragma pop_macro("WSAENOPROTOOPT")
+#pragma pop_macro("WSAEPROTONOSUPPORT")
+#pragma pop_macro("WSAESOCKTNOSUPPORT")
+#pragma pop_macro("WSAEOPNOTSUPP")
+#pragma pop_macro("WSAEPFNOSUPPORT")
+#pragma pop_macro("WSAEAFNOSUPPORT")
+#pragma pop_macro("WSAEADDRINUSE")
+#pragma pop_macro("WSAEADDRNOTAVAIL")
+#pragma pop_macro("WSAENETDOWN")
+#pragma pop_macro("WSAENETUNREACH")
+#pragma pop_macro("WSAENETRESET")
+#pragma pop_macro("WSAECONNABORTED")
+#pragma pop_macro("WSAECONNRESET")
+#pragma pop_macro("WSAENOBUFS")
+#pragma pop_macro("WSAEISCONN")
+#pragma pop_macro("WSAENOTCONN")
+#pragma pop_macro("WSAESHUTDOWN")
+#pragma pop_macro("WSAETOOMANYREFS")
+#pragma pop_macro("WSAETIMEDOUT")
+#pragma pop_macro("WSAECONNREFUSED")
+#pragma pop_macro("WSAELOOP")
+#pragma pop_macro("WSAENAMETOOLONG")
+#pragma pop_macro("WSAEHOSTDOWN")
+#pragma pop_macro("WSAEHOSTUNREACH")
+#pragma pop_macro("WSAENOTEMPTY")
+#pragma pop_macro("WSAEPROCLIM")
+#pragma pop_macro("WSAEUSERS")
+#pragma pop_macro("WSAEDQUOT")
+#pragma pop_macro("WSAESTALE")
+#pragma pop_macro("WSAEREMOTE")
+#pragma pop_macro("WSASYSNOTREADY")
+#pragma pop_macro("WSAVERNOTSUPPORTED")
+#pragma pop_macro("WSANOTINITIALISED")
+#pragma pop_macro("WSAHOST_NOT_FOUND")
+#pragma pop_macro("WSATRY_AGAIN")
+#pragma pop_macro("WSANO_RECOVERY")
+#pragma pop_macro("WSANO_DATA")
+#pragma pop_macro("WSADESCRIPTION_LEN")
+#pragma pop_macro("WSASYS_STATUS_LEN")
+#pragma pop_macro("MAXGETHOSTSTRUCT")
 #pragma pop_macro("h_addr")
 #pragma pop_macro("s_addr")
