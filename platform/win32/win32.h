@@ -1,13 +1,81 @@
-// Win32-shaped services on Linux: window classes, hidden windows, per-thread
-// message queues, tick count, thread id, module path, the library-by-name
-// registry, keyboard hooks and private profile (INI) files.
+// Win32-shaped services: window classes, hidden windows, per-thread message
+// queues, tick count, thread id, module path, libraries by name, keyboard hooks
+// and private profile (INI) files. On Windows each maps onto the real function
+// of the same name; on Linux a stand-in gives them the same behaviour.
 //
-// One thread, one loop: every thread that uses a queue gets one wait handle
-// (an epoll descriptor) that is readable exactly when something can be dispatched.
+// One thread, one loop: on Linux every thread that uses a queue gets one wait
+// handle (an epoll descriptor) that is readable exactly when something can be
+// dispatched; on Windows the thread's own message queue is that handle.
+//
+// The names below are macros once <windows.h> is included; they are kept
+// aside here, so this header may come before or after it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#pragma push_macro("TRUE")
+#pragma push_macro("FALSE")
+#pragma push_macro("WM_NULL")
+#pragma push_macro("WM_DESTROY")
+#pragma push_macro("WM_CLOSE")
+#pragma push_macro("WM_QUIT")
+#pragma push_macro("WM_TIMER")
+#pragma push_macro("WM_USER")
+#pragma push_macro("WS_POPUP")
+#pragma push_macro("WS_EX_TOOLWINDOW")
+#pragma push_macro("PM_NOREMOVE")
+#pragma push_macro("PM_REMOVE")
+#pragma push_macro("ERROR_SUCCESS")
+#pragma push_macro("ERROR_FILE_NOT_FOUND")
+#pragma push_macro("ERROR_ACCESS_DENIED")
+#pragma push_macro("ERROR_INVALID_HANDLE")
+#pragma push_macro("ERROR_NOT_ENOUGH_MEMORY")
+#pragma push_macro("ERROR_INVALID_PARAMETER")
+#pragma push_macro("ERROR_INSUFFICIENT_BUFFER")
+#pragma push_macro("ERROR_MOD_NOT_FOUND")
+#pragma push_macro("ERROR_PROC_NOT_FOUND")
+#pragma push_macro("ERROR_CLASS_ALREADY_EXISTS")
+#pragma push_macro("ERROR_CLASS_DOES_NOT_EXIST")
+#pragma push_macro("ERROR_CLASS_HAS_WINDOWS")
+#pragma push_macro("ERROR_INVALID_WINDOW_HANDLE")
+#pragma push_macro("ERROR_CANNOT_FIND_WND_CLASS")
+#pragma push_macro("ERROR_INVALID_INDEX")
+#pragma push_macro("ERROR_INVALID_THREAD_ID")
+#pragma push_macro("ERROR_NOT_SUPPORTED")
+#pragma push_macro("USER_TIMER_MINIMUM")
+#pragma push_macro("WH_KEYBOARD")
+#undef TRUE
+#undef FALSE
+#undef WM_NULL
+#undef WM_DESTROY
+#undef WM_CLOSE
+#undef WM_QUIT
+#undef WM_TIMER
+#undef WM_USER
+#undef WS_POPUP
+#undef WS_EX_TOOLWINDOW
+#undef PM_NOREMOVE
+#undef PM_REMOVE
+#undef ERROR_SUCCESS
+#undef ERROR_FILE_NOT_FOUND
+#undef ERROR_ACCESS_DENIED
+#undef ERROR_INVALID_HANDLE
+#undef ERROR_NOT_ENOUGH_MEMORY
+#undef ERROR_INVALID_PARAMETER
+#undef ERROR_INSUFFICIENT_BUFFER
+#undef ERROR_MOD_NOT_FOUND
+#undef ERROR_PROC_NOT_FOUND
+#undef ERROR_CLASS_ALREADY_EXISTS
+#undef ERROR_CLASS_DOES_NOT_EXIST
+#undef ERROR_CLASS_HAS_WINDOWS
+#undef ERROR_INVALID_WINDOW_HANDLE
+#undef ERROR_CANNOT_FIND_WND_CLASS
+#undef ERROR_INVALID_INDEX
+#undef ERROR_INVALID_THREAD_ID
+#undef ERROR_NOT_SUPPORTED
+#undef USER_TIMER_MINIMUM
+#undef WH_KEYBOARD
 
 namespace win32 {
 
@@ -85,6 +153,7 @@ constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
@@ -98,6 +167,8 @@ constexpr DWORD ERROR_INVALID_INDEX = 1413;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 
 // ---- Window classes and windows (windows are hidden: never drawn) ----------
+// A null instance is the program's own module. On Windows a window without a
+// parent is made message-only (HWND_MESSAGE): never shown, no broadcasts.
 ATOM RegisterClassA(const WNDCLASSA* wc);
 BOOL GetClassInfoA(HINSTANCE hInstance, const char* className, WNDCLASSA* wc);
 BOOL UnregisterClassA(const char* className, HINSTANCE hInstance);
@@ -107,6 +178,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 // Extra window bytes: index is a byte offset into cbWndExtra (slot 0 is offset 0).
+// Negative indexes (the system's own fields) fail with ERROR_INVALID_INDEX.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -132,13 +204,16 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // number); stays open. Watch it for reading (select, poll, Fl::add_fd), then
 // pump with PeekMessageA(PM_REMOVE) until it returns FALSE: socket readiness
 // becomes messages, and watch callbacks run, only while you pump.
+// Windows has no such descriptor (wait with WaitForQueue or
+// MsgWaitForMultipleObjects): -1 with ERROR_NOT_SUPPORTED.
 int GetQueueWaitHandle();
 // Blocks until the calling thread has something to dispatch, or timeoutMs
 // passes (-1: no limit). The wait is itself a look: readiness it finds runs
 // the watch callbacks at once (sockets become messages), so pump with
 // PeekMessageA(PM_REMOVE) when it returns. Returns true when something can be
 // dispatched or a callback ran (in rare races a look then finds nothing:
-// callers pump and wait again).
+// callers pump and wait again). On Windows: MsgWaitForMultipleObjectsEx on
+// all input, counting what is already queued.
 bool WaitForQueue(int timeoutMs);
 
 // ---- Descriptors watched by the thread's loop -------------------------------
@@ -150,6 +225,9 @@ bool WaitForQueue(int timeoutMs);
 // messages and change or remove watches, but must not pump or wait. A watch
 // whose readiness it leaves standing keeps the wait handle readable, so proc
 // consumes it (or the interest is one-shot). Remove the watch before closing fd.
+// Linux only: on Windows sockets report by window messages, so WatchDescriptor
+// returns 0 and ChangeDescriptorWatch FALSE with ERROR_NOT_SUPPORTED, and
+// UnwatchDescriptor does nothing.
 using DescriptorProc = void (*)(int fd, uint32_t events, void* context);
 // Returns the watch's id, 0 when the descriptor cannot be watched (a regular
 // file, a closed descriptor); events 0 registers without watching yet.
@@ -164,7 +242,8 @@ void UnwatchDescriptor(uint64_t watch);
 // has not yet served is not posted twice. Only the window's own thread may set
 // or kill its timers; the expiry is found by that thread's loop, so it needs
 // no thread of its own. Setting an existing id restarts it with the new
-// period. proc must be null. Returns id (1 for id 0), 0 on failure.
+// period. proc must be null and hwnd a window (ERROR_INVALID_PARAMETER
+// otherwise, on Windows too). Returns id (1 for id 0), 0 on failure.
 constexpr UINT USER_TIMER_MINIMUM = 10;
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
@@ -192,9 +271,11 @@ struct LibraryExport {
   void* proc;
 };
 // Registers (or replaces) a library under its file name, case-insensitively.
+// Linux only: on Windows LoadLibraryA finds real DLLs, and this does nothing.
 void RegisterLibrary(const char* fileName, const LibraryExport* exports, size_t count);
 
-// Test-only failure injection for the library registry.
+// Test-only failure injection for LoadLibraryA and GetProcAddress (on Windows
+// in front of the system loader; counts there are of loads made through here).
 namespace testing {
 // LoadLibraryA of fileName fails with the given system error code (0: stop failing).
 void FailLoadLibrary(const char* fileName, DWORD errorCode);
@@ -212,7 +293,10 @@ HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE hmod, DWORD threadI
 BOOL UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 // Runs the thread's keyboard hook chain for one keystroke, newest hook first.
-// Returns true when a hook let it through (or none is installed).
+// Returns true when a hook let it through (or none is installed). For a window
+// backend that gets keys without the system's hooks (FLTK on Linux). On
+// Windows the system runs the chain for every keystroke itself, so this runs
+// nothing and returns true (else each key would reach the hooks twice).
 bool CallKeyboardHooks(WPARAM key, LPARAM flags);
 
 // ---- Private profile (INI) files -------------------------------------------
@@ -222,3 +306,35 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
                                 const char* fileName);
 
 }  // namespace win32
+
+#pragma pop_macro("TRUE")
+#pragma pop_macro("FALSE")
+#pragma pop_macro("WM_NULL")
+#pragma pop_macro("WM_DESTROY")
+#pragma pop_macro("WM_CLOSE")
+#pragma pop_macro("WM_QUIT")
+#pragma pop_macro("WM_TIMER")
+#pragma pop_macro("WM_USER")
+#pragma pop_macro("WS_POPUP")
+#pragma pop_macro("WS_EX_TOOLWINDOW")
+#pragma pop_macro("PM_NOREMOVE")
+#pragma pop_macro("PM_REMOVE")
+#pragma pop_macro("ERROR_SUCCESS")
+#pragma pop_macro("ERROR_FILE_NOT_FOUND")
+#pragma pop_macro("ERROR_ACCESS_DENIED")
+#pragma pop_macro("ERROR_INVALID_HANDLE")
+#pragma pop_macro("ERROR_NOT_ENOUGH_MEMORY")
+#pragma pop_macro("ERROR_INVALID_PARAMETER")
+#pragma pop_macro("ERROR_INSUFFICIENT_BUFFER")
+#pragma pop_macro("ERROR_MOD_NOT_FOUND")
+#pragma pop_macro("ERROR_PROC_NOT_FOUND")
+#pragma pop_macro("ERROR_CLASS_ALREADY_EXISTS")
+#pragma pop_macro("ERROR_CLASS_DOES_NOT_EXIST")
+#pragma pop_macro("ERROR_CLASS_HAS_WINDOWS")
+#pragma pop_macro("ERROR_INVALID_WINDOW_HANDLE")
+#pragma pop_macro("ERROR_CANNOT_FIND_WND_CLASS")
+#pragma pop_macro("ERROR_INVALID_INDEX")
+#pragma pop_macro("ERROR_INVALID_THREAD_ID")
+#pragma pop_macro("ERROR_NOT_SUPPORTED")
+#pragma pop_macro("USER_TIMER_MINIMUM")
+#pragma pop_macro("WH_KEYBOARD")

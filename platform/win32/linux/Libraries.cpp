@@ -1,11 +1,11 @@
 // Libraries by name: in-process libraries that platform layers register and
 // programs bind at run time with LoadLibraryA/GetProcAddress.
-#include <cctype>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 
+#include "platform/win32/ModuleName.h"
 #include "platform/win32/linux/LibraryRegistry.h"
 
 namespace win32 {
@@ -32,19 +32,7 @@ LibraryTable& Table() {
   return *table;
 }
 
-// Win32 rules: directories do not matter, case does not matter, and a name
-// without an extension means ".dll" (a trailing dot means none).
-std::string FoldName(const char* fileName) {
-  std::string name(fileName);
-  size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (!name.empty() && name.back() == '.')
-    name.pop_back();
-  else if (name.find('.') == std::string::npos)
-    name += ".dll";
-  return name;
-}
+std::string FoldName(const char* fileName) { return internal::FoldModuleName(fileName); }
 
 Library& EntryLocked(LibraryTable& t, const char* fileName) {
   std::unique_ptr<Library>& slot = t.byName[FoldName(fileName)];
