@@ -20,6 +20,16 @@
 #include "rtl/Object.h"
 #include "rtl/StringList.h"
 
+// After <windows.h> these are macros (SetPort is the printer API's); the
+// declarations below keep their own names. A caller that includes <windows.h>
+// itself calls SetPort after #undef SetPort.
+#pragma push_macro("WM_USER")
+#pragma push_macro("INVALID_SOCKET")
+#pragma push_macro("SetPort")
+#undef WM_USER
+#undef INVALID_SOCKET
+#undef SetPort
+
 // ---- Hidden-window messages --------------------------------------------------
 constexpr win32::UINT WM_SOCKET_EVENT = win32::WM_USER + 1;            // 0x0401
 constexpr win32::UINT WM_SOCKET_HOSTBYNAME_DONE = win32::WM_USER + 2;  // 0x0402
@@ -540,3 +550,7 @@ int WSocket_recvfrom(winsock::SOCKET S, char* Buf, int Len, int Flags, winsock::
 // The hidden windows' procedure.
 win32::LRESULT SocketWindowProc(win32::HWND HWindow, win32::UINT Msg, win32::WPARAM WParam,
                                 win32::LPARAM LParam);
+
+#pragma pop_macro("WM_USER")
+#pragma pop_macro("INVALID_SOCKET")
+#pragma pop_macro("SetPort")
