@@ -2,6 +2,7 @@
 # make test  - install what is missing, build, run every test (plus sanitizer builds and a
 #             short run of every fuzz target)
 # make windows - cross-build the Windows programs and their tests into build-win/
+# make windows-package - the Windows zip and installer, in build-win/package/
 # make bench - build and run the benchmarks
 # make install / make uninstall - for the current user (PREFIX, default ~/.local)
 # make fuzz  - build the fuzz targets with clang and run each FUZZ_SECONDS (60)
@@ -18,7 +19,7 @@ FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build windows run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
+.PHONY: all deps build windows windows-package test-windows run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
 
 all: build
 
@@ -36,6 +37,10 @@ windows: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_WERROR=ON
 	cmake --build $(WIN_BUILD) -j$(JOBS)
 
+# A portable zip and a per-user installer (NSIS) of the three programs.
+windows-package: windows
+	packaging/build-packages $(WIN_BUILD)
+
 run: build
 	./$(BUILD)/vorlanx
 
@@ -47,7 +52,7 @@ install: $(if $(SKIP_BUILD),,build)
 uninstall:
 	scripts/user-install uninstall "$(PREFIX)"
 
-test: test-main test-asan test-tsan test-fuzz
+test: test-main test-asan test-tsan test-fuzz test-windows
 
 # Tests that need another process (a JACK server, Xvfb) can lose a round to a
 # machine too loaded to serve it; a second try tells that from a fault, which
@@ -78,6 +83,11 @@ fuzz-build: deps
 
 fuzz: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Windows programs and packages under Wine, in a fresh private prefix with
+# its own display; no second tries: each test passes at its first run.
+test-windows: windows
+	scripts/wine-test $(WIN_BUILD)
 
 # A few seconds per target: the targets build and their seeds pass.
 test-fuzz: fuzz-build

@@ -1,0 +1,30 @@
+# Shared by the package tests: sourced, not run.
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# wait_until SECONDS COMMAND...: true as soon as COMMAND succeeds, false once
+# SECONDS have gone by without.
+wait_until() {
+  local deadline=$(($(date +%s) + $1))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# The Unix path of a folder Windows knows by an environment variable, such as
+# LOCALAPPDATA, in the current prefix.
+windows_folder() {
+  local win
+  win=$(wine cmd /c "echo %$1%" </dev/null | tr -d '\r')
+  winepath -u "$win" 2>/dev/null </dev/null
+}
+
+# The names of the DLLs a Windows program imports, lower case, one a line.
+imported_dlls() {
+  x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u
+}
