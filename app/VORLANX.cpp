@@ -8,8 +8,7 @@
 // Without a window the program is a service: it says on standard error what it
 // receives and plays, and that it stopped; a start that cannot receive ends it
 // with status 1, since nobody could mend the address or port from a window.
-#include <csignal>
-
+#include "app/ProcessSetup.h"
 #include "app/uEditor.h"
 #include "midi/Midi.h"
 #include "net/WSocket.h"
@@ -17,9 +16,7 @@
 #include "ui/Forms.h"
 
 int main() {
-  // A log reader that went away (stderr into a pipe) must not end the program
-  // before it has saved its settings: the line is lost instead.
-  std::signal(SIGPIPE, SIG_IGN);
+  PrepareProcess();
   // The title follows the executable's name: up to its first ".", all but the
   // first character in lower case ("vorlanx" stays "vorlanx", VORLANX.EXE gives
   // "Vorlanx"). It titles the error box and the headless error lines.

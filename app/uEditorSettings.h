@@ -6,10 +6,11 @@
 
 namespace settings {
 
-// The settings file beside an executable: the directory keeps its case; the file
-// name is upper-cased and cut after the dot of its first ".EXE", then "INI"
-// (no ".EXE": the upper-cased name + ".INI"). A file in that directory whose
-// name matches case-insensitively is used instead, the exact name first.
+// The settings file beside an executable: its name upper-cased and cut after
+// the dot of its first ".EXE", then "INI" (no ".EXE": the upper-cased name +
+// ".INI"). On Windows the whole path is upper-cased and the first ".EXE" may
+// stand in a folder's name; on Linux the folder keeps its case and a file in
+// it whose name matches case-insensitively is used instead, the exact name first.
 std::string PathFor(const std::string& ExecutablePath);
 
 // A value as text (at most 2047 characters); Default when missing.

@@ -2,12 +2,16 @@
 // controls, the wait for events, the dialogs, the popup menu and the mouse.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/Graphics.h"
 
 class TControl;
 class TForm;
+class TMenuItem;
 class TPopupMenu;
 
 // The backend's side of one control.
@@ -45,6 +49,9 @@ class TUiBackend {
   virtual void HandleMessage() = 0;
   // Handles whatever is pending without waiting.
   virtual void ProcessEvents() = 0;
+  // The application was asked to end: modal loops open now end as if
+  // cancelled (those opened later, such as an error while saving, stay).
+  virtual void Terminating() {}
 
   // The modal input dialog: returns true on OK (Value holds the text).
   virtual bool InputQuery(const std::string& Caption, const std::string& Prompt,
@@ -60,7 +67,15 @@ class TUiBackend {
 TUiBackend* UiBackend();
 
 namespace ui {
-// The backends; FLTK returns nullptr when no display can be opened.
-TUiBackend* CreateFltkBackend();
+// The backends: the window system's (FLTK on Linux, Win32 on Windows, chosen
+// by the build) returns nullptr when no window can be shown.
+TUiBackend* CreateWindowBackend();
 TUiBackend* CreateHeadlessBackend();
+
+// For the backends: runs a handler; what it throws goes to the application's
+// top-level handler.
+void Guarded(const std::function<void()>& f);
+// Clicks the item at Index of those a popup menu showed (Shown), unless the
+// menu's items changed while it was open (messages keep being handled).
+void ClickShownItem(TPopupMenu* Menu, const std::vector<TMenuItem*>& Shown, size_t Index);
 }  // namespace ui

@@ -40,6 +40,18 @@ std::string DefaultTitle() {
 
 TMouse* Mouse = &g_mouse;
 
+namespace ui {
+
+void Guarded(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    Application->HandleException(e);
+  }
+}
+
+}  // namespace ui
+
 TPoint TMouse::CursorPos() const { return UiBackend() ? UiBackend()->CursorPos() : TPoint{}; }
 
 TApplication* FormsApplication() { return dynamic_cast<TApplication*>(Application); }
@@ -170,9 +182,14 @@ void TApplication::ForceHeadless(bool value) { g_forceHeadless = value; }
 
 void TApplication::Initialize() {
   if (FBackend) return;
-  if (!g_forceHeadless) FBackend = ui::CreateFltkBackend();
+  if (!g_forceHeadless) FBackend = ui::CreateWindowBackend();
   if (!FBackend) FBackend = ui::CreateHeadlessBackend();
   ui::InstallTerminateSignals();
+}
+
+void TApplication::Terminate() {
+  TApplicationCore::Terminate();
+  if (FBackend) FBackend->Terminating();
 }
 
 bool TApplication::Headless() const { return !FBackend || FBackend->Headless(); }

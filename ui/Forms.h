@@ -114,6 +114,8 @@ class TApplication : public TApplicationCore {
   // A backend also serves window events or the termination signal.
   bool ServesQueueOnly() const override { return FBackend == nullptr; }
   void ShowException(const std::exception& E) override;
+  // Also ends the modal loops open now (dialogs, the menu, error boxes).
+  void Terminate() override;
 
   // Destroys every form (OnDestroy first); the destructor does it too.
   void DestroyForms();

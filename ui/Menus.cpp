@@ -53,6 +53,19 @@ TPopupMenu::~TPopupMenu() {
   delete FItems;
 }
 
+namespace ui {
+
+void ClickShownItem(TPopupMenu* Menu, const std::vector<TMenuItem*>& Shown, size_t Index) {
+  TMenuItem* root = Menu->Items();
+  if (Index >= Shown.size() || root->Count() <= static_cast<int>(Index) ||
+      root->Items(static_cast<int>(Index)) != Shown[Index])
+    return;
+  TMenuItem* item = Shown[Index];
+  Guarded([item] { item->Click(); });
+}
+
+}  // namespace ui
+
 void TPopupMenu::Popup(int X, int Y) {
   if (UiBackend()) UiBackend()->Popup(this, X, Y);
 }

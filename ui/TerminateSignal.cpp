@@ -1,3 +1,5 @@
+// SIGTERM, SIGINT and SIGHUP: the signal handler only writes a byte to a pipe
+// that the run loop's queue watches.
 #include "ui/TerminateSignal.h"
 
 #include <errno.h>
@@ -9,7 +11,6 @@
 #include <mutex>
 
 #include "platform/win32/win32.h"
-#include "ui/Forms.h"
 
 namespace ui {
 namespace {
@@ -45,8 +46,7 @@ void OnPipeReady(int, uint32_t, void*) {
   if (DrainPipe()) g_requested = true;
 }
 
-}  // namespace
-
+// The pipe's reading end (created on first use).
 int TerminateSignalHandle() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -54,6 +54,8 @@ int TerminateSignalHandle() {
   });
   return g_pipe[0];
 }
+
+}  // namespace
 
 void InstallTerminateSignals() {
   if (g_installed || TerminateSignalHandle() < 0) return;
@@ -81,15 +83,6 @@ bool TakeTerminateRequest() {
   bool got = g_requested || (g_watch == 0 && DrainPipe());
   g_requested = false;
   return got;
-}
-
-void HandleTerminateRequest() {
-  if (!TakeTerminateRequest()) return;
-  TApplication* app = FormsApplication();
-  if (app && app->MainForm())
-    app->MainForm()->Close();
-  else if (app)
-    app->Terminate();
 }
 
 }  // namespace ui

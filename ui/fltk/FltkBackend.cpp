@@ -25,14 +25,6 @@
 namespace ui {
 namespace fltk {
 
-void Guarded(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    Application->HandleException(e);
-  }
-}
-
 namespace {
 
 bool g_displayLost = false;
@@ -131,7 +123,7 @@ bool DisplayLost() { return g_displayLost; }
 
 }  // namespace fltk
 
-TUiBackend* CreateFltkBackend() {
+TUiBackend* CreateWindowBackend() {
   static fltk::TFltkBackend* backend = []() -> fltk::TFltkBackend* {
     // Opened here rather than by FLTK, which ends the program when it cannot.
     Display* display = XOpenDisplay(nullptr);

@@ -27,8 +27,6 @@ void Popup(TPopupMenu* menu, int x, int y);
 // True once the X server has gone away; nothing is asked of it from then on.
 bool DisplayLost();
 
-// Runs a handler; what it throws goes to the application's top-level handler.
-void Guarded(const std::function<void()>& f);
 // Shows a modal window and handles events until it is hidden. Ends early when
 // the application is asked to terminate while it is open.
 void RunModal(Fl_Window* window);

@@ -64,13 +64,7 @@ void Popup(TPopupMenu* menu, int x, int y) {
 
   const Fl_Menu_Item* picked = entries[0].pulldown(x, y, 0, 0, nullptr, Anchor());
   if (!picked) return;
-  size_t index = static_cast<size_t>(picked - entries.data());
-  // The menu may have changed while it was open (messages keep being handled).
-  if (index >= items.size() || root->Count() <= static_cast<int>(index) ||
-      root->Items(static_cast<int>(index)) != items[index])
-    return;
-  TMenuItem* item = items[index];
-  Guarded([item] { item->Click(); });
+  ClickShownItem(menu, items, static_cast<size_t>(picked - entries.data()));
 }
 
 }  // namespace fltk
