@@ -3,6 +3,7 @@
 // and failures carry the registry's own texts.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -109,6 +110,29 @@ TEST_F(Vxmidi, PlaysATestNoteOnTheDeviceNamedByNumberOrName) {
   ASSERT_EQ(Run({"--play", "drum:a_port_nam\xE2\x80\xA6the_name_field"}), 0) << Read("err");
   EXPECT_EQ(Received(FDrum, 0), kTestNote);
   EXPECT_TRUE(FSynth.Collect(200).empty());
+}
+
+// Without a guard the note would hang on the synthesizer until someone stopped it.
+TEST_F(Vxmidi, AnInterruptEndsTheNoteBeforeTheProgram) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    streampeer::Child child({VXMIDI_PATH, "--play=synth:in_a", "--hold", "60000"}, "/dev/null",
+                            Path("out"), Path("err"));
+    auto next = [&] {
+      std::vector<Bytes> got;
+      for (const auto& e : FSynth.Wait(1, 15000)) got.push_back(e.Data());
+      return got;
+    };
+    ASSERT_EQ(next(), std::vector<Bytes>{kTestNote[0]}) << Read("err");
+    child.Kill(sig);
+    EXPECT_EQ(child.Wait(15000), 130) << sig;
+    EXPECT_EQ(next(), std::vector<Bytes>{kTestNote[1]}) << sig;
+    EXPECT_EQ(Read("err"), "vxmidi: interrupted; the note on synth:in_a was ended\n");
+    EXPECT_EQ(Read("out"), "");
+  }
+  EXPECT_EQ(Run({"--play", "0", "--hold", "0"}), 2);
+  EXPECT_NE(Read("err").find("--hold takes 1 to 60000 milliseconds, not 0"), std::string::npos);
+  EXPECT_EQ(Run({"--play=0", "--hold=x"}), 2);
+  EXPECT_EQ(Run({"--play", "0", "--hold"}), 2);
 }
 
 TEST_F(Vxmidi, FailuresAndUsage) {

@@ -1,12 +1,11 @@
 #include "tools/vxmidi/Devices.h"
 
-#include <time.h>
-
 #include <cstdio>
 
 #include "midi/Midi.h"
 #include "platform/winmm/winmm.h"
 #include "rtl/SysUtils.h"
+#include "tools/vxmidi/Interrupt.h"
 
 namespace vxmidi {
 namespace {
@@ -37,12 +36,6 @@ void CheckSilentFailure() {
   if (result != 0) throw Exception(Format("MIDI error %d", result));
 }
 
-void Sleep(unsigned Ms) {
-  timespec t{static_cast<time_t>(Ms / 1000), static_cast<long>(Ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0) {
-  }
-}
-
 }  // namespace
 
 int ListDevices() {
@@ -66,18 +59,22 @@ int32_t FindDevice(const std::string& Device) {
   throw Exception("no MIDI output named \"" + Device + "\" (vxmidi --list shows them)");
 }
 
-std::string PlayTestNote(int32_t Index, uint8_t Note, unsigned HoldMs) {
+std::string PlayTestNote(int32_t Index, uint8_t Note, unsigned HoldMs, bool& Interrupted) {
   TMidiOutput* out = MidiOutput();
+  // From before the note starts until the device is closed: an interrupt must
+  // not leave a note hanging on the synthesizer.
+  TInterruptGuard guard;
   out->OpenDevice(Index);
   CheckSilentFailure();
   const std::string name = out->FDevices.Strings(Index);
   out->SendShortMessage(Index, 0x90, Note, 100);
   CheckSilentFailure();
-  Sleep(HoldMs);
+  guard.Wait(HoldMs);
   out->SendShortMessage(Index, 0x80, Note, 0);
   CheckSilentFailure();
   out->CloseDevice(Index);
   CheckSilentFailure();
+  Interrupted = guard.Interrupted();
   return name;
 }
 

@@ -17,7 +17,8 @@ int ListDevices();
 int32_t FindDevice(const std::string& Device);
 
 // Note on, HoldMs later note off, on channel 1; then the device is closed,
-// which plays what is still queued. Returns the menu name of the device.
-std::string PlayTestNote(int32_t Index, uint8_t Note, unsigned HoldMs);
+// which plays what is still queued. An interrupt meanwhile only shortens the
+// hold, and sets Interrupted. Returns the menu name of the device.
+std::string PlayTestNote(int32_t Index, uint8_t Note, unsigned HoldMs, bool& Interrupted);
 
 }  // namespace vxmidi
