@@ -126,11 +126,12 @@ INT_PTR CALLBACK QueryProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) 
       const std::wstring prompt = Wide(q->prompt);
       ::SetWindowTextW(dialog, Wide(q->caption).c_str());
       ::SetDlgItemTextW(dialog, kPromptId, prompt.c_str());
+      // Laid out first: an edit field still too narrow would scroll its text away.
+      Arrange(dialog, prompt);
       HWND edit = ::GetDlgItem(dialog, kEditId);
       ::SendMessageW(edit, EM_LIMITTEXT, kMaxLength, 0);
       ::SetWindowTextW(edit, Wide(q->value).c_str());
       ::SendMessageW(edit, EM_SETSEL, 0, -1);
-      Arrange(dialog, prompt);
       ::SetFocus(edit);
       return FALSE;  // the focus is set
     }

@@ -1,0 +1,16 @@
+# The relay end to end under Wine and Xvfb: vorlanx.exe with the winmm test
+# double beside it, datagrams sent from Linux on loopback, its window, menu,
+# dialogs and error boxes looked at with a small probe program in the same
+# Wine session and driven with xdotool.
+add_executable(winprobe ${CMAKE_CURRENT_LIST_DIR}/app/WindowProbe.cpp)
+target_link_libraries(winprobe PRIVATE vorlanx_options)
+add_dependencies(winprobe vorlanx winmm_double)
+
+foreach(case play commands port_in_use)
+  add_test(NAME relay_window_${case}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/app/relay.sh ${case} ${PROJECT_BINARY_DIR}
+                   ${PROJECT_SOURCE_DIR})
+  # One at a time: they click at points of one shared display.
+  set_tests_properties(relay_window_${case} PROPERTIES LABELS windows TIMEOUT 120
+                       RESOURCE_LOCK wine_display)
+endforeach()
