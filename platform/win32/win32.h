@@ -18,6 +18,9 @@
 #pragma push_macro("FALSE")
 #pragma push_macro("WM_NULL")
 #pragma push_macro("WM_DESTROY")
+#pragma push_macro("WM_NCDESTROY")
+#pragma push_macro("WM_NCCREATE")
+#pragma push_macro("WM_CREATE")
 #pragma push_macro("WM_CLOSE")
 #pragma push_macro("WM_QUIT")
 #pragma push_macro("WM_TIMER")
@@ -28,6 +31,7 @@
 #pragma push_macro("PM_REMOVE")
 #pragma push_macro("ERROR_SUCCESS")
 #pragma push_macro("ERROR_FILE_NOT_FOUND")
+#pragma push_macro("ERROR_PATH_NOT_FOUND")
 #pragma push_macro("ERROR_ACCESS_DENIED")
 #pragma push_macro("ERROR_INVALID_HANDLE")
 #pragma push_macro("ERROR_NOT_ENOUGH_MEMORY")
@@ -49,6 +53,9 @@
 #undef FALSE
 #undef WM_NULL
 #undef WM_DESTROY
+#undef WM_NCDESTROY
+#undef WM_NCCREATE
+#undef WM_CREATE
 #undef WM_CLOSE
 #undef WM_QUIT
 #undef WM_TIMER
@@ -59,6 +66,7 @@
 #undef PM_REMOVE
 #undef ERROR_SUCCESS
 #undef ERROR_FILE_NOT_FOUND
+#undef ERROR_PATH_NOT_FOUND
 #undef ERROR_ACCESS_DENIED
 #undef ERROR_INVALID_HANDLE
 #undef ERROR_NOT_ENOUGH_MEMORY
@@ -133,9 +141,12 @@ struct MSG {
 
 // Messages
 constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_NCCREATE = 0x0081;
+constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
 
@@ -150,6 +161,7 @@ constexpr UINT PM_REMOVE = 0x0001;
 // Error codes for GetLastError
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
@@ -167,7 +179,10 @@ constexpr DWORD ERROR_INVALID_INDEX = 1413;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 
 // ---- Window classes and windows (windows are hidden: never drawn) ----------
-// A null instance is the program's own module. On Windows a window without a
+// Creating sends WM_NCCREATE (0 from the procedure stops it; DefWindowProcA
+// gives TRUE) and WM_CREATE (-1 stops it); destroying sends WM_DESTROY, then
+// WM_NCDESTROY. On Linux lParam is 0 there, not the creation record: keep a
+// window's data in its extra bytes. A null instance is the program's own module. On Windows a window without a
 // parent is made message-only (HWND_MESSAGE): never shown, no broadcasts.
 ATOM RegisterClassA(const WNDCLASSA* wc);
 BOOL GetClassInfoA(HINSTANCE hInstance, const char* className, WNDCLASSA* wc);
@@ -196,6 +211,9 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
+// Calls the window's procedure at once. Only from the window's own thread on
+// Linux (elsewhere 0 with ERROR_ACCESS_DENIED); on Windows a sender on another
+// thread waits until the window's thread takes the message in a look.
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The calling thread's wait handle: a descriptor that is readable exactly when
@@ -284,6 +302,9 @@ void FailProcAddress(const char* fileName, const char* procName, bool fail = tru
 void ResetLibraryFailures();
 // How many times the library is loaded right now (load count minus frees).
 int LibraryLoadCount(const char* fileName);
+// Whether the calling thread has something to dispatch within timeoutMs (0:
+// now), without taking a message or running a watch callback.
+bool QueueReady(int timeoutMs);
 }  // namespace testing
 
 // ---- Keyboard hooks (per thread) -------------------------------------------
@@ -311,6 +332,9 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
 #pragma pop_macro("FALSE")
 #pragma pop_macro("WM_NULL")
 #pragma pop_macro("WM_DESTROY")
+#pragma pop_macro("WM_NCDESTROY")
+#pragma pop_macro("WM_NCCREATE")
+#pragma pop_macro("WM_CREATE")
 #pragma pop_macro("WM_CLOSE")
 #pragma pop_macro("WM_QUIT")
 #pragma pop_macro("WM_TIMER")
@@ -321,6 +345,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
 #pragma pop_macro("PM_REMOVE")
 #pragma pop_macro("ERROR_SUCCESS")
 #pragma pop_macro("ERROR_FILE_NOT_FOUND")
+#pragma pop_macro("ERROR_PATH_NOT_FOUND")
 #pragma pop_macro("ERROR_ACCESS_DENIED")
 #pragma pop_macro("ERROR_INVALID_HANDLE")
 #pragma pop_macro("ERROR_NOT_ENOUGH_MEMORY")

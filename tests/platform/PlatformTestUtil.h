@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <time.h>
 
 #include <chrono>
@@ -103,10 +102,8 @@ inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 3000) {
   return true;
 }
 
-// Whether the calling thread's wait handle is readable right now.
-inline bool WaitHandleReadable(int timeoutMs = 0) {
-  pollfd p{win32::GetQueueWaitHandle(), POLLIN, 0};
-  return poll(&p, 1, timeoutMs) > 0;
-}
+// Whether the calling thread has something to dispatch (its wait handle is
+// readable, on Linux), looking without taking anything.
+inline bool WaitHandleReadable(int timeoutMs = 0) { return win32::testing::QueueReady(timeoutMs); }
 
 }  // namespace ptest

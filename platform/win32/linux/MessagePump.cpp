@@ -192,3 +192,12 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace win32
+
+namespace win32::testing {
+
+bool QueueReady(int timeoutMs) {
+  pollfd p{GetQueueWaitHandle(), POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+}  // namespace win32::testing

@@ -25,11 +25,21 @@ struct Line {
   std::string end;   // "\n", "\r\n" or "" for a last line without one
 };
 
-DWORD ErrorFromErrno(int err) {
+// A name in a directory that is not there is a missing path, as on Windows;
+// only a missing file itself is ERROR_FILE_NOT_FOUND.
+bool DirectoryMissing(const char* fileName) {
+  const char* slash = std::strrchr(fileName, '/');
+  if (!slash || slash == fileName) return false;
+  struct stat st;
+  return ::stat(std::string(fileName, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+}
+
+DWORD ErrorFromErrno(int err, const char* fileName) {
   switch (err) {
-    case ENOENT:
     case ENOTDIR:
-      return ERROR_FILE_NOT_FOUND;
+      return ERROR_PATH_NOT_FOUND;
+    case ENOENT:
+      return DirectoryMissing(fileName) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     case ENOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
     case EINVAL:
@@ -269,7 +279,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
   std::string content;
   int err = 0;
   if (!fileName || !ReadFile(fileName, content, err)) {
-    SetLastError(fileName ? ErrorFromErrno(err) : ERROR_INVALID_PARAMETER);
+    SetLastError(fileName ? ErrorFromErrno(err, fileName) : ERROR_INVALID_PARAMETER);
     if (!section || !key) return CopyList({}, returned, size);
     return CopyValue(def, returned, size);
   }
@@ -309,7 +319,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
   std::string content;
   int err = 0;
   if (!ReadFile(fileName, content, err)) {
-    SetLastError(ErrorFromErrno(err));
+    SetLastError(ErrorFromErrno(err, fileName));
     return FALSE;
   }
   const std::string mark = TakeByteOrderMark(content);
@@ -361,7 +371,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     }
   }
   if (!StoreFile(fileName, mark + JoinLines(lines), err)) {
-    SetLastError(ErrorFromErrno(err));
+    SetLastError(ErrorFromErrno(err, fileName));
     return FALSE;
   }
   return TRUE;

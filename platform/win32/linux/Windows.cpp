@@ -139,6 +139,10 @@ void EndThreadWindows(DWORD threadId) {
 
 using internal::Window;
 
+namespace {
+BOOL DestroyWindowSending(HWND hwnd, bool sendDestroy);
+}  // namespace
+
 HWND CreateWindowExA(DWORD, const char* className, const char*, DWORD, int, int, int, int, HWND,
                      HMENU, HINSTANCE hInstance, void*) {
   auto cls = internal::AcquireClass(hInstance, className);
@@ -148,7 +152,7 @@ HWND CreateWindowExA(DWORD, const char* className, const char*, DWORD, int, int,
   }
   internal::QueuePtr queue = internal::QueueOfCurrentThread();
   internal::WindowTable& t = internal::Table();
-  std::lock_guard<std::mutex> lock(t.mu);
+  std::unique_lock<std::mutex> lock(t.mu);
   uint32_t index;
   if (!t.freeSlots.empty()) {
     index = t.freeSlots.front();
@@ -165,10 +169,28 @@ HWND CreateWindowExA(DWORD, const char* className, const char*, DWORD, int, int,
   w.thread = GetCurrentThreadId();
   w.queue = std::move(queue);
   w.cls = std::move(cls);
-  return internal::Encode(index, w.generation);
+  const HWND hwnd = internal::Encode(index, w.generation);
+  const WNDPROC proc = w.proc;
+  lock.unlock();
+  // As on Windows, the procedure may refuse its window while it is created.
+  if (proc(hwnd, WM_NCCREATE, 0, 0) == 0) {
+    DestroyWindowSending(hwnd, false);
+    return nullptr;
+  }
+  if (proc(hwnd, WM_CREATE, 0, 0) == -1) {
+    DestroyWindowSending(hwnd, true);
+    return nullptr;
+  }
+  return hwnd;
 }
 
-BOOL DestroyWindow(HWND hwnd) {
+BOOL DestroyWindow(HWND hwnd) { return DestroyWindowSending(hwnd, true); }
+
+namespace {
+
+// WM_DESTROY (unless creation stopped before the window was made), then
+// WM_NCDESTROY, then the handle names nothing.
+BOOL DestroyWindowSending(HWND hwnd, bool sendDestroy) {
   internal::WindowTable& t = internal::Table();
   WNDPROC proc;
   {
@@ -200,9 +222,12 @@ BOOL DestroyWindow(HWND hwnd) {
       if (cls) internal::ReleaseClass(cls);
     }
   } retire{t, hwnd};
-  proc(hwnd, WM_DESTROY, 0, 0);
+  if (sendDestroy) proc(hwnd, WM_DESTROY, 0, 0);
+  proc(hwnd, WM_NCDESTROY, 0, 0);
   return TRUE;
 }
+
+}  // namespace
 
 BOOL IsWindow(HWND hwnd) {
   internal::WindowTable& t = internal::Table();
@@ -254,7 +279,7 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
   return value;
 }
 
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DefWindowProcA(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_NCCREATE ? TRUE : 0; }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
   internal::WindowTable& t = internal::Table();

@@ -1,5 +1,6 @@
 // The thread's message queue: the system's own, posted to and pumped as is.
 #include "platform/win32/windows/Real.h"
+#include "rtl/Application.h"
 
 namespace win32 {
 
@@ -38,4 +39,31 @@ bool WaitForQueue(int timeoutMs) {
          WAIT_OBJECT_0;
 }
 
+namespace {
+
+// Application->ProcessMessages pumps the calling thread's queue, as on Linux;
+// installed before main(), so a window backend finds it there.
+bool ProcessOneMessage(bool& quit) {
+  ::MSG msg;
+  if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    quit = true;
+    return true;
+  }
+  ::TranslateMessage(&msg);
+  ::DispatchMessageA(&msg);
+  return true;
+}
+
+const bool g_pumpInstalled = (TApplicationCore::SetProcessMessageHook(&ProcessOneMessage), true);
+
+}  // namespace
+
 }  // namespace win32
+
+namespace win32::testing {
+
+// The wait takes nothing on Windows.
+bool QueueReady(int timeoutMs) { return WaitForQueue(timeoutMs); }
+
+}  // namespace win32::testing

@@ -1,6 +1,6 @@
 // Window classes, hidden windows and the per-thread message queue: posting,
 // filters, re-entrant dispatch, waking a blocked thread, quitting, and the
-// wait handle being readable exactly when something can be dispatched.
+// thread having something to dispatch exactly when something is queued.
 #include <atomic>
 #include <set>
 #include <thread>
@@ -13,7 +13,7 @@ namespace {
 using ptest::RecordingWindow;
 using namespace win32;
 
-LRESULT CountingProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CountingProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
 
 WNDCLASSA ClassNamed(const char* name, int extra = 0) {
   WNDCLASSA wc{};
@@ -89,7 +89,9 @@ TEST(Windows, DestroyedHandlesNeverNameANewWindow) {
     EXPECT_TRUE(IsWindow(w.hwnd));
     EXPECT_EQ(dead.count(w.hwnd), 0u) << "a destroyed handle came back";
     DestroyWindow(w.hwnd);
-    EXPECT_EQ(w.got.size(), 1u);  // WM_DESTROY
+    ASSERT_EQ(w.got.size(), 2u);
+    EXPECT_EQ(w.got[0].message, WM_DESTROY);
+    EXPECT_EQ(w.got[1].message, WM_NCDESTROY);
     EXPECT_FALSE(IsWindow(w.hwnd));
     dead.insert(w.hwnd);
   }
@@ -100,8 +102,9 @@ TEST(Windows, DestroyedHandlesNeverNameANewWindow) {
 // Lookups of a window are kept between messages: a change made by another
 // thread, or the window's end, must be seen by the next one.
 int g_dispatched = 0;
-LRESULT DispatchCountingProc(HWND, UINT msg, WPARAM, LPARAM) {
-  if (msg == WM_USER) ++g_dispatched;
+LRESULT DispatchCountingProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg != WM_USER) return DefWindowProcA(h, msg, w, l);
+  ++g_dispatched;
   return 0;
 }
 
@@ -186,7 +189,6 @@ TEST(MessageQueue, ManyMessagesKeepTheirOrder) {
 TEST(MessageQueue, WaitHandleIsReadableExactlyWhileSomethingIsQueued) {
   DrainQueue();
   RecordingWindow w;
-  EXPECT_LT(GetQueueWaitHandle(), 16);  // made before main(), low enough for select()
   EXPECT_FALSE(ptest::WaitHandleReadable());
   PostMessageA(w.hwnd, WM_USER, 0, 0);
   EXPECT_TRUE(ptest::WaitHandleReadable());
@@ -209,8 +211,12 @@ TEST(MessageQueue, DispatchIsReentrant) {
   DrainQueue();
   RecordingWindow outer, other;
   std::vector<std::string> order;
-  other.onMessage = [&](const MSG& m) { order.push_back("other " + std::to_string(m.wParam)); };
+  other.onMessage = [&](const MSG& m) {
+    if (m.message == WM_USER) order.push_back("other " + std::to_string(m.wParam));
+  };
   outer.onMessage = [&](const MSG& m) {
+    if (m.message == WM_DESTROY) order.push_back("outer destroyed");
+    if (m.message != WM_USER) return;
     order.push_back("outer " + std::to_string(m.wParam));
     if (m.wParam == 1) {
       MSG nested;  // a handler that waits and pumps, as the socket's loops do
@@ -226,7 +232,7 @@ TEST(MessageQueue, DispatchIsReentrant) {
   ASSERT_TRUE(ptest::PumpUntil([&] { return !IsWindow(outer.hwnd); }));
   ptest::PumpUntil([] { return false; }, 20);
   // WM_DESTROY arrives; the message posted just before the destroy is dropped.
-  EXPECT_EQ(order, (std::vector<std::string>{"outer 1", "other 2", "outer 3", "outer 0"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"outer 1", "other 2", "outer 3", "outer destroyed"}));
   MSG stale{outer.hwnd, WM_USER, 5, 0, 0, {0, 0}};
   EXPECT_EQ(DispatchMessageA(&stale), 0);
 }
@@ -251,7 +257,9 @@ TEST(MessageQueue, PostFromAnotherThreadWakesABlockedWait) {
   EXPECT_LT(ptest::NowMs() - start, 4000);
   poster.join();
   EXPECT_FALSE(PostThreadMessageA(0x7FFFFFF0u, WM_USER, 0, 0));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
+  // The documented code; Wine says ERROR_INVALID_PARAMETER.
+  EXPECT_TRUE(GetLastError() == ERROR_INVALID_THREAD_ID || GetLastError() == ERROR_INVALID_PARAMETER)
+      << GetLastError();
 }
 
 // Waiting with a filter while other messages stay queued must block, not spin.
@@ -301,14 +309,11 @@ TEST(MessageQueue, ApplicationProcessesThroughTheInstalledHook) {
   Application->SetTerminated(false);
 }
 
-TEST(MessageQueue, SendMessageCallsTheProcedureOnItsOwnThreadOnly) {
+TEST(MessageQueue, SendMessageCallsTheProcedureAtOnceOnItsOwnThread) {
   RecordingWindow w;
   EXPECT_EQ(SendMessageA(w.hwnd, WM_USER, 9, 0), 0);
   ASSERT_EQ(w.got.size(), 1u);
   EXPECT_EQ(w.got[0].wParam, 9u);
-  std::thread other([&] { EXPECT_EQ(SendMessageA(w.hwnd, WM_USER, 10, 0), 0); });
-  other.join();
-  EXPECT_EQ(w.got.size(), 1u);
 }
 
 }  // namespace
