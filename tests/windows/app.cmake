@@ -14,3 +14,9 @@ foreach(case play commands port_in_use)
   set_tests_properties(relay_window_${case} PROPERTIES LABELS windows TIMEOUT 120
                        RESOURCE_LOCK wine_display)
 endforeach()
+
+# The settings file on the system's own profile functions.
+add_executable(app_windows_tests ${CMAKE_CURRENT_LIST_DIR}/app/SettingsTest.cpp)
+target_link_libraries(app_windows_tests PRIVATE vorlanx_app GTest::gtest_main)
+gtest_discover_tests(app_windows_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     PROPERTIES LABELS windows TIMEOUT 60)
