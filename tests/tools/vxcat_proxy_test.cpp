@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "ProxyProcess.h"
+#include "StreamPeer.h"
 #include "ScratchDirTest.h"
 
 namespace {

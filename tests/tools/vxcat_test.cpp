@@ -77,6 +77,17 @@ TEST_F(Vxcat, HelpAndUsage) {
   auto bad = Start({"127.0.0.1"}, "empty");
   EXPECT_EQ(bad->Wait(5000), 2);
   EXPECT_NE(Read("err").find("connecting needs a host and a port"), std::string::npos);
+  // A number the socket would cut to 16 bits or to its leading digits is refused
+  // before anything is opened.
+  for (std::vector<std::string> args : {std::vector<std::string>{"127.0.0.1", "99999"},
+                                        {"-u", "-l", "65536"},
+                                        {"-p", "80x", "127.0.0.1", "80"},
+                                        {"--proxy", "127.0.0.1:1080000", "127.0.0.1", "80"}}) {
+    auto port = Start(args, "empty");
+    EXPECT_EQ(port->Wait(5000), 2) << args.back();
+    EXPECT_NE(Read("err").find("is not a number from 0 to 65535"), std::string::npos)
+        << Read("err");
+  }
 }
 
 // A refusal and a name that does not resolve: status 1 and the component's texts.

@@ -8,3 +8,10 @@ if(TARGET vxmidi)
            COMMAND bash ${VORLANX_TOOL_TESTS}/vxmidi.sh ${VORLANX_WINE_RUN} $<TARGET_FILE:vxmidi>)
   set_tests_properties(vxmidi_under_wine PROPERTIES LABELS windows TIMEOUT 180)
 endif()
+
+foreach(case udp_send udp_receive tcp_connect tcp_listen tcp_interrupt bad_port)
+  add_test(NAME vxcat_under_wine_${case}
+           COMMAND bash ${VORLANX_TOOL_TESTS}/vxcat.sh ${case} ${VORLANX_WINE_RUN}
+                   $<TARGET_FILE:vxcat>)
+  set_tests_properties(vxcat_under_wine_${case} PROPERTIES LABELS windows TIMEOUT 120)
+endforeach()

@@ -9,14 +9,21 @@ namespace vxcat {
 namespace {
 constexpr win32::UINT WM_VX_INPUT = win32::WM_USER + 0x100;
 constexpr win32::UINT WM_VX_DEFERRED = win32::WM_USER + 0x101;
+constexpr win32::UINT WM_VX_INTERRUPT = win32::WM_USER + 0x102;
+// What a shell reports for a program that SIGINT ended.
+constexpr int kInterrupted = 130;
 constexpr size_t kReadChunk = 64 * 1024;
 // Standard input read ahead of the network, at most.
 constexpr size_t kReadAhead = 1024 * 1024;
 }  // namespace
 
-TApp::TApp(const TOptions& Options) : FOptions(Options) {
+TApp::TApp(const TOptions& Options) : FOptions(Options), FInterrupt(FWindow, WM_VX_INTERRUPT) {
   FWindow.On(WM_VX_DEFERRED, [this](win32::WPARAM, win32::LPARAM) { RunDeferred(); });
-  FReader.reset(new TStdinReader(0, FWindow, WM_VX_INPUT, kReadChunk, kReadAhead));
+  FWindow.On(WM_VX_INTERRUPT, [this](win32::WPARAM, win32::LPARAM) {
+    if (FOptions.Verbose) Report("interrupted");
+    Finish(kInterrupted);
+  });
+  FReader = MakeStdinReader(0, FWindow, WM_VX_INPUT, kReadChunk, kReadAhead);
 }
 
 TApp::~TApp() {

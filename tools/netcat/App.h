@@ -8,6 +8,7 @@
 
 #include "tools/netcat/Endpoint.h"
 #include "tools/netcat/MessageWindow.h"
+#include "tools/netcat/Process.h"
 #include "tools/netcat/StdinReader.h"
 
 namespace vxcat {
@@ -38,6 +39,8 @@ class TApp : public THost {
   bool FInputEnded = false;
   bool FFinished = false;
   int FExitCode = 0;
+  // Last: gone first, so an interrupt posts nothing to a half-gone program.
+  TInterruptWatch FInterrupt;
 };
 
 }  // namespace vxcat

@@ -183,6 +183,16 @@ void PlacePositionals(TOptions& o, const std::vector<std::string>& pos) {
   o.LocalPort.clear();
 }
 
+// A port given as a number is one the socket can have: the component takes the
+// low 16 bits of whatever number it is given (99999 would be port 34463) and
+// ignores what follows the digits. A name is the services database's to judge.
+void CheckPort(const std::string& Port) {
+  if (Port.empty() || Port[0] < '0' || Port[0] > '9') return;
+  if (Port.find_first_not_of("0123456789") != std::string::npos || Port.size() > 5 ||
+      std::stol(Port) > 65535)
+    throw EUsage("port " + Port + " is not a number from 0 to 65535");
+}
+
 }  // namespace
 
 TOptions ParseOptions(const std::vector<std::string>& Args) {
@@ -252,6 +262,7 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
     throw EUsage("--line-end, --echo and --edit go with --line");
   if (o.Line && o.Transport != TTransport::Tcp) throw EUsage("--line goes with TCP only");
   PlacePositionals(o, positionals);
+  for (const std::string* port : {&o.Port, &o.LocalPort, &o.ProxyPort}) CheckPort(*port);
   return o;
 }
 
@@ -306,7 +317,7 @@ std::string HelpText() {
       "Exit status: 0 when the connection ended normally, 1 when a connection was refused (also\n"
       "by a proxy) or reset, a name did not resolve, input was left unsent or another error\n"
       "happened (its text goes to standard error), 2 for a command line that cannot be\n"
-      "understood.\n";
+      "understood, 130 when interrupted (Ctrl+C).\n";
   return text;
 }
 

@@ -1,18 +1,17 @@
 // vxcat: a netcat-like tool on the socket component. It connects to or listens
 // on a TCP or UDP endpoint and copies standard input to the network and the
-// network to standard output, all on one thread's message loop; only standard
-// input is read on a thread of its own.
-#include <csignal>
+// network to standard output, all on one thread's message loop (on Windows
+// standard input is read on a thread of its own, which posts to the loop).
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/netcat/App.h"
 #include "tools/netcat/Lookup.h"
+#include "tools/netcat/Process.h"
 
 int main(int argc, char** argv) {
-  // A peer or a reader that goes away is an error code, not a signal.
-  std::signal(SIGPIPE, SIG_IGN);
+  vxcat::PrepareProcess();
   std::vector<std::string> args(argv + 1, argv + argc);
   vxcat::TOptions options;
   try {

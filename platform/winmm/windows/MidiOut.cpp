@@ -7,18 +7,21 @@
 #include "platform/winmm/winmm.h"
 
 // Every constant the project declares, checked against the real one below.
-#define VORLANX_WINMM_CONSTANTS(X)                                                      \
-  X(MAXPNAMELEN) X(MOD_MIDIPORT) X(MIDI_MAPPER) X(CALLBACK_NULL) X(MMSYSERR_BASE)       \
-  X(MMSYSERR_NOERROR) X(MMSYSERR_ERROR) X(MMSYSERR_BADDEVICEID) X(MMSYSERR_NOTENABLED)  \
-  X(MMSYSERR_ALLOCATED) X(MMSYSERR_INVALHANDLE) X(MMSYSERR_NODRIVER) X(MMSYSERR_NOMEM)  \
-  X(MMSYSERR_NOTSUPPORTED) X(MMSYSERR_BADERRNUM) X(MMSYSERR_INVALFLAG)                  \
-  X(MMSYSERR_INVALPARAM) X(MMSYSERR_HANDLEBUSY) X(MMSYSERR_INVALIDALIAS) X(MMSYSERR_BADDB) \
-  X(MMSYSERR_KEYNOTFOUND) X(MMSYSERR_READERROR) X(MMSYSERR_WRITEERROR)                  \
-  X(MMSYSERR_DELETEERROR) X(MMSYSERR_VALNOTFOUND) X(MMSYSERR_NODRIVERCB)                \
-  X(MMSYSERR_MOREDATA) X(MMSYSERR_LASTERROR) X(MIDIERR_BASE) X(MIDIERR_UNPREPARED)      \
-  X(MIDIERR_STILLPLAYING) X(MIDIERR_NOMAP) X(MIDIERR_NOTREADY) X(MIDIERR_NODEVICE)      \
-  X(MIDIERR_INVALIDSETUP) X(MIDIERR_BADOPENMODE) X(MIDIERR_LASTERROR) X(MM_UNMAPPED)    \
-  X(MM_PID_UNMAPPED)
+#define VORLANX_WINMM_CONSTANTS(X)                                                                \
+  X(MAXPNAMELEN)                                                                                  \
+  X(MOD_MIDIPORT) X(MIDI_MAPPER) X(CALLBACK_NULL) X(MMSYSERR_BASE) X(MMSYSERR_NOERROR)            \
+      X(MMSYSERR_ERROR) X(MMSYSERR_BADDEVICEID) X(MMSYSERR_NOTENABLED) X(MMSYSERR_ALLOCATED)      \
+          X(MMSYSERR_INVALHANDLE) X(MMSYSERR_NODRIVER) X(MMSYSERR_NOMEM) X(MMSYSERR_NOTSUPPORTED) \
+              X(MMSYSERR_BADERRNUM) X(MMSYSERR_INVALFLAG) X(MMSYSERR_INVALPARAM)                  \
+                  X(MMSYSERR_HANDLEBUSY) X(MMSYSERR_INVALIDALIAS) X(MMSYSERR_BADDB)               \
+                      X(MMSYSERR_KEYNOTFOUND) X(MMSYSERR_READERROR) X(MMSYSERR_WRITEERROR)        \
+                          X(MMSYSERR_DELETEERROR) X(MMSYSERR_VALNOTFOUND) X(MMSYSERR_NODRIVERCB)  \
+                              X(MMSYSERR_MOREDATA) X(MMSYSERR_LASTERROR) X(MIDIERR_BASE)          \
+                                  X(MIDIERR_UNPREPARED) X(MIDIERR_STILLPLAYING) X(MIDIERR_NOMAP)  \
+                                      X(MIDIERR_NOTREADY) X(MIDIERR_NODEVICE)                     \
+                                          X(MIDIERR_INVALIDSETUP) X(MIDIERR_BADOPENMODE)          \
+                                              X(MIDIERR_LASTERROR) X(MM_UNMAPPED)                 \
+                                                  X(MM_PID_UNMAPPED)
 
 namespace ours {
 // Pasted names are not expanded, so these keep the project's values.
@@ -38,7 +41,7 @@ VORLANX_WINMM_CONSTANTS(VORLANX_CHECK)
 
 // The one record the registry reads, field by field.
 static_assert(sizeof(winmm::MIDIOUTCAPSA) == sizeof(::MIDIOUTCAPSA), "MIDIOUTCAPSA size");
-#define VORLANX_FIELD(field)                                                        \
+#define VORLANX_FIELD(field)                                                               \
   static_assert(offsetof(winmm::MIDIOUTCAPSA, field) == offsetof(::MIDIOUTCAPSA, field) && \
                     sizeof(winmm::MIDIOUTCAPSA::field) == sizeof(::MIDIOUTCAPSA::field),   \
                 "MIDIOUTCAPSA::" #field);

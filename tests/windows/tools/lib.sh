@@ -60,3 +60,31 @@ finish() {
   echo "$failures check(s) failed" >&2
   exit 1
 }
+
+# socat_listen LOG SOCAT-ARGS...: starts socat -d -d with its listening address
+# on a free loopback port: each argument's "PORT" becomes a port tried at
+# random until one binds (a port someone else has makes socat exit, and the
+# next is tried), so no port is guessed free and then lost. Sets $port and
+# $pid; false when none could be had.
+socat_listen() {
+  local log=$1 try a
+  shift
+  for try in $(seq 20); do
+    port=$((20000 + RANDOM % 30000))
+    local args=()
+    for a in "$@"; do args+=("${a//PORT/$port}"); done
+    socat -d -d "${args[@]}" 2>"$log" &
+    pid=$!
+    local deadline=$((SECONDS + 10))
+    while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
+      if grep -qE "listening on|starting data transfer loop" "$log"; then
+        started+=("$pid")
+        return 0
+      fi
+      sleep 0.05
+    done
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  return 1
+}

@@ -23,8 +23,8 @@ class WinmmBinding : public testing::Test {
   void SetUp() override {
     // ctest may run the tests side by side, each in a process of its own.
     FLog = (std::filesystem::temp_directory_path() /
-            (std::string("vx-winmm-") + testing::UnitTest::GetInstance()->current_test_info()->name() +
-             ".log"))
+            (std::string("vx-winmm-") +
+             testing::UnitTest::GetInstance()->current_test_info()->name() + ".log"))
                .string();
     std::remove(FLog.c_str());
     SetTestEnvironment("VORLANX_TEST_WINMM_LOG", FLog.c_str());

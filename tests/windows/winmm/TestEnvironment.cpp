@@ -2,4 +2,6 @@
 
 #include <windows.h>
 
-void SetTestEnvironment(const char* Name, const char* Value) { SetEnvironmentVariableA(Name, Value); }
+void SetTestEnvironment(const char* Name, const char* Value) {
+  SetEnvironmentVariableA(Name, Value);
+}

@@ -47,7 +47,8 @@ void TInterruptGuard::Wait(unsigned Ms) {
     deadline.tv_sec += 1;
     deadline.tv_nsec -= 1000000000L;
   }
-  while (!gInterrupted && sem_clockwait(&gWake, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR) {
+  while (!gInterrupted && sem_clockwait(&gWake, CLOCK_MONOTONIC, &deadline) != 0 &&
+         errno == EINTR) {
   }
   FInterrupted = gInterrupted != 0;
 }
