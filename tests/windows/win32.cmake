@@ -23,3 +23,6 @@ target_link_libraries(win32_tests PRIVATE vorlanx_win32 GTest::gtest_main)
 add_dependencies(win32_tests answers)
 gtest_discover_tests(win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS windows)
+
+# Each public header alone and among <windows.h> and <winsock.h> (built by default).
+add_subdirectory(${PROJECT_SOURCE_DIR}/tests/headers ${PROJECT_BINARY_DIR}/tests/headers)
