@@ -17,6 +17,87 @@
 #include <cstdint>
 #include <string>
 
+// A program may have <windows.h> and <mmsystem.h> in before this header: their
+// macros of the same names are kept aside here and given back at the end.
+#pragma push_macro("MAXPNAMELEN")
+#pragma push_macro("MM_UNMAPPED")
+#pragma push_macro("MM_PID_UNMAPPED")
+#pragma push_macro("MOD_MIDIPORT")
+#pragma push_macro("MIDI_MAPPER")
+#pragma push_macro("CALLBACK_NULL")
+#pragma push_macro("MMSYSERR_BASE")
+#pragma push_macro("MMSYSERR_NOERROR")
+#pragma push_macro("MMSYSERR_ERROR")
+#pragma push_macro("MMSYSERR_BADDEVICEID")
+#pragma push_macro("MMSYSERR_NOTENABLED")
+#pragma push_macro("MMSYSERR_ALLOCATED")
+#pragma push_macro("MMSYSERR_INVALHANDLE")
+#pragma push_macro("MMSYSERR_NODRIVER")
+#pragma push_macro("MMSYSERR_NOMEM")
+#pragma push_macro("MMSYSERR_NOTSUPPORTED")
+#pragma push_macro("MMSYSERR_BADERRNUM")
+#pragma push_macro("MMSYSERR_INVALFLAG")
+#pragma push_macro("MMSYSERR_INVALPARAM")
+#pragma push_macro("MMSYSERR_HANDLEBUSY")
+#pragma push_macro("MMSYSERR_INVALIDALIAS")
+#pragma push_macro("MMSYSERR_BADDB")
+#pragma push_macro("MMSYSERR_KEYNOTFOUND")
+#pragma push_macro("MMSYSERR_READERROR")
+#pragma push_macro("MMSYSERR_WRITEERROR")
+#pragma push_macro("MMSYSERR_DELETEERROR")
+#pragma push_macro("MMSYSERR_VALNOTFOUND")
+#pragma push_macro("MMSYSERR_NODRIVERCB")
+#pragma push_macro("MMSYSERR_MOREDATA")
+#pragma push_macro("MMSYSERR_LASTERROR")
+#pragma push_macro("MIDIERR_BASE")
+#pragma push_macro("MIDIERR_UNPREPARED")
+#pragma push_macro("MIDIERR_STILLPLAYING")
+#pragma push_macro("MIDIERR_NOMAP")
+#pragma push_macro("MIDIERR_NOTREADY")
+#pragma push_macro("MIDIERR_NODEVICE")
+#pragma push_macro("MIDIERR_INVALIDSETUP")
+#pragma push_macro("MIDIERR_BADOPENMODE")
+#pragma push_macro("MIDIERR_LASTERROR")
+#undef MAXPNAMELEN
+#undef MM_UNMAPPED
+#undef MM_PID_UNMAPPED
+#undef MOD_MIDIPORT
+#undef MIDI_MAPPER
+#undef CALLBACK_NULL
+#undef MMSYSERR_BASE
+#undef MMSYSERR_NOERROR
+#undef MMSYSERR_ERROR
+#undef MMSYSERR_BADDEVICEID
+#undef MMSYSERR_NOTENABLED
+#undef MMSYSERR_ALLOCATED
+#undef MMSYSERR_INVALHANDLE
+#undef MMSYSERR_NODRIVER
+#undef MMSYSERR_NOMEM
+#undef MMSYSERR_NOTSUPPORTED
+#undef MMSYSERR_BADERRNUM
+#undef MMSYSERR_INVALFLAG
+#undef MMSYSERR_INVALPARAM
+#undef MMSYSERR_HANDLEBUSY
+#undef MMSYSERR_INVALIDALIAS
+#undef MMSYSERR_BADDB
+#undef MMSYSERR_KEYNOTFOUND
+#undef MMSYSERR_READERROR
+#undef MMSYSERR_WRITEERROR
+#undef MMSYSERR_DELETEERROR
+#undef MMSYSERR_VALNOTFOUND
+#undef MMSYSERR_NODRIVERCB
+#undef MMSYSERR_MOREDATA
+#undef MMSYSERR_LASTERROR
+#undef MIDIERR_BASE
+#undef MIDIERR_UNPREPARED
+#undef MIDIERR_STILLPLAYING
+#undef MIDIERR_NOMAP
+#undef MIDIERR_NOTREADY
+#undef MIDIERR_NODEVICE
+#undef MIDIERR_INVALIDSETUP
+#undef MIDIERR_BADOPENMODE
+#undef MIDIERR_LASTERROR
+
 namespace winmm {
 
 using UINT = uint32_t;
@@ -110,3 +191,43 @@ MMRESULT midiOutGetErrorTextA(MMRESULT mmrError, char* pszText, UINT cchText);
 MMRESULT midiOutGetFullName(UINT_PTR uDeviceID, std::string& Name);
 
 }  // namespace winmm
+
+#pragma pop_macro("MAXPNAMELEN")
+#pragma pop_macro("MM_UNMAPPED")
+#pragma pop_macro("MM_PID_UNMAPPED")
+#pragma pop_macro("MOD_MIDIPORT")
+#pragma pop_macro("MIDI_MAPPER")
+#pragma pop_macro("CALLBACK_NULL")
+#pragma pop_macro("MMSYSERR_BASE")
+#pragma pop_macro("MMSYSERR_NOERROR")
+#pragma pop_macro("MMSYSERR_ERROR")
+#pragma pop_macro("MMSYSERR_BADDEVICEID")
+#pragma pop_macro("MMSYSERR_NOTENABLED")
+#pragma pop_macro("MMSYSERR_ALLOCATED")
+#pragma pop_macro("MMSYSERR_INVALHANDLE")
+#pragma pop_macro("MMSYSERR_NODRIVER")
+#pragma pop_macro("MMSYSERR_NOMEM")
+#pragma pop_macro("MMSYSERR_NOTSUPPORTED")
+#pragma pop_macro("MMSYSERR_BADERRNUM")
+#pragma pop_macro("MMSYSERR_INVALFLAG")
+#pragma pop_macro("MMSYSERR_INVALPARAM")
+#pragma pop_macro("MMSYSERR_HANDLEBUSY")
+#pragma pop_macro("MMSYSERR_INVALIDALIAS")
+#pragma pop_macro("MMSYSERR_BADDB")
+#pragma pop_macro("MMSYSERR_KEYNOTFOUND")
+#pragma pop_macro("MMSYSERR_READERROR")
+#pragma pop_macro("MMSYSERR_WRITEERROR")
+#pragma pop_macro("MMSYSERR_DELETEERROR")
+#pragma pop_macro("MMSYSERR_VALNOTFOUND")
+#pragma pop_macro("MMSYSERR_NODRIVERCB")
+#pragma pop_macro("MMSYSERR_MOREDATA")
+#pragma pop_macro("MMSYSERR_LASTERROR")
+#pragma pop_macro("MIDIERR_BASE")
+#pragma pop_macro("MIDIERR_UNPREPARED")
+#pragma pop_macro("MIDIERR_STILLPLAYING")
+#pragma pop_macro("MIDIERR_NOMAP")
+#pragma pop_macro("MIDIERR_NOTREADY")
+#pragma pop_macro("MIDIERR_NODEVICE")
+#pragma pop_macro("MIDIERR_INVALIDSETUP")
+#pragma pop_macro("MIDIERR_BADOPENMODE")
+#pragma pop_macro("MIDIERR_LASTERROR")
