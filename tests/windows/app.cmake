@@ -20,3 +20,9 @@ add_executable(app_windows_tests ${CMAKE_CURRENT_LIST_DIR}/app/SettingsTest.cpp)
 target_link_libraries(app_windows_tests PRIVATE vorlanx_app GTest::gtest_main)
 gtest_discover_tests(app_windows_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS windows TIMEOUT 60)
+
+# The Win32 window backend in process: drawing, mouse, modal loops.
+add_executable(ui_windows_tests ${PROJECT_SOURCE_DIR}/tests/ui/win32/BackendTest.cpp)
+target_link_libraries(ui_windows_tests PRIVATE vorlanx_ui GTest::gtest_main)
+gtest_discover_tests(ui_windows_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     PROPERTIES LABELS windows TIMEOUT 60 RESOURCE_LOCK wine_display)

@@ -160,8 +160,9 @@ INT_PTR CALLBACK QueryProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) 
 BOOL CALLBACK EndOne(HWND window, LPARAM) {
   wchar_t name[16] = {0};
   ::GetClassNameW(window, name, 16);
-  // Dialogs and message boxes alike: as if cancelled (a box with only OK ends too).
-  if (lstrcmpW(name, L"#32770") == 0 && ::IsWindowVisible(window))
+  // Dialogs and message boxes alike, shown yet or not: as if cancelled (a box
+  // with only OK ends too).
+  if (lstrcmpW(name, L"#32770") == 0)
     ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
   return TRUE;
 }
