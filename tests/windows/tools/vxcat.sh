@@ -98,6 +98,20 @@ tcp_interrupt)
   expect_eq "the peer saw a plain end" 0 $?
   ;;
 
+peer_ends)
+  # The peer's end ends vxcat even while its reader thread still waits for
+  # standard input that never comes.
+  socat_listen "$work/socat.log" TCP-LISTEN:PORT,bind=127.0.0.1 "SYSTEM:printf bye" ||
+    { fail "no TCP port for the peer"; finish; }
+  mkfifo "$work/fifo"
+  sleep 60 >"$work/fifo" &
+  started+=("$!")
+  start_vxcat "$work/fifo" 127.0.0.1 "$port"
+  wait_exit "$vx" 20
+  expect_eq "status" 0 $?
+  expect_eq "printed" "bye" "$(cat "$work/out")"
+  ;;
+
 bad_port)
   for args in "127.0.0.1 99999" "-u -l 65536" "-p 80x 127.0.0.1 80"; do
     # shellcheck disable=SC2086
