@@ -1,4 +1,6 @@
 # Shared by the package tests: sourced, not run.
+# In pipelines the tests match with grep -c, which reads to the end: grep -q
+# stops early, and under pipefail the writer's broken pipe would fail the match.
 
 fail() {
   echo "FAIL: $*" >&2

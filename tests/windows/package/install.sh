@@ -42,9 +42,9 @@ for f in README.txt vorlanx.exe vxcat.exe vxmidi.exe; do
   unzip -p "${zips[0]}" "VORLANX/$f" | cmp -s - "$app/$f" || fail "$f differs from the zip's"
 done
 [ -f "$menu/VORLANX.lnk" ] || fail "no Start-menu entry in $menu: $(ls "$menu")"
-strings -a "$menu/VORLANX.lnk" | grep -qi 'Programs\\VORLANX\\vorlanx.exe' ||
+strings -a "$menu/VORLANX.lnk" | grep -ic 'Programs\\VORLANX\\vorlanx.exe' >/dev/null ||
   fail "the Start-menu entry does not start the installed relay"
-wine reg query "$uninstall_key" /v UninstallString </dev/null | grep -qi 'VORLANX\\Uninstall.exe' ||
+wine reg query "$uninstall_key" /v UninstallString </dev/null | grep -ic 'VORLANX\\Uninstall.exe' >/dev/null ||
   fail "no uninstall entry"
 
 # A port nobody holds, on loopback.

@@ -33,18 +33,18 @@ grep -q 'VORLANX.INI' "$readme" || fail "README.txt does not say where the setti
 system32=$WINEPREFIX/drive_c/windows/system32
 for p in vorlanx vxcat vxmidi; do
   exe=$folder/$p.exe
-  x86_64-w64-mingw32-objdump -f "$exe" | grep -q 'file format pei-x86-64' || fail "$p.exe is not a 64-bit program"
-  x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' && fail "$p.exe still has its debugging sections"
+  x86_64-w64-mingw32-objdump -f "$exe" | grep -c 'file format pei-x86-64' >/dev/null || fail "$p.exe is not a 64-bit program"
+  x86_64-w64-mingw32-objdump -h "$exe" | grep -c '\.debug' >/dev/null && fail "$p.exe still has its debugging sections"
   for dll in $(imported_dlls "$exe"); do
     [ -n "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ] ||
       fail "$p.exe needs $dll, which Windows does not have"
   done
 done
 # The relay has a window and no console; the tools are console programs.
-x86_64-w64-mingw32-objdump -p "$folder/vorlanx.exe" | grep -q '^Subsystem.*Windows GUI' ||
+x86_64-w64-mingw32-objdump -p "$folder/vorlanx.exe" | grep -c '^Subsystem.*Windows GUI' >/dev/null ||
   fail "vorlanx.exe is not a window program"
 for p in vxcat vxmidi; do
-  x86_64-w64-mingw32-objdump -p "$folder/$p.exe" | grep -q '^Subsystem.*Windows CUI' ||
+  x86_64-w64-mingw32-objdump -p "$folder/$p.exe" | grep -c '^Subsystem.*Windows CUI' >/dev/null ||
     fail "$p.exe is not a console program"
 done
 
