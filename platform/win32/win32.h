@@ -46,6 +46,9 @@
 #pragma push_macro("ERROR_CANNOT_FIND_WND_CLASS")
 #pragma push_macro("ERROR_INVALID_INDEX")
 #pragma push_macro("ERROR_INVALID_THREAD_ID")
+#pragma push_macro("ERROR_HOOK_NEEDS_HMOD")
+#pragma push_macro("ERROR_INVALID_FILTER_PROC")
+#pragma push_macro("ERROR_INVALID_HOOK_HANDLE")
 #pragma push_macro("ERROR_NOT_SUPPORTED")
 #pragma push_macro("USER_TIMER_MINIMUM")
 #pragma push_macro("WH_KEYBOARD")
@@ -81,6 +84,9 @@
 #undef ERROR_CANNOT_FIND_WND_CLASS
 #undef ERROR_INVALID_INDEX
 #undef ERROR_INVALID_THREAD_ID
+#undef ERROR_HOOK_NEEDS_HMOD
+#undef ERROR_INVALID_FILTER_PROC
+#undef ERROR_INVALID_HOOK_HANDLE
 #undef ERROR_NOT_SUPPORTED
 #undef USER_TIMER_MINIMUM
 #undef WH_KEYBOARD
@@ -176,6 +182,9 @@ constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
 constexpr DWORD ERROR_INVALID_INDEX = 1413;
+constexpr DWORD ERROR_INVALID_HOOK_HANDLE = 1404;
+constexpr DWORD ERROR_INVALID_FILTER_PROC = 1427;
+constexpr DWORD ERROR_HOOK_NEEDS_HMOD = 1428;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 
 // ---- Window classes and windows (windows are hidden: never drawn) ----------
@@ -360,6 +369,9 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
 #pragma pop_macro("ERROR_CANNOT_FIND_WND_CLASS")
 #pragma pop_macro("ERROR_INVALID_INDEX")
 #pragma pop_macro("ERROR_INVALID_THREAD_ID")
+#pragma pop_macro("ERROR_HOOK_NEEDS_HMOD")
+#pragma pop_macro("ERROR_INVALID_FILTER_PROC")
+#pragma pop_macro("ERROR_INVALID_HOOK_HANDLE")
 #pragma pop_macro("ERROR_NOT_SUPPORTED")
 #pragma pop_macro("USER_TIMER_MINIMUM")
 #pragma pop_macro("WH_KEYBOARD")

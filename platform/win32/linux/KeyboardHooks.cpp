@@ -45,9 +45,18 @@ bool NextHook(DWORD thread, uintptr_t after, Hook& out) {
 }  // namespace
 
 HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
-  // Only thread-local keyboard hooks exist here; a system-wide hook (thread 0)
-  // would need code injected into other processes.
-  if (idHook != WH_KEYBOARD || !proc || threadId == 0) {
+  // The system's codes: no procedure, and a hook for every thread (0) without
+  // the module it lives in. Only thread-local keyboard hooks exist here; a
+  // system-wide one would need code injected into other processes.
+  if (!proc) {
+    SetLastError(ERROR_INVALID_FILTER_PROC);
+    return nullptr;
+  }
+  if (threadId == 0) {
+    SetLastError(ERROR_HOOK_NEEDS_HMOD);
+    return nullptr;
+  }
+  if (idHook != WH_KEYBOARD) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -64,7 +73,7 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
       g_hooks.erase(it);
       return TRUE;
     }
-  SetLastError(ERROR_INVALID_HANDLE);
+  SetLastError(ERROR_INVALID_HOOK_HANDLE);
   return FALSE;
 }
 

@@ -139,7 +139,7 @@ BOOL FreeLibrary(HMODULE module) {
   std::lock_guard<std::mutex> lock(t.mu);
   Library* lib = internal::FromHandleLocked(t, module);
   if (!lib || lib->loads == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
+    SetLastError(ERROR_MOD_NOT_FOUND);  // the loader's code for a module it does not hold
     return FALSE;
   }
   --lib->loads;

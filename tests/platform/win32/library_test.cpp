@@ -55,6 +55,8 @@ TEST_F(Libraries, FoundByNameWithoutCaseOrExtensionAndCounted) {
   EXPECT_EQ(win32::testing::LibraryLoadCount("answers.dll"), 0);
   EXPECT_EQ(GetModuleHandleA("answers.dll"), nullptr);  // no longer loaded
   EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_FALSE(FreeLibrary(a));
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
 TEST_F(Libraries, UnknownNamesFailWithTheSystemCodes) {
