@@ -120,15 +120,15 @@ SOCKET socket(int af, int type, int protocol) {
   if (af != ws::kAfInet) return FailSocket(WSAEAFNOSUPPORT);
   if (type != ws::kSockStream && type != ws::kSockDgram && type != ws::kSockRaw)
     return FailSocket(WSAESOCKTNOSUPPORT);
-  // Sockets start non-blocking: under WSAAsyncSelect they are, and the loop
-  // must never wait inside a socket call.
-  int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+  // Sockets start blocking, as in Winsock; WSAAsyncSelect (or FIONBIO) makes
+  // them non-blocking, and the loop's sockets always are.
+  int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     FailWithErrno();
     return INVALID_SOCKET;
   }
   std::lock_guard<std::mutex> lock(TableMutex());
-  AddLocked(fd, type);
+  AddLocked(fd, type)->blocking = true;
   return static_cast<SOCKET>(fd);
 }
 
@@ -229,8 +229,10 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
   if (!PlausibleSocket(s)) return FailSocket(WSAENOTSOCK);
   ::sockaddr_in peer{};
   socklen_t peerLen = sizeof peer;
+  // A blocking listener waits here, as in Winsock; the accepted socket has
+  // the listener's mode.
   int fd = ::accept4(static_cast<int>(s), reinterpret_cast<::sockaddr*>(&peer), &peerLen,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+                     SOCK_CLOEXEC);
   const int err = fd < 0 ? errno : 0;
   {
     std::lock_guard<std::mutex> lock(TableMutex());
@@ -244,6 +246,11 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
       return FailSocket(listener->phase == Phase::Listening ? ErrorFromErrno(err) : WSAEINVAL);
     SocketState* accepted = AddLocked(fd, ws::kSockStream);
     accepted->phase = Phase::Connected;
+    accepted->blocking = listener->blocking;
+    if (!accepted->blocking) {
+      int one = 1;
+      ioctl(fd, FIONBIO, &one);
+    }
     InheritSelectLocked(*accepted, *listener);
   }
   if (addr) FromLinuxAddress(peer, addr, addrlen);
