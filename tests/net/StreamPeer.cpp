@@ -1,15 +1,8 @@
+// The peers on the plain sockets of tests/support/Loopback.h, so the same code
+// serves on Linux and on Windows.
 #include "StreamPeer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -35,8 +28,7 @@ int MsLeft(Clock::time_point deadline) {
 }
 
 bool WaitReadable(int fd, int timeoutMs) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, timeoutMs) > 0;
+  return loopback::Wait(fd, loopback::kReadable, timeoutMs) != 0;
 }
 
 }  // namespace
@@ -58,24 +50,20 @@ uint16_t Conn::PeerPort() const { return loopback::PeerPort(fd_); }
 void Conn::Write(const std::string& bytes) {
   size_t at = 0;
   while (at < bytes.size()) {
-    ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    long n = loopback::Send(fd_, bytes.data() + at, bytes.size() - at);
     if (n <= 0) throw std::runtime_error("send");
     at += static_cast<size_t>(n);
   }
 }
 
-size_t Conn::Available() const {
-  int n = 0;
-  return ioctl(fd_, FIONREAD, &n) == 0 && n > 0 ? static_cast<size_t>(n) : 0;
-}
+size_t Conn::Available() const { return loopback::Available(fd_); }
 
 std::string Conn::Read(size_t n, int timeoutMs) {
   std::string out;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   char buf[65536];
   while (out.size() < n && WaitReadable(fd_, MsLeft(deadline))) {
-    ssize_t r = ::recv(fd_, buf, std::min(sizeof(buf), n - out.size()), 0);
+    long r = loopback::Receive(fd_, buf, std::min(sizeof(buf), n - out.size()));
     if (r <= 0) break;
     out.append(buf, static_cast<size_t>(r));
   }
@@ -88,7 +76,7 @@ std::string Conn::ReadToEnd(int timeoutMs, bool* eof) {
   char buf[65536];
   if (eof) *eof = false;
   while (WaitReadable(fd_, MsLeft(deadline))) {
-    ssize_t r = ::recv(fd_, buf, sizeof(buf), 0);
+    long r = loopback::Receive(fd_, buf, sizeof(buf));
     if (r <= 0) {
       if (eof) *eof = r == 0;
       break;
@@ -98,32 +86,27 @@ std::string Conn::ReadToEnd(int timeoutMs, bool* eof) {
   return out;
 }
 
-void Conn::ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+void Conn::ShutdownWrite() { loopback::ShutdownWrite(fd_); }
 
-void Conn::SetReceiveBuffer(int bytes) {
-  setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
-}
+void Conn::SetReceiveBuffer(int bytes) { loopback::SetReceiveBuffer(fd_, bytes); }
 
 void Conn::Reset() {
-  linger l{1, 0};
-  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
-  Close();
+  loopback::Reset(fd_);
+  fd_ = -1;
 }
 
 void Conn::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  loopback::Close(fd_);
   fd_ = -1;
 }
 
 Listener::Listener(int backlog, int rcvbuf) { fd_ = OpenListener(backlog, &port_, rcvbuf); }
 
-Listener::~Listener() {
-  if (fd_ >= 0) ::close(fd_);
-}
+Listener::~Listener() { loopback::Close(fd_); }
 
 Conn Listener::Accept(int timeoutMs) {
   if (!WaitReadable(fd_, timeoutMs)) return Conn();
-  return Conn(::accept(fd_, nullptr, nullptr));
+  return Conn(loopback::Accept(fd_));
 }
 
 Conn ConnectTo(uint16_t port) { return Conn(loopback::ConnectTcp(port)); }
@@ -142,7 +125,7 @@ void EchoServer::Serve() {
     char buf[65536];
     while (!stop_) {
       if (!WaitReadable(c.Fd(), 100)) continue;
-      ssize_t r = ::recv(c.Fd(), buf, sizeof(buf), 0);
+      long r = loopback::Receive(c.Fd(), buf, sizeof(buf));
       if (r <= 0) break;
       try {
         c.Write(std::string(buf, static_cast<size_t>(r)));
@@ -155,11 +138,8 @@ void EchoServer::Serve() {
 }
 
 uint16_t RefusingPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = loopback::Address(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  uint16_t port = loopback::LocalPort(fd);
-  ::close(fd);  // bound, never listening: nothing answers there now
+  uint16_t port = 0;
+  loopback::Close(loopback::BindTcp(&port));  // bound, never listening: nothing answers there now
   return port;
 }
 
@@ -167,59 +147,17 @@ SilentListener::SilentListener() {
   fd_ = OpenListener(0, &port_);
   // Fill the accept queue: once it is full the listener drops new handshakes.
   for (int i = 0; i < 8; ++i) {
-    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in a = loopback::Address(port_);
-    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    int c = loopback::StartConnect(port_);
+    if (c < 0) break;
     fillers_.push_back(c);
-    pollfd p{c, POLLOUT, 0};
-    if (::poll(&p, 1, 300) == 0) break;  // this one got no answer: the queue is full
+    // This one got no answer: the queue is full.
+    if (loopback::Wait(c, loopback::kWritable, 300) == 0) break;
   }
 }
 
 SilentListener::~SilentListener() {
-  for (int c : fillers_) ::close(c);
-  if (fd_ >= 0) ::close(fd_);
-}
-
-Child::Child(const std::vector<std::string>& argv, const std::string& stdinPath,
-             const std::string& stdoutPath, const std::string& stderrPath) {
-  support::TLaunch launch;
-  launch.Argv = argv;
-  launch.Stdin = stdinPath.empty() ? support::TLaunch::kPipe : stdinPath;
-  launch.Stdout = stdoutPath;
-  launch.Stderr = stderrPath.empty() ? support::TLaunch::kInherit : stderrPath;
-  std::string error;
-  if (!Start(launch, &error)) throw std::runtime_error("cannot start " + argv[0] + ": " + error);
-}
-
-void Child::WriteStdin(const std::string& bytes) {
-  if (!WriteIn(bytes)) throw std::runtime_error("write to child");
-}
-
-namespace {
-// Whether /proc/net/tcp shows a socket listening on 127.0.0.1 or any address at port.
-bool ShowsListening(uint16_t port) {
-  FILE* f = std::fopen("/proc/net/tcp", "r");
-  if (!f) return false;
-  char line[512];
-  bool found = false;
-  unsigned addr = 0, lport = 0, state = 0;
-  while (!found && std::fgets(line, sizeof(line), f))
-    if (std::sscanf(line, " %*d: %8X:%4X %*8X:%*4X %2X", &addr, &lport, &state) == 3)
-      found = lport == port && state == 0x0A;  // TCP_LISTEN
-  std::fclose(f);
-  return found;
-}
-}  // namespace
-
-bool WaitListening(uint16_t port, int timeoutMs) {
-  // Looks without connecting: a peer that serves one connection must not see a probe.
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (Clock::now() < deadline) {
-    if (ShowsListening(port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  for (int c : fillers_) loopback::Close(c);
+  loopback::Close(fd_);
 }
 
 std::string Pattern(size_t n, unsigned seed) {

@@ -1,8 +1,6 @@
-// The run-time binding of the Winsock library: loading, start-up, look-ups,
-// unloading, and their failure texts.
+// The run-time binding of the Winsock library: loading, look-ups, unloading,
+// and their failure texts (the library's own start-up: binding_startup_test).
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 #include "NetTestUtil.h"
 #include "net/WSocket.h"
@@ -19,7 +17,6 @@ class WinsockBinding : public ::testing::Test {
   }
   void TearDown() override {
     win32::testing::ResetLibraryFailures();
-    winsock::testing::FailStartup(0);
     UnloadWinsock();
   }
 };
@@ -28,14 +25,12 @@ TEST_F(WinsockBinding, LoadsAndStartsOnFirstCallAndUnloadsCleanly) {
   EXPECT_FALSE(WinsockLoaded());
   EXPECT_EQ(LookupWinsockProc(""), nullptr);  // only loads
   EXPECT_TRUE(WinsockLoaded());
-  EXPECT_TRUE(winsock::testing::Started());
   EXPECT_EQ(win32::testing::LibraryLoadCount("wsock32.dll"), 1);
   EXPECT_NE(LookupWinsockProc("recvfrom"), nullptr);
   EXPECT_EQ(win32::testing::LibraryLoadCount("wsock32.dll"), 1);  // no second load
 
   UnloadWinsock();
   EXPECT_FALSE(WinsockLoaded());
-  EXPECT_FALSE(winsock::testing::Started());
   EXPECT_EQ(win32::testing::LibraryLoadCount("wsock32.dll"), 0);
   UnloadWinsock();  // nothing loaded: harmless
 }
@@ -54,27 +49,6 @@ TEST_F(WinsockBinding, LoadFailureIsReportedAndRetriedOnTheNextCall) {
   win32::testing::FailLoadLibrary("wsock32.dll", 0);
   EXPECT_EQ(WSocketResolveHost("127.0.0.1"), winsock::htonl(0x7F000001u));
   EXPECT_TRUE(WinsockLoaded());
-}
-
-TEST_F(WinsockBinding, StartupFailureKeepsTheLibraryLoadedAndIsNotRetried) {
-  winsock::testing::FailStartup(winsock::WSASYSNOTREADY);
-  EXPECT_EQ(SocketErrorOf([] { LookupWinsockProc("socket"); }),
-            "wsock32.dll: WSAStartup error #10091");
-  EXPECT_TRUE(WinsockLoaded());
-  EXPECT_FALSE(winsock::testing::Started());
-
-  // The next call finds the library loaded and only looks its procedure up.
-  winsock::testing::FailStartup(0);
-  EXPECT_NE(LookupWinsockProc("socket"), nullptr);
-  EXPECT_FALSE(winsock::testing::Started());
-  // Winsock itself now refuses, with its own code.
-  EXPECT_EQ(WSocket_socket(winsock::AF_INET, winsock::SOCK_DGRAM, 17), winsock::INVALID_SOCKET);
-  EXPECT_EQ(WSocket_WSAGetLastError(), winsock::WSANOTINITIALISED);
-
-  // After unloading, the next use starts afresh.
-  UnloadWinsock();
-  EXPECT_NE(LookupWinsockProc("socket"), nullptr);
-  EXPECT_TRUE(winsock::testing::Started());
 }
 
 TEST_F(WinsockBinding, MissingProcedureIsReportedAndLookedUpAgainNextTime) {
@@ -132,21 +106,6 @@ TEST_F(WinsockBinding, LastSocketObjectUnloadsTheLibraryAndTheWindowClass) {
   TWSocket c(nullptr);
   nettest::ListenUdp(c);
   EXPECT_EQ(c.State(), wsConnected);
-}
-
-// Runs after the unit's own handler, which is registered later: handlers run in reverse.
-void ExitWithWinsockState() { std::_Exit(WinsockLoaded() || winsock::testing::Started() ? 8 : 7); }
-
-TEST(WinsockBindingAtExit, ALibraryLoadedByAResolverIsUnloadedAtProgramEnd) {
-  ::testing::FLAGS_gtest_death_test_style = "threadsafe";  // a fresh process
-  EXPECT_EXIT(
-      {
-        std::atexit(ExitWithWinsockState);
-        WSocketResolveHost("localhost");
-        if (!WinsockLoaded()) std::_Exit(9);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(7), "");
 }
 
 TEST(SocketErrorDesc, GivesTheTextOfEachCode) {

@@ -3,8 +3,6 @@
 // peer names, the socket options a connect sets, and the exact failure texts.
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include "StreamTestUtil.h"
 
 namespace {
@@ -97,29 +95,6 @@ TEST(StreamConnect, PeerCloseDeliversDataThenClosesWhileConnected) {
   ASSERT_GE(log.items.size(), 2u);
   EXPECT_EQ(log.items[log.items.size() - 2], "closed 0");
   EXPECT_EQ(log.items.back(), St(wsConnected, wsClosed));
-}
-
-// A process that echoes and then vanishes (killed).
-TEST(StreamConnect, EchoPeerThatVanishes) {
-  uint16_t port = streampeer::RefusingPort();
-  streampeer::Child socat({"/usr/bin/socat",
-                           "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                           "PIPE"});
-  ASSERT_TRUE(streampeer::WaitListening(port));
-  Events log;
-  TWSocket s(nullptr);
-  log.Attach(s);
-  Target(s, port);
-  s.Connect();
-  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
-  std::string data = streampeer::Pattern(200000, 9);
-  s.Send(data.data(), static_cast<int32_t>(data.size()));
-  ASSERT_TRUE(PumpUntil([&] { return log.received.size() >= data.size(); }, 10000));
-  EXPECT_TRUE(log.received == data);
-  socat.Kill(SIGKILL);
-  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
-  PumpFor(50);
-  EXPECT_EQ(log.Count("closed 0"), 1);
 }
 
 // Connect to an address that does not answer: it stays connecting, without

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 namespace loopback {
@@ -91,6 +94,68 @@ uint16_t FreeUdpPort() {
   int fd = Bound(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0), any, &port);
   if (fd >= 0) ::close(fd);
   return port;
+}
+
+int BindTcp(uint16_t* port) {
+  *port = 0;
+  return Bound(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), Address(0), port);
+}
+
+int StartConnect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in a = Address(port);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 &&
+      errno != EINPROGRESS) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int Accept(int listener) { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }
+
+void Close(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
+unsigned Wait(int fd, unsigned what, int timeoutMs) {
+  pollfd p{fd, static_cast<short>(((what & kReadable) ? POLLIN : 0) |
+                                  ((what & kWritable) ? POLLOUT : 0)),
+           0};
+  if (::poll(&p, 1, timeoutMs) <= 0) return 0;
+  return ((p.revents & POLLIN) ? kReadable : 0) | ((p.revents & POLLOUT) ? kWritable : 0) |
+         ((p.revents & (POLLERR | POLLHUP)) ? kBroken : 0);
+}
+
+long Send(int fd, const void* data, size_t len) {
+  ssize_t n;
+  do n = ::send(fd, data, len, MSG_NOSIGNAL);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+long Receive(int fd, void* buf, size_t len) {
+  ssize_t n;
+  do n = ::recv(fd, buf, len, 0);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+size_t Available(int fd) {
+  int n = 0;
+  return ioctl(fd, FIONREAD, &n) == 0 && n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+void ShutdownWrite(int fd) { ::shutdown(fd, SHUT_WR); }
+
+void SetReceiveBuffer(int fd, int bytes) {
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
+}
+
+void Reset(int fd) {
+  linger l{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+  Close(fd);
 }
 
 UdpHolder::UdpHolder() {

@@ -1,5 +1,6 @@
-// Plain BSD sockets on loopback for tests and benchmarks: the peers, senders
-// and receivers that stand beside the component. Includes no system socket
+// Plain sockets on loopback for tests and benchmarks: the peers, senders and
+// receivers that stand beside the component. BSD sockets on Linux, Winsock 2
+// on Windows (a SOCKET kept in an int: -1 is none). Includes no system socket
 // header, so it mixes with the socket unit's.
 #pragma once
 
@@ -34,6 +35,31 @@ void SendUdp(uint16_t port, const std::string& bytes);
 
 // A UDP port that nothing on this host is bound to just now.
 uint16_t FreeUdpPort();
+
+// A TCP socket bound to 127.0.0.1 at a port the system picks, not listening.
+int BindTcp(uint16_t* port);
+// A non-blocking TCP connect to 127.0.0.1:port under way; -1 on failure.
+int StartConnect(uint16_t port);
+int Accept(int listener);
+void Close(int fd);
+
+// What Wait looks for and reports.
+constexpr unsigned kReadable = 1;
+constexpr unsigned kWritable = 2;
+constexpr unsigned kBroken = 4;  // an error or a hang-up: always reported
+// Waits up to timeoutMs for what (kReadable, kWritable); returns what fd
+// reports (0 when nothing came in time).
+unsigned Wait(int fd, unsigned what, int timeoutMs);
+
+// Blocking transfers (no SIGPIPE); the byte count, or -1.
+long Send(int fd, const void* data, size_t len);
+long Receive(int fd, void* buf, size_t len);
+// Bytes waiting to be read.
+size_t Available(int fd);
+void ShutdownWrite(int fd);
+void SetReceiveBuffer(int fd, int bytes);
+// Closes with a reset (linger on, time 0).
+void Reset(int fd);
 
 // A UDP socket bound to 127.0.0.1 on a port the system picks; closed on destruction.
 class UdpHolder {

@@ -11,16 +11,6 @@
 
 namespace testresolver {
 
-// 10.77.0.0/16 is never routed from here: these names only ever come out of
-// this file. vx-three has three addresses, on three lines, in this order.
-const char* const kTestHosts =
-    "127.0.0.1 localhost\n"
-    "10.77.0.1 vx-one.test vx-alias.test\n"
-    "10.77.0.31 vx-three.test\n"
-    "10.77.0.32 vx-three.test\n"
-    "10.77.0.33 vx-three.test\n"
-    "127.0.0.1 vx-loop.test\n";
-
 namespace {
 
 bool gReady = false;

