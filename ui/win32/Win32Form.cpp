@@ -317,6 +317,15 @@ class TFormWindow : public TFormPeer {
       case WM_SETCURSOR:
         if (SetCursorFor(lParam)) return TRUE;
         break;
+      case WM_ENDSESSION:
+        // The session ends and the process with it once this returns: the
+        // form's destruction handler (which saves the settings) runs now,
+        // and only once, whatever happens afterwards.
+        if (wParam) {
+          TForm* form = FForm;
+          Guarded([form] { form->BeforeDestruction(); });
+        }
+        return 0;
       case WM_CLOSE: {
         TForm* form = FForm;
         Guarded([form] { form->Close(); });

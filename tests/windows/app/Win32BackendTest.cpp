@@ -151,4 +151,16 @@ TEST_F(Win32BackendTest, TerminatingEndsOpenModalLoops) {
   EXPECT_TRUE(FApp->Terminated());
 }
 
+TEST_F(Win32BackendTest, EndOfSessionRunsTheDestroyHandlerOnce) {
+  int destroyed = 0;
+  FForm->OnDestroy = [&](TObject*) { ++destroyed; };
+  SendMessageW(FWindow, WM_QUERYENDSESSION, 0, 0);
+  EXPECT_EQ(destroyed, 0);
+  SendMessageW(FWindow, WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(destroyed, 1);
+  FForm->BeforeDestruction();
+  EXPECT_EQ(destroyed, 1);
+  FForm->OnDestroy = nullptr;
+}
+
 }  // namespace
