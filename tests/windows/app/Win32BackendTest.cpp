@@ -126,6 +126,23 @@ TEST_F(Win32BackendTest, ReleaseGoesToTheControlUnderTheMouse) {
   EXPECT_EQ(g_releases[1].button, mbMiddle);
 }
 
+TEST_F(Win32BackendTest, HandCursorOverTheClickableLabelOnly) {
+  auto* value = LayoutComponent<TLabel>(FForm, "value");
+  auto cursorAt = [&](int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(FWindow, &p);
+    SetCursorPos(p.x, p.y);
+    SendMessageW(FWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(FWindow),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  HCURSOR hand = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+  HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  EXPECT_EQ(cursorAt(value->Left() + 3, value->Top() + 3), hand);
+  EXPECT_EQ(cursorAt(104, 14), arrow);  // the grey label
+  EXPECT_EQ(cursorAt(150, 70), arrow);  // the form
+}
+
 TEST_F(Win32BackendTest, TerminatingEndsOpenModalLoops) {
   std::string value = "kept";
   TerminateSoon();
