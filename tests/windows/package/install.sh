@@ -96,6 +96,7 @@ cmp -s "$app/VORLANX.INI" "$work/settings" || fail "installing again changed the
 wine "$app/Uninstall.exe" /S </dev/null || fail "the silent uninstall ended with $?"
 gone() { [ ! -e "$app/Uninstall.exe" ]; }
 wait_until 60 gone || fail "the uninstaller did not finish: $(ls "$app")"
+[ -f "$app/VORLANX.INI" ] || fail "uninstalling removed the settings file"
 left=$(cd "$app" && ls | tr '\n' ' ')
 [ "$left" = "VORLANX.INI " ] || fail "left behind: $left"
 cmp -s "$app/VORLANX.INI" "$work/settings" || fail "uninstalling changed the settings"
