@@ -25,6 +25,10 @@ setups=("$package"/vorlanx-*-setup.exe)
 [ ${#setups[@]} -eq 1 ] && [ -f "${setups[0]}" ] || fail "expected one installer in $package: ${setups[*]}"
 setup=${setups[0]}
 zips=("$package"/vorlanx-*-windows-x64.zip)
+# Wine runs everything with full rights; Windows asks for an administrator when
+# the manifest says so.
+grep -ao 'requestedExecutionLevel level="[a-zA-Z]*"' "$setup" | grep -c 'level="asInvoker"' >/dev/null ||
+  fail "the installer asks for administrator rights"
 
 env=$("$wine_session" start "$work/session")
 eval "$env"
