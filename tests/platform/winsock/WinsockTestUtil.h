@@ -8,6 +8,7 @@
 
 #include "platform/winsock/winsock.h"
 #include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/Wine.h"
 
 namespace ptest {
 
@@ -62,12 +63,7 @@ inline winsock::SOCKET BoundSocket(int type) {
   return s;
 }
 
-// Where Wine's Winsock departs from Winsock's documented behaviour, a test keeps
-// Winsock's and skips under Wine, saying why.
-inline bool UnderWine() {
-  win32::HMODULE ntdll = win32::GetModuleHandleA("ntdll.dll");
-  return ntdll && win32::GetProcAddress(ntdll, "wine_get_version");
-}
+using support::UnderWine;
 
 inline void SendTo(winsock::SOCKET from, uint16_t port, const std::string& bytes) {
   winsock::sockaddr_in to = Loopback(port);
