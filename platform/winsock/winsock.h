@@ -471,10 +471,13 @@ u_long htonl(u_long hostlong);
 u_long ntohl(u_long netlong);
 
 // Registers the layer as "wsock32.dll" with win32's library registry, before
-// it is first loaded by name. Idempotent.
+// it is first loaded by name. Idempotent. On Windows a no-op: the system's
+// loader finds the real library.
 void RegisterWinsockLibrary();
 
-// Test-only failure injection.
+// Test-only failure injection, in the Linux stand-in only (the real library's
+// start-up cannot be made to fail, nor its balance read): tests that use it
+// are Linux tests.
 namespace testing {
 // The next WSAStartup calls fail with this code (0: succeed again).
 void FailStartup(int errorCode);
