@@ -20,7 +20,11 @@ shift
 
 if [ -z "${VORLANX_TEST_PRIVATE_RESOLVER:-}" ]; then
   export VORLANX_TEST_PRIVATE_RESOLVER=1
-  exec unshare --mount --propagation private -- "$0" "$hosts" "$@"
+  # Without root: as root of a user namespace of our own that maps our ids.
+  if unshare --mount true 2>/dev/null; then
+    exec unshare --mount --propagation private -- "$0" "$hosts" "$@"
+  fi
+  exec unshare --user --map-root-user --mount --propagation private -- "$0" "$hosts" "$@"
 fi
 
 proxies=0
