@@ -220,9 +220,11 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
-// Calls the window's procedure at once. Only from the window's own thread on
-// Linux (elsewhere 0 with ERROR_ACCESS_DENIED); on Windows a sender on another
-// thread waits until the window's thread takes the message in a look.
+// Calls the window's procedure at once on its own thread. From another thread
+// the sender waits until the window's thread looks at its queue (PeekMessageA,
+// GetMessageA), which runs the procedure there first; a window gone, or its
+// thread ended, gives 0. Unlike Windows the waiting sender serves no sends of
+// its own on Linux: two threads sending to each other would wait for ever.
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The calling thread's wait handle: a descriptor that is readable exactly when

@@ -81,6 +81,7 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
 bool Look(ThreadQueue& queue, MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool remove,
           bool settle = true) {
   LookScope scope;
+  queue.ServeSent();  // sent messages go first and are never returned
   if (queue.epfd < 0) return queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle);
   if (t_takenSinceCollect < kCollectEvery) {
     if (queue.Take(out, hwnd, filterMin, filterMax, remove, false, settle)) {
@@ -180,11 +181,20 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
-  // Only the window's own thread may call into it: there is no cross-thread
-  // marshalling here.
+  // From another thread, as on Windows: the window's thread runs the
+  // procedure when it next looks at its queue, and the sender waits for it.
   if (thread != GetCurrentThreadId()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
+    internal::QueuePtr queue = internal::QueueOfWindow(hwnd);
+    auto call = std::make_shared<internal::SentCall>();
+    call->hwnd = hwnd;
+    call->msg = msg;
+    call->wParam = wParam;
+    call->lParam = lParam;
+    if (!queue || !queue->Send(call)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return 0;
+    }
+    return call->Wait();
   }
   WNDPROC proc = internal::WindowProcFor(hwnd);
   if (!proc) return 0;

@@ -122,6 +122,55 @@ bool ThreadQueue::Post(const MSG& msg) {
   return true;
 }
 
+void SentCall::Complete(LRESULT value) {
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    result = value;
+    done = true;
+  }
+  cv.notify_all();
+}
+
+LRESULT SentCall::Wait() {
+  std::unique_lock<std::mutex> lock(mu);
+  cv.wait(lock, [this] { return done; });
+  return result;
+}
+
+bool ThreadQueue::Send(const std::shared_ptr<SentCall>& call) {
+  bool doWrite = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (ended_) return false;
+    sent_.push_back(call);
+    anySent_.store(true, std::memory_order_release);
+    SignalLocked(doWrite);
+    NoteQuietLocked();
+  }
+  if (doWrite) Wake();
+  return true;
+}
+
+void ThreadQueue::ServeSent() {
+  if (!anySent_.load(std::memory_order_acquire)) return;
+  for (;;) {
+    std::shared_ptr<SentCall> call;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (sent_.empty()) {
+        anySent_.store(false, std::memory_order_relaxed);
+        NoteQuietLocked();
+        return;
+      }
+      call = std::move(sent_.front());
+      sent_.pop_front();
+    }
+    // A window destroyed since the send: nothing runs, the sender gets 0.
+    const WNDPROC proc = WindowProcFor(call->hwnd);
+    call->Complete(proc ? proc(call->hwnd, call->msg, call->wParam, call->lParam) : 0);
+  }
+}
+
 void ThreadQueue::PostQuit(int exitCode) {
   bool doWrite = false;
   {
@@ -164,7 +213,7 @@ bool ThreadQueue::Take(MSG* out, HWND hwnd, UINT filterMin, UINT filterMax, bool
 
 void ThreadQueue::SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite) {
   // Readiness announced by a watch's owner is collected by the next look.
-  const bool empty = posted_.empty() && !quitPending_ && announced_.empty();
+  const bool empty = posted_.empty() && !quitPending_ && announced_.empty() && sent_.empty();
   if (empty) {
     if (signalled_ || sawWakeup) {
       signalled_ = false;
@@ -209,14 +258,15 @@ void ThreadQueue::TakeAnnounced(std::vector<uint64_t>& out) {
 }
 
 void ThreadQueue::NoteQuietLocked() {
-  quiet_.store(posted_.empty() && !quitPending_ && announced_.empty() && !signalled_,
+  quiet_.store(posted_.empty() && !quitPending_ && announced_.empty() && sent_.empty() &&
+                   !signalled_,
                std::memory_order_release);
 }
 
 bool ThreadQueue::HasAnything() {
   if (quiet_.load(std::memory_order_acquire)) return false;
   std::lock_guard<std::mutex> lock(mu_);
-  return !posted_.empty() || quitPending_;
+  return !posted_.empty() || quitPending_ || !sent_.empty();
 }
 
 bool ThreadQueue::RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
@@ -259,11 +309,17 @@ void ThreadQueue::ClearWakeup() {
 }
 
 void ThreadQueue::MarkEnded() {
-  std::lock_guard<std::mutex> lock(mu_);
-  ended_ = true;
-  posted_.clear();
-  quitPending_ = false;
-  NoteQuietLocked();
+  std::deque<std::shared_ptr<SentCall>> unserved;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ended_ = true;
+    posted_.clear();
+    quitPending_ = false;
+    unserved.swap(sent_);
+    anySent_.store(false, std::memory_order_relaxed);
+    NoteQuietLocked();
+  }
+  for (auto& call : unserved) call->Complete(0);  // its thread is gone: senders go on
 }
 
 QueuePtr QueueOfCurrentThread() {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -12,6 +14,21 @@
 #include "platform/win32/win32.h"
 
 namespace win32::internal {
+
+// A message sent from another thread: the window's thread runs the procedure
+// in its next look and hands the result back.
+struct SentCall {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result = 0;
+  bool done = false;
+  std::mutex mu;
+  std::condition_variable cv;
+  void Complete(LRESULT value);
+  LRESULT Wait();
+};
 
 // Posted messages plus the wait handle. Only PostMessageA/PostThreadMessageA
 // reach a queue from other threads; everything else runs on the owning thread.
@@ -27,6 +44,10 @@ class ThreadQueue {
   // Fails once the owning thread has ended.
   bool Post(const MSG& msg);
   void PostQuit(int exitCode);
+  // Queues a send from another thread (false once the owning thread has ended);
+  // ServeSent, on the owning thread at the start of every look, runs them.
+  bool Send(const std::shared_ptr<SentCall>& call);
+  void ServeSent();
 
   // Takes (or copies) the first message matching the filter. With settle, brings
   // the eventfd in line with what is left: readable exactly when something is.
@@ -65,9 +86,11 @@ class ThreadQueue {
 
   std::atomic<bool> quiet_{true};
   std::atomic<bool> anyAnnounced_{false};
+  std::atomic<bool> anySent_{false};
   std::mutex mu_;
   MessageRing posted_;
   std::vector<uint64_t> announced_;
+  std::deque<std::shared_ptr<SentCall>> sent_;
   bool signalled_ = false;
   bool quitPending_ = false;
   int quitCode_ = 0;

@@ -2,6 +2,7 @@
 // filters, re-entrant dispatch, waking a blocked thread, quitting, and the
 // thread having something to dispatch exactly when something is queued.
 #include <atomic>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -314,6 +315,72 @@ TEST(MessageQueue, SendMessageCallsTheProcedureAtOnceOnItsOwnThread) {
   EXPECT_EQ(SendMessageA(w.hwnd, WM_USER, 9, 0), 0);
   ASSERT_EQ(w.got.size(), 1u);
   EXPECT_EQ(w.got[0].wParam, 9u);
+}
+
+DWORD g_sendThread = 0;
+LRESULT AnsweringProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg != WM_USER) return DefWindowProcA(h, msg, w, l);
+  g_sendThread = GetCurrentThreadId();
+  return static_cast<LRESULT>(w) + 1;
+}
+
+// A send from another thread, its result once it returned. Should the send
+// never return, the thread is left behind and the test ends anyway.
+struct SendFromAnotherThread {
+  struct State {
+    std::atomic<bool> returned{false};
+    LRESULT result = -1;
+  };
+  std::shared_ptr<State> state = std::make_shared<State>();
+  std::thread thread;
+  SendFromAnotherThread(HWND hwnd, WPARAM w) {
+    thread = std::thread([hwnd, w, state = state] {
+      state->result = SendMessageA(hwnd, WM_USER, w, 0);
+      state->returned = true;
+    });
+  }
+  bool Returned() const { return state->returned; }
+  ~SendFromAnotherThread() {
+    if (state->returned)
+      thread.join();
+    else
+      thread.detach();
+  }
+};
+
+TEST(MessageQueue, SendFromAnotherThreadRunsInTheWindowsThreadWhenItLooks) {
+  DrainQueue();
+  WNDCLASSA wc = ClassNamed("AnsweringClass");
+  wc.lpfnWndProc = &AnsweringProc;
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND w = CreateWindowExA(0, "AnsweringClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
+  ASSERT_NE(w, nullptr);
+  g_sendThread = 0;
+  {
+    SendFromAnotherThread send(w, 41);
+    EXPECT_TRUE(WaitForQueue(5000));  // the send wakes the window's thread
+    EXPECT_FALSE(send.Returned());    // ... and waits until it looks
+    ASSERT_TRUE(ptest::PumpUntil([&] { return send.Returned(); }, 5000));
+    EXPECT_EQ(send.state->result, 42);
+    EXPECT_EQ(g_sendThread, GetCurrentThreadId());
+  }
+  // A window whose thread has ended: the sender is not left waiting.
+  HWND orphan = nullptr;
+  std::thread([&] {
+    orphan = CreateWindowExA(0, "AnsweringClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                             nullptr);
+  }).join();
+  ASSERT_NE(orphan, nullptr);
+  {
+    SendFromAnotherThread send(orphan, 1);
+    const int64_t deadline = ptest::NowMs() + 5000;
+    while (!send.Returned() && ptest::NowMs() < deadline) Sleep(1);
+    ASSERT_TRUE(send.Returned());
+    EXPECT_EQ(send.state->result, 0);
+  }
+  DestroyWindow(w);
+  UnregisterClassA("AnsweringClass", nullptr);
 }
 
 }  // namespace

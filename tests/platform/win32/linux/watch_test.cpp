@@ -1,12 +1,11 @@
 // Descriptors watched by the thread's queue: each watch's callback runs in the
 // look that finds it ready, and a removed watch is never called again; the
-// queue's own descriptor, and sending from another thread (refused here).
+// queue's own descriptor.
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "tests/platform/PlatformTestUtil.h"
@@ -127,18 +126,6 @@ TEST(DescriptorWatch, DescriptorsEpollCannotWatchAreRefused) {
 
 TEST(DescriptorWatch, TheQueuesOwnHandleIsALowDescriptor) {
   EXPECT_LT(win32::GetQueueWaitHandle(), 16);  // made before main(), low enough for select()
-}
-
-// The stand-in has no cross-thread sending: only the window's own thread may
-// call into it (Windows would make the sender wait for the window's thread).
-TEST(MessageQueue, SendMessageFromAnotherThreadIsRefused) {
-  ptest::RecordingWindow w;
-  std::thread other([&] {
-    EXPECT_EQ(win32::SendMessageA(w.hwnd, win32::WM_USER, 10, 0), 0);
-    EXPECT_EQ(win32::GetLastError(), win32::ERROR_ACCESS_DENIED);
-  });
-  other.join();
-  EXPECT_TRUE(w.got.empty());
 }
 
 }  // namespace
