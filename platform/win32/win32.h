@@ -191,8 +191,9 @@ constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 // Creating sends WM_NCCREATE (0 from the procedure stops it; DefWindowProcA
 // gives TRUE) and WM_CREATE (-1 stops it); destroying sends WM_DESTROY, then
 // WM_NCDESTROY. On Linux lParam is 0 there, not the creation record: keep a
-// window's data in its extra bytes. A null instance is the program's own module. On Windows a window without a
-// parent is made message-only (HWND_MESSAGE): never shown, no broadcasts.
+// window's data in its extra bytes. A null instance is the program's own
+// module. On Windows a window without a parent is made message-only
+// (HWND_MESSAGE): never shown, no broadcasts, no display needed.
 ATOM RegisterClassA(const WNDCLASSA* wc);
 BOOL GetClassInfoA(HINSTANCE hInstance, const char* className, WNDCLASSA* wc);
 BOOL UnregisterClassA(const char* className, HINSTANCE hInstance);
