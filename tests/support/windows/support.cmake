@@ -21,8 +21,11 @@ set(VORLANX_PRIVATE_RUN bash ${VORLANX_SUPPORT}/windows/run-private.sh ${VORLANX
 
 # Registers a gtest program that runs through the launcher (extra launcher
 # options, such as --proxies, after the target).
+# Wine's departures from Winsock are left out (tests/windows/wine-departures.cmake).
+include(${PROJECT_SOURCE_DIR}/tests/windows/wine-departures.cmake)
 function(vorlanx_private_gtest target)
   set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR ${VORLANX_PRIVATE_RUN} ${ARGN})
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       TEST_FILTER "${VORLANX_WINE_FILTER}"
                        PROPERTIES LABELS windows TIMEOUT 120)
 endfunction()
