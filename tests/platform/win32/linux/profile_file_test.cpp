@@ -2,13 +2,39 @@
 // line kept byte for byte (Wine's writer rewrites the whole file), and the file
 // system's permissions and links.
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "tests/platform/win32/ProfileTestUtil.h"
 
 namespace {
 
 using ptest::ProfileTest;
+
+// Root writes read-only files regardless, so under root the permission checks
+// run as an ordinary user (nobody): real and effective ids, with root's kept as
+// the saved ones to take back; the folder and file are handed to that user first.
+class TOrdinaryUser {
+ public:
+  TOrdinaryUser(const std::string& Dir, const std::string& File) {
+    if (::geteuid() != 0) return;
+    FSwitched = ::chown(Dir.c_str(), kNobody, kNobody) == 0 &&
+                ::chown(File.c_str(), kNobody, kNobody) == 0 &&
+                ::setresgid(kNobody, kNobody, 0) == 0 && ::setresuid(kNobody, kNobody, 0) == 0;
+  }
+  ~TOrdinaryUser() {
+    if (!FSwitched) return;
+    if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0) std::abort();
+  }
+  bool Ready() const { return FSwitched || ::geteuid() != 0; }
+
+ private:
+  static constexpr uid_t kNobody = 65534;
+  bool FSwitched = false;
+};
 
 TEST_F(ProfileTest, ReplacesInPlaceAndLeavesEveryOtherLineAlone) {
   Put("; my settings\r\n[Window]\r\nTop=1\r\nleft=2\r\n\r\n[Other]\r\nkeep = "
@@ -47,8 +73,9 @@ TEST_F(ProfileTest, SurvivesGarbage) {
 }
 
 TEST_F(ProfileTest, ReadOnlyFileIsNotWrittenAndKeepsItsContent) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write read-only files";
   Put("[Data]\nPort=80\n");
+  TOrdinaryUser user(dir, file);
+  ASSERT_TRUE(user.Ready()) << "could not take an ordinary user's ids";
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   EXPECT_FALSE(Write("Data", "Port", "1"));
   EXPECT_EQ(win32::GetLastError(), win32::ERROR_ACCESS_DENIED);
