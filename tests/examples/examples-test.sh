@@ -11,9 +11,12 @@ build="$1"
 src="$2"
 route="${3:-}"
 work="$(mktemp -d)"
-pids=()
+# start() runs in a command substitution, a subshell: it notes each program's
+# pid in a file, since an array it filled would be lost with the subshell.
 cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
+  if [ -f "$work/pids" ]; then
+    while read -r p; do kill -9 "$p" 2>/dev/null || true; done <"$work/pids"
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -27,7 +30,7 @@ start() {
   local program="$1" name
   name="$(basename "$program")-$RANDOM"
   "$program" 127.0.0.1 0 >"$work/$name.out" 2>"$work/$name.err" &
-  pids+=($!)
+  echo $! >>"$work/pids"
   for _ in $(seq 100); do
     grep -q ' on 127\.0\.0\.1:[0-9]' "$work/$name.out" && break
     sleep 0.1
