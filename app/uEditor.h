@@ -76,7 +76,8 @@ class TPluginEditorWindow : public TForm {
   void BuildDeviceMenu();
   int DeviceByName(const std::string& Name) const;
   void ShowDeviceName(const std::string& Name);
-  void PlayDatagram(const std::string& Data);
+  // False when the message was dropped because no output could be reached.
+  bool PlayDatagram(const std::string& Data);
   bool OutputGone() const;
   void SayOutputLost();
   bool ReopenOutput();

@@ -95,19 +95,20 @@ void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
 
 // A failure to send is left to the socket, which drops the datagram and keeps
 // receiving; only the loss of the whole output is handled here.
-void TPluginEditorWindow::PlayDatagram(const std::string& Data) {
+bool TPluginEditorWindow::PlayDatagram(const std::string& Data) {
   const auto status = static_cast<uint8_t>(Data[0]);
   const auto data1 = static_cast<uint8_t>(Data[1]);
   const auto data2 = static_cast<uint8_t>(Data[2]);
-  if (FOutputLost && !ReopenOutput()) return;  // dropped, as a failed send would be
+  if (FOutputLost && !ReopenOutput()) return false;  // dropped, as a failed send would be
   try {
     MidiOutput()->SendShortMessage(FDeviceIndex, status, data1, data2);
   } catch (const std::exception&) {
     if (!OutputGone()) throw;
     SayOutputLost();
-    if (!ReopenOutput()) return;
+    if (!ReopenOutput()) return false;
     MidiOutput()->SendShortMessage(FDeviceIndex, status, data1, data2);
   }
+  return true;
 }
 
 // The MIDI server went away (or there never was an output): no device of
