@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 class ScratchDirTest : public ::testing::Test {
  protected:
@@ -29,6 +31,15 @@ class ScratchDirTest : public ::testing::Test {
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+  }
+  // Waits (bounded) until the named file holds text.
+  bool WaitFor(const std::string& name, const std::string& text, int timeoutMs = 10000) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Read(name).find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
   }
   std::string dir_;
 

@@ -24,14 +24,6 @@ using Clock = std::chrono::steady_clock;
 class VxcatLine : public ScratchDirTest {
  protected:
   VxcatLine() : ScratchDirTest("vxcat-line") {}
-  bool WaitFor(const std::string& name, const std::string& text) const {
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Read(name).find(text) == std::string::npos) {
-      if (Clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-  }
   // A listening vxcat with the given options; returns its port (0: none).
   uint16_t StartServer(std::vector<std::string> options) {
     options.insert(options.begin(), VXCAT_PATH);

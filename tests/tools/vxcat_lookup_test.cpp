@@ -77,9 +77,13 @@ TEST_F(VxcatLookup, FailuresExitOneWithTheComponentsText) {
   r = Vxcat({"--resolve", ""});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "vxcat: DNS lookup: invalid host name.\n");
-  r = Vxcat({"--reverse", ""});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "vxcat: ReverseDnsLookup: Invalid host name.\n");
+  // Not an address: refused before anything is looked up.
+  for (const char* text : {"", "notanaddress", "10.77.0"}) {
+    r = Vxcat({"--reverse", text});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "vxcat: --reverse takes an IPv4 address such as 192.168.1.10, not '" +
+                         std::string(text) + "'\nvxcat: try vxcat --help\n");
+  }
 
   r = Vxcat({"--resolve", "vx-one.test", "80"});
   EXPECT_EQ(r.status, 2);

@@ -76,6 +76,21 @@ TEST_F(VxcatProxy, DantedLevel4TransfersAnd4ARefused) {
   EXPECT_EQ(Read("err"), "vxcat: proxy: request rejected or failed\n");
 }
 
+// A proxy that is not there is named as the proxy, the error underneath.
+TEST_F(VxcatProxy, UnreachableProxyIsNamed) {
+  const std::string proxy = "127.0.0.1:" + std::to_string(streampeer::RefusingPort());
+  EXPECT_EQ(Run({"--proxy", proxy, "127.0.0.1", "80"}), 1);
+  EXPECT_EQ(Read("err"), "vxcat: the SOCKS proxy " + proxy +
+                             " refused the connection\nvxcat: Error 10061 in function "
+                             "Connect\r\nConnection refused\n");
+  EXPECT_EQ(Run({"--proxy", "bad..host:1080", "127.0.0.1", "80"}), 1);
+  EXPECT_EQ(Read("err").rfind("vxcat: the SOCKS proxy bad..host:1080 could not be reached\n"
+                              "vxcat: WSocketResolveHost: Cannot convert host address 'bad..host'",
+                              0),
+            0u)
+      << Read("err");
+}
+
 TEST_F(VxcatProxy, UsageErrors) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--proxy", "nohost", "h", "1"}, "--proxy takes HOST:PORT, not 'nohost'"},
@@ -83,6 +98,8 @@ TEST_F(VxcatProxy, UsageErrors) {
       {{"--proxy", "p:1", "--proxy-auth", "ann", "h", "1"}, "--proxy-auth takes USER:PASS"},
       {{"--proxy-type", "4", "h", "1"}, "--proxy-type and --proxy-auth go with --proxy"},
       {{"--proxy", "p:1", "-u", "h", "1"}, "--proxy goes with connecting over TCP only"},
+      {{"--proxy", "p:nosuchservice", "h", "1"},
+       "port 'nosuchservice' is not a number from 0 to 65535 nor a tcp service name"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.first), 2);

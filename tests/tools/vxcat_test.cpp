@@ -44,15 +44,6 @@ class Vxcat : public ScratchDirTest {
     return std::unique_ptr<Child>(
         new Child(args, stdinName.empty() ? "" : Path(stdinName), Path("out"), Path("err")));
   }
-  // Waits (bounded) until the named file holds text.
-  bool WaitFor(const std::string& name, const std::string& text, int timeoutMs = 5000) const {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Read(name).find(text) == std::string::npos) {
-      if (Clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-  }
   // The port a listening vxcat -v reports.
   uint16_t ListeningPort() const {
     if (!WaitFor("err", "listening on 127.0.0.1:")) return 0;
@@ -74,9 +65,28 @@ TEST_F(Vxcat, HelpAndUsage) {
   EXPECT_EQ(help->Wait(5000), 0);
   EXPECT_NE(Read("out").find("--eof=MODE"), std::string::npos);
   EXPECT_NE(Read("out").find("half"), std::string::npos);
-  auto bad = Start({"127.0.0.1"}, "empty");
-  EXPECT_EQ(bad->Wait(5000), 2);
-  EXPECT_NE(Read("err").find("connecting needs a host and a port"), std::string::npos);
+  // Each error names what is wrong, and nothing is opened or sent.
+  for (const auto& c : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"127.0.0.1"}, "connecting needs a host and a port"},
+           {{"127.0.0.1", "80", "extra"},
+            "unexpected argument 'extra': connecting takes a host and a port"},
+           {{"-l", "0.0.0.0", "80", "x"}, "unexpected argument 'x': -l takes an address and a port at most"},
+           {{"127.0.0.1", "abc"}, "port 'abc' is not a number from 0 to 65535 nor a tcp service name"},
+           {{"-u", "127.0.0.1", " 53"}, "port ' 53' is not a number from 0 to 65535 nor a udp service name"},
+           {{"--listen=1", "80"}, "--listen takes no value"},
+           {{"-ulz", "80"}, "unknown option -z"},
+           {{"--nosuch", "h", "80"}, "unknown option --nosuch"},
+           {{"h", "80", "--eof"}, "--eof needs MODE"},
+           {{"--line", "--echo", "--eof=half", "h", "80"},
+            "--eof=half cannot go with --echo: the echo needs sending"}}) {
+    auto bad = Start(c.first, "empty");
+    EXPECT_EQ(bad->Wait(5000), 2) << c.second;
+    EXPECT_EQ(Read("err"), "vxcat: " + c.second + "\nvxcat: try vxcat --help\n");
+  }
+  // A service name the services database knows is a port (discard: 9).
+  Write("x", "x");
+  auto named = Start({"-u", "-v", "127.0.0.1", "discard"}, "x");
+  EXPECT_EQ(named->Wait(5000), 0) << Read("err");
   // A number the socket would cut to 16 bits or to its leading digits is refused
   // before anything is opened.
   for (std::vector<std::string> args : {std::vector<std::string>{"127.0.0.1", "99999"},
@@ -213,10 +223,13 @@ TEST_F(Vxcat, KeepOpenServesSeveralAtOnce) {
   EXPECT_EQ(b.Read(6, 3000), "again\n");
   EXPECT_EQ(c.Read(6, 3000), "again\n");
 
-  vx->CloseStdin();  // default --eof=half: every connection sees the end, vxcat keeps listening
-  bool eof = false;
-  b.ReadToEnd(3000, &eof);
-  EXPECT_TRUE(eof);
+  // The end of input ends no connection of a -k server: each is served until it closes.
+  vx->CloseStdin();
+  ASSERT_TRUE(WaitFor("err", "end of standard input"));
+  b.Write("after the end\n");
+  EXPECT_TRUE(WaitFor("out", "after the end\n"));
+  EXPECT_EQ(b.Available(), 0u);
+  EXPECT_EQ(loopback::Wait(b.Fd(), loopback::kReadable, 0), 0u);  // no end came
   EXPECT_EQ(vx->Wait(200), -1);
 }
 

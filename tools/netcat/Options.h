@@ -1,6 +1,7 @@
 // The command line of vxcat: what to do, where, and what end of input means.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +23,16 @@ enum class TEofPolicy {
 // name of an address.
 enum class TLookup { None, Forward, Reverse };
 
+// How UDP cuts standard input into datagrams.
+enum class TFraming {
+  Reads,  // each piece read, in datagrams of at most 1460 bytes
+  Fixed,  // datagrams of DatagramSize bytes, the last one shorter
+  Hex     // one datagram per line of hexadecimal byte pairs
+};
+
+// The largest payload of one UDP datagram over IPv4.
+constexpr size_t kMaxDatagram = 65507;
+
 struct TOptions {
   TMode Mode = TMode::Connect;
   TTransport Transport = TTransport::Tcp;
@@ -30,12 +41,16 @@ struct TOptions {
   std::string LocalAddr;  // connect: local address to bind to (empty: any)
   std::string LocalPort;  // connect: local port to bind to (empty: any)
   bool KeepOpen = false;  // listen: several connections at once, keep listening
+  // After parsing: the policy given, or the mode's default (see HelpText).
   TEofPolicy Eof = TEofPolicy::HalfClose;
+  bool EofGiven = false;  // --eof was on the command line
   bool Verbose = false;
   bool Line = false;             // TCP: line mode on every connection
   std::string LineEnd = "\r\n";  // its terminator
   bool LineEcho = false;         // echo what the peer types
   bool LineEdit = false;         // apply backspace and tab as a terminal would
+  TFraming Framing = TFraming::Reads;
+  size_t DatagramSize = 0;  // with TFraming::Fixed
   TLookup Lookup = TLookup::None;
   std::string LookupText;  // the name (forward) or the address (reverse)
   // Connecting through a SOCKS proxy (ProxyHost empty: directly).

@@ -36,6 +36,11 @@ class TTcpClient : public TEndpoint {
     socket->Connect();
   }
 
+  // The proxy as the user named it.
+  static std::string ProxyText(const TOptions& o) {
+    return "the SOCKS proxy " + o.ProxyHost + ":" + o.ProxyPort;
+  }
+
   void Input(const std::string& Data) override {
     if (FConnected)
       FSession->Send(Data);
@@ -52,6 +57,22 @@ class TTcpClient : public TEndpoint {
 
  private:
   void UseProxy(TWSocket& Socket, const TOptions& o) {
+    // A proxy that is not there is named as the proxy, with the error underneath;
+    // the component's own text would name only the address.
+    try {
+      WSocketResolveHost(o.ProxyHost);
+    } catch (const Exception&) {
+      Report(ProxyText(o) + " could not be reached");
+      throw;
+    }
+    Socket.OnSocksConnected = [this](TObject*, uint16_t Error) {
+      if (Error == 0) return;
+      FProxyFailed = true;
+      const TOptions& o = FHost.Options();
+      Report(ProxyText(o) + (Error == winsock::WSAECONNREFUSED ? " refused the connection"
+                                                                : " could not be reached"));
+      ReportSocketError(Error, "Connect");
+    };
     Socket.SetSocksServer(o.ProxyHost);
     Socket.SetSocksPort(o.ProxyPort);
     Socket.SetSocksLevel(o.ProxyType.empty() ? "5" : o.ProxyType);
@@ -104,7 +125,7 @@ class TTcpClient : public TEndpoint {
   std::string FPending;  // read before the connection was up
   bool FConnected = false;
   bool FConnectFailed = false;
-  bool FProxyFailed = false;  // the proxy refused; its reason has been reported
+  bool FProxyFailed = false;  // the proxy refused or was not reached; reported
   bool FInputEnded = false;
 };
 
@@ -130,6 +151,7 @@ class TTcpServer : public TEndpoint {
   }
 
   void Input(const std::string& Data) override {
+    if (!Data.empty()) FAnyInput = true;
     bool anyOpen = false;
     for (auto& s : FSessions)
       if (s->Open()) {
@@ -141,6 +163,11 @@ class TTcpServer : public TEndpoint {
 
   void InputEnded() override {
     FInputEnded = true;
+    // Input that ended without a byte (</dev/null: nohup, &, a service) had
+    // nothing to say: by default the server keeps serving each client fully.
+    const TOptions& o = FHost.Options();
+    FApplyEnd = o.Eof != TEofPolicy::Keep && (o.EofGiven || FAnyInput);
+    if (!FApplyEnd) return;
     for (auto& s : FSessions) s->InputEnded();
   }
 
@@ -180,13 +207,20 @@ class TTcpServer : public TEndpoint {
       }
       return;
     }
+    if (FHost.Options().KeepOpen) {
+      // A failure of one connection ends that connection, not the others.
+      session->Socket().OnBgException = [](TObject*, Exception& E, bool& CanClose) {
+        Report(E.Message());
+        CanClose = true;
+      };
+    }
     if (FHost.Options().Verbose) Report("connection from " + session->PeerText());
     // Without -k one connection is all: stop listening.
     if (!FHost.Options().KeepOpen) FListener->Close();
     std::string pending;
     pending.swap(FPending);
     session->Send(pending);
-    if (FInputEnded) session->InputEnded();
+    if (FInputEnded && FApplyEnd) session->InputEnded();
   }
 
   void Closed(TStreamSession* Session, uint16_t Error) {
@@ -212,6 +246,8 @@ class TTcpServer : public TEndpoint {
   std::list<std::unique_ptr<TStreamSession>> FSessions;
   std::string FPending;
   bool FInputEnded = false;
+  bool FAnyInput = false;  // standard input gave a byte
+  bool FApplyEnd = false;  // its end goes to each connection
 };
 
 }  // namespace

@@ -2,18 +2,16 @@
 // datagram listener that answers the last sender.
 #include <vector>
 
+#include "tools/netcat/Datagrams.h"
 #include "tools/netcat/StreamSession.h"
 
 namespace vxcat {
 
 namespace {
 
-// The size of the send blocks: one block is one datagram.
-constexpr size_t kDatagramChunk = 1460;
-
 class TUdpClient : public TEndpoint {
  public:
-  explicit TUdpClient(THost& Host) : FHost(Host), FBuffer(65536) {}
+  explicit TUdpClient(THost& Host) : FHost(Host), FBuffer(65536), FCutter(Host.Options()) {}
   ~TUdpClient() override { delete FSocket; }
 
   void Start() override {
@@ -21,7 +19,8 @@ class TUdpClient : public TEndpoint {
     FSocket = new TWSocket(nullptr);
     ReportBackgroundErrors(FHost, *FSocket);
     FSocket->OnDataAvailable = [this](TObject*, uint16_t) { DataAvailable(); };
-    FSocket->OnDataSent = [this](TObject*, uint16_t) { DataSent(); };
+    // Writable again after a send that would have blocked.
+    FSocket->OnDataSent = [this](TObject*, uint16_t) { SendWaiting(); };
     FSocket->SetProto("udp");
     FSocket->SetAddr(o.Host);
     FSocket->SetPort(o.Port);
@@ -33,18 +32,17 @@ class TUdpClient : public TEndpoint {
   }
 
   void Input(const std::string& Data) override {
-    if (FSocket->State() == wsConnected)
-      FSocket->Send(Data.data(), static_cast<int32_t>(Data.size()));
+    FCutter.Add(Data);
+    SendWaiting();
   }
 
   void InputEnded() override {
     FInputEnded = true;
-    if (Drained()) EndIfAsked();
+    FCutter.End();
+    SendWaiting();
   }
 
-  bool Drained() const override {
-    return FSocket->State() != wsConnected || FSocket->SendQueueDrained;
-  }
+  bool Drained() const override { return !FBlocked && FCutter.Empty(); }
 
  private:
   void DataAvailable() {
@@ -52,24 +50,52 @@ class TUdpClient : public TEndpoint {
     if (n > 0 && !WriteOut(FBuffer.data(), static_cast<size_t>(n))) ReportOutputFailure(FHost);
   }
 
-  void DataSent() {
-    FHost.InputConsumed();
-    if (FInputEnded) EndIfAsked();
+  // Each datagram is one sendto of its own, never merged with the next in a
+  // send block; one that would block waits for the socket to be writable.
+  void SendWaiting() {
+    if (FFailed || FSocket->State() != wsConnected) return;
+    const bool wasBlocked = FBlocked;
+    while (FBlocked || FCutter.Next(FDatagram)) {
+      FBlocked = false;
+      if (FSocket->SendToAddress(FSocket->SockAddr, sizeof(FSocket->SockAddr), FDatagram.data(),
+                                 static_cast<int32_t>(FDatagram.size())) >= 0)
+        continue;
+      int code = WSocket_WSAGetLastError();
+      if (code == winsock::WSAEWOULDBLOCK) {
+        FBlocked = true;
+        return;
+      }
+      ReportSocketError(code, "SendToAddress");
+      FFailed = true;
+      FHost.Finish(1);
+      return;
+    }
+    if (wasBlocked) FHost.InputConsumed();
+    if (FInputEnded && Drained()) EndIfAsked();
   }
 
   void EndIfAsked() {
-    if (FHost.Options().Eof == TEofPolicy::Close) FHost.Finish(0);
+    if (FEnding) return;
+    if (FHost.Options().Eof == TEofPolicy::Close) {
+      FEnding = true;
+      FHost.Finish(FCutter.Skipped() ? 1 : 0);
+    }
   }
 
   THost& FHost;
   TWSocket* FSocket = nullptr;
   std::vector<char> FBuffer;
+  TDatagramCutter FCutter;
+  std::string FDatagram;  // the one being sent
+  bool FBlocked = false;  // FDatagram waits for the socket to be writable
+  bool FFailed = false;
   bool FInputEnded = false;
+  bool FEnding = false;
 };
 
 class TUdpServer : public TEndpoint {
  public:
-  explicit TUdpServer(THost& Host) : FHost(Host), FBuffer(65536) {}
+  explicit TUdpServer(THost& Host) : FHost(Host), FBuffer(65536), FCutter(Host.Options()) {}
   ~TUdpServer() override { delete FSocket; }
 
   void Start() override {
@@ -86,16 +112,18 @@ class TUdpServer : public TEndpoint {
   }
 
   void Input(const std::string& Data) override {
-    FPending += Data;
+    FCutter.Add(Data);
     SendPending();
   }
 
   void InputEnded() override {
     FInputEnded = true;
-    if (Drained() && FHost.Options().Eof == TEofPolicy::Close) FHost.Finish(0);
+    FCutter.End();
+    SendPending();
+    EndIfAsked();
   }
 
-  bool Drained() const override { return FPending.empty(); }
+  bool Drained() const override { return FCutter.Empty(); }
 
  private:
   void DataAvailable() {
@@ -114,29 +142,32 @@ class TUdpServer : public TEndpoint {
       ReportOutputFailure(FHost);
       return;
     }
-    if (first && !FPending.empty()) {
+    if (first) {
       SendPending();
       FHost.InputConsumed();
-      if (FInputEnded && Drained() && FHost.Options().Eof == TEofPolicy::Close) FHost.Finish(0);
+      EndIfAsked();
     }
   }
 
-  // Sends what waits, one datagram per chunk, to the last sender.
+  // Sends what waits, one datagram each, to the last sender.
   void SendPending() {
     if (!FHavePeer) return;
-    for (size_t at = 0; at < FPending.size(); at += kDatagramChunk) {
-      size_t len = std::min(kDatagramChunk, FPending.size() - at);
-      if (FSocket->SendToAddress(FPeer, sizeof(FPeer), FPending.data() + at,
-                                 static_cast<int32_t>(len)) < 0)
+    while (FCutter.Next(FDatagram))
+      if (FSocket->SendToAddress(FPeer, sizeof(FPeer), FDatagram.data(),
+                                 static_cast<int32_t>(FDatagram.size())) < 0)
         ReportSocketError(WSocket_WSAGetLastError(), "SendToAddress");
-    }
-    FPending.clear();
+  }
+
+  void EndIfAsked() {
+    if (FInputEnded && Drained() && FHost.Options().Eof == TEofPolicy::Close)
+      FHost.Finish(FCutter.Skipped() ? 1 : 0);
   }
 
   THost& FHost;
   TWSocket* FSocket = nullptr;
   std::vector<char> FBuffer;
-  std::string FPending;
+  TDatagramCutter FCutter;
+  std::string FDatagram;
   winsock::sockaddr_in FPeer = {};
   bool FHavePeer = false;
   bool FInputEnded = false;
