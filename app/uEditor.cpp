@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 
+#include "app/DeviceWatch.h"
 #include "app/uEditorLayout.h"
 #include "app/uEditorSettings.h"
 #include "midi/Midi.h"
@@ -75,6 +76,7 @@ TPluginEditorWindow::TPluginEditorWindow(TComponent* AOwner) : TForm(AOwner) {
 TPluginEditorWindow::~TPluginEditorWindow() {
   // FormDestroy needs the fields of this class, so it runs before they go.
   BeforeDestruction();
+  delete FWatch;
   delete FSocket;
   if (PluginEditorWindow == this) PluginEditorWindow = nullptr;
 }
@@ -85,6 +87,8 @@ void TPluginEditorWindow::FormCreate(TObject*) {
     SocketDataAvailable(Sender, Error);
   };
   FDeviceIndex = 0;
+  // Before the devices are listed: a device that comes meanwhile is not missed.
+  FWatch = new TDeviceWatch([this] { DevicesChanged(); });
 
   BuildDeviceMenu();
 
@@ -103,8 +107,9 @@ void TPluginEditorWindow::FormCreate(TObject*) {
   FDeviceName = settings::ReadString(file, "Data", "MIDI-Out-Name", "");
   const int named = DeviceByName(FDeviceName);
   if (named >= 0) FDeviceIndex = named;
-  // No output at all: the first datagrams look for one (the start line says so).
-  FOutputLost = pop->Items()->Count() == 0;
+  // No output at all, or not the one named: the relay waits for it (the
+  // start line says so), rather than play on another.
+  FOutputLost = pop->Items()->Count() == 0 || (!FDeviceName.empty() && named < 0);
 
   // A failed bind still selects the stored device, so that the window shows the
   // device that datagrams go to once a later re-binding succeeds.
@@ -129,7 +134,9 @@ void TPluginEditorWindow::FormDestroy(TObject*) {
     }
   }
   // The device and the socket are released even when saving failed: closing
-  // the device plays what is still queued.
+  // the device ends the notes it holds and plays what is still queued.
+  delete FWatch;
+  FWatch = nullptr;
   try {
     MidiOutput()->CloseDevice(FDeviceIndex);
   } catch (const std::exception&) {
@@ -210,6 +217,8 @@ bool TPluginEditorWindow::Receiving() const { return FSocket && FSocket->State()
 std::string TPluginEditorWindow::StatusText() const {
   std::string text = "receiving on " + ip->Caption() + ":" + port->Caption();
   if (pop->Items()->Count() == 0) return text + ", no MIDI output found";
+  if ((FOutputLost || FDestinationLost) && !FDeviceName.empty())
+    return text + ", waiting for " + FDeviceName;
   return text + ", playing on " + midiout->Caption();
 }
 

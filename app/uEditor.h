@@ -14,6 +14,8 @@
 #include "ui/Menus.h"
 #include "ui/StdCtrls.h"
 
+class TDeviceWatch;
+
 class TPluginEditorWindow : public TForm {
  public:
   // Device menu slots recorded at start-up.
@@ -52,7 +54,8 @@ class TPluginEditorWindow : public TForm {
   // True while the socket receives; a failed start leaves it closed.
   bool Receiving() const;
   // What the relay does, for the service's log: "receiving on 0.0.0.0:55555,
-  // playing on synth:in" (or that no MIDI output was found).
+  // playing on synth:in" (or that no MIDI output was found, or "waiting for
+  // synth:in" while the device named is not there).
   std::string StatusText() const;
 
   void ipMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
@@ -76,14 +79,27 @@ class TPluginEditorWindow : public TForm {
   void BuildDeviceMenu();
   int DeviceByName(const std::string& Name) const;
   void ShowDeviceName(const std::string& Name);
+  void ShowAwaitedDevice();
   // False when the message was dropped because no output could be reached.
   bool PlayDatagram(const std::string& Data);
   bool OutputGone() const;
   void SayOutputLost();
   bool ReopenOutput();
-  bool FOutputLost = false;  // the output is gone: datagrams look for it again
+  bool LookForOutput();
+  // The MIDI service said that destinations came or went.
+  void DevicesChanged();
+  void NoteDestination(uint32_t Result, uint32_t Losses);
+  // Not playing: no device open, or not the one named in the settings (its
+  // server went away, or it was not there at start). Datagrams and the
+  // service's notifications look for it by name.
+  bool FOutputLost = false;
   bool FReopenTried = false;
   uint32_t FLastReopen = 0;  // tick count of the last look
+  // The open device's destination went away while its server stayed; the
+  // service's notifications bring it back.
+  bool FDestinationLost = false;
+  uint32_t FLossesSeen = 0;
+  TDeviceWatch* FWatch = nullptr;
   void SaveSettings();
 };
 

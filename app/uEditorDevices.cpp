@@ -1,9 +1,11 @@
 // The relay window's device menu, and how the relay finds its output again
-// when the MIDI server goes away and comes back (or was not there at start).
+// when the MIDI server goes away and comes back (or was not there at start),
+// or when the destination alone goes and comes back (a synthesiser restarted).
 #include <exception>
 
 #include "app/uEditor.h"
 #include "midi/Midi.h"
+#include "platform/winmm/winmm.h"
 #include "rtl/StderrLine.h"
 #include "rtl/SysUtils.h"
 #include "ui/Dialogs.h"
@@ -25,6 +27,13 @@ std::string Title() { return Application ? Application->Title() : std::string("v
 
 void TPluginEditorWindow::BuildDeviceMenu() {
   TMenuItem* items = pop->Items();
+  // The same devices as shown: the items stay, so that a choice in a menu
+  // open meanwhile still counts.
+  TMidiOutput* out = MidiOutput();
+  bool same = items->Count() == out->FDevices.Count();
+  for (int i = 0; same && i < items->Count(); ++i)
+    same = items->Items(i)->Caption() == out->FDevices.Strings(i);
+  if (same && items->Count() > 0) return;
   while (items->Count() > 0) {
     TMenuItem* old = items->Items(items->Count() - 1);
     items->Remove(old);
@@ -66,9 +75,18 @@ void TPluginEditorWindow::ShowDeviceName(const std::string& Name) {
     midiout->SetCaption(ShortenMiddle(Name, bytes - 1));
 }
 
+// The device named in the settings, not among today's: shown as the one
+// chosen, with no device of the menu checked.
+void TPluginEditorWindow::ShowAwaitedDevice() {
+  TMenuItem* items = pop->Items();
+  for (int i = 0; i < items->Count(); ++i) items->Items(i)->SetChecked(false);
+  ShowDeviceName(FDeviceName);
+}
+
 void TPluginEditorWindow::SelectStoredDevice() {
   TMenuItem* items = pop->Items();
   if (items->Count() == 0) return;
+  if (FOutputLost) return ShowAwaitedDevice();
   // A device removed since the last run: the first one, as shown, is the one used.
   if (FDeviceIndex < 0 || FDeviceIndex >= items->Count())
     items->Items(0)->Click();
@@ -86,10 +104,16 @@ void TPluginEditorWindow::DeviceItemClick(TObject* Sender) {
   } catch (const std::exception&) {
   }
   FDeviceIndex = item->Tag();
+  FDestinationLost = false;
+  FLossesSeen = 0;
   try {
     MidiOutput()->OpenDevice(FDeviceIndex);
     FOutputLost = false;
   } catch (const std::exception&) {
+    // Its destination went away since the list was taken: looked for by
+    // name like any lost output, not opened again for every datagram.
+    if (MidiOutput()->FLastResult == static_cast<int32_t>(winmm::MIDIERR_NODEVICE))
+      FOutputLost = true;
   }
 }
 
@@ -99,10 +123,17 @@ bool TPluginEditorWindow::PlayDatagram(const std::string& Data) {
   const auto status = static_cast<uint8_t>(Data[0]);
   const auto data1 = static_cast<uint8_t>(Data[1]);
   const auto data2 = static_cast<uint8_t>(Data[2]);
-  if (FOutputLost && !ReopenOutput()) return false;  // dropped, as a failed send would be
+  // Dropped, as a failed send would be: a note played late is worse than none.
+  if (FDestinationLost) return false;
+  if (FOutputLost && !ReopenOutput()) return false;
   try {
     MidiOutput()->SendShortMessage(FDeviceIndex, status, data1, data2);
   } catch (const std::exception&) {
+    // The destination went away before its notification came through.
+    if (MidiOutput()->FLastResult == static_cast<int32_t>(winmm::MIDIERR_NODEVICE)) {
+      DevicesChanged();
+      return false;
+    }
     if (!OutputGone()) throw;
     SayOutputLost();
     if (!ReopenOutput()) return false;
@@ -132,14 +163,19 @@ void TPluginEditorWindow::SayOutputLost() {
     WriteStderrLine(text);
 }
 
-// Takes the device list anew and opens the selected device by its name (a
-// device never opened since start: else by its stored index). Only ever called
-// for an arriving datagram, at most once a second: an idle relay never looks.
+// For an arriving datagram, at most once a second: where the service cannot
+// say that devices came (its server itself went away), an idle relay never looks.
 bool TPluginEditorWindow::ReopenOutput() {
   const uint32_t now = win32::GetTickCount();
   if (FReopenTried && now - FLastReopen < kReopenIntervalMs) return false;
   FReopenTried = true;
   FLastReopen = now;
+  return LookForOutput();
+}
+
+// Takes the device list anew and opens the selected device by its name (a
+// device never opened since start: else by its stored index).
+bool TPluginEditorWindow::LookForOutput() {
   try {
     MidiOutput()->CloseDevice(FDeviceIndex);  // whatever is left of the old one
   } catch (const std::exception&) {
@@ -150,7 +186,10 @@ bool TPluginEditorWindow::ReopenOutput() {
   if (index < 0 && FDeviceName.empty() && FDeviceIndex >= 0 && FDeviceIndex < pop->Items()->Count())
     index = FDeviceIndex;
   if (index < 0) {
-    ShowDeviceName(FDeviceName.empty() ? std::string(kNoOutputCaption) : FDeviceName);
+    if (FDeviceName.empty())
+      ShowDeviceName(kNoOutputCaption);
+    else
+      ShowAwaitedDevice();
     return false;
   }
   pop->Items()->Items(index)->Click();
@@ -158,4 +197,47 @@ bool TPluginEditorWindow::ReopenOutput() {
   // The window shows it by its caption; a service says it on its log.
   if (!WindowShown()) WriteStderrLine("playing on " + FDeviceName);
   return true;
+}
+
+// On the loop's thread, whenever the service said that destinations came or
+// went: a lost output is looked for by name, the open one is asked whether its
+// destination is still there (which connects a returning one again).
+void TPluginEditorWindow::DevicesChanged() {
+  try {
+    if (FOutputLost) {
+      LookForOutput();
+      return;
+    }
+    TMidiOutput* out = MidiOutput();
+    if (FDeviceIndex < 0 || FDeviceIndex >= out->FDevices.Count()) return;
+    winmm::HMIDIOUT handle = out->FDevices.Handles(FDeviceIndex);
+    if (handle == nullptr) return;
+    winmm::DWORD losses = 0;
+    const winmm::MMRESULT result = winmm::midiOutCheckDestination(handle, &losses);
+    NoteDestination(result, losses);
+  } catch (const std::exception&) {
+    // The registry could not be built anew; the next change or datagram tries again.
+  }
+}
+
+// Each loss is said once, and so is each return; a loss and a return between
+// two looks are both said. The error box comes last: its modal loop goes on
+// relaying and may handle further changes before it returns.
+void TPluginEditorWindow::NoteDestination(uint32_t Result, uint32_t Losses) {
+  if (Result != winmm::MMSYSERR_NOERROR && Result != winmm::MIDIERR_NODEVICE)
+    return;  // its server went away: the next datagram finds out
+  const bool lost = Result == winmm::MIDIERR_NODEVICE || Losses != FLossesSeen;
+  const bool newLoss = lost && !FDestinationLost;
+  const bool back = Result == winmm::MMSYSERR_NOERROR && (lost || FDestinationLost);
+  FLossesSeen = Losses;
+  FDestinationLost = Result == winmm::MIDIERR_NODEVICE;
+  const std::string text = "lost the MIDI output " + FDeviceName +
+                           " (its port went away); waiting for it to come back";
+  if (!WindowShown()) {
+    if (newLoss) WriteStderrLine(text);
+    if (back) WriteStderrLine("playing on " + FDeviceName);
+  } else if (newLoss) {
+    // The window shows the returning device by its caption, as it is.
+    ShowErrorBox(Title(), text + ".");
+  }
 }

@@ -71,6 +71,10 @@ void TMidiOutput::OpenDevice(int32_t Index) {
 
 void TMidiOutput::CloseDevice(int32_t Index) {
   HMIDIOUT handle = DeviceHandle(Index);
+  // Notes still held would sound for ever once nothing can end them. A reset
+  // that fails (the destination or its server went away) does not keep the
+  // device from being closed.
+  if (handle != nullptr) MidiPlatform.midiOutReset(handle);
   MMRESULT result = MidiPlatform.midiOutClose(handle);
   CheckResult(result);
   // Likewise a failed close leaves the device open, so it can be closed again.

@@ -5,7 +5,8 @@
 #define VORLANX_WINMM_PROCEDURES                                                \
   {                                                                             \
     winmm::midiOutGetNumDevs, winmm::midiOutGetDevCapsA, winmm::midiOutOpen,    \
-        winmm::midiOutShortMsg, winmm::midiOutClose, winmm::midiInGetErrorTextA \
+        winmm::midiOutShortMsg, winmm::midiOutReset, winmm::midiOutClose,       \
+        winmm::midiInGetErrorTextA                                              \
   }
 
 const TMidiPlatform WinmmMidiPlatform = VORLANX_WINMM_PROCEDURES;

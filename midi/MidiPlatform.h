@@ -10,6 +10,7 @@ struct TMidiPlatform {
   winmm::MMRESULT (*midiOutOpen)(winmm::LPHMIDIOUT, winmm::UINT, winmm::DWORD_PTR, winmm::DWORD_PTR,
                                  winmm::DWORD);
   winmm::MMRESULT (*midiOutShortMsg)(winmm::HMIDIOUT, winmm::DWORD);
+  winmm::MMRESULT (*midiOutReset)(winmm::HMIDIOUT);
   winmm::MMRESULT (*midiOutClose)(winmm::HMIDIOUT);
   winmm::MMRESULT (*midiInGetErrorTextA)(winmm::MMRESULT, char*, winmm::UINT);
 };

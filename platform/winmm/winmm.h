@@ -180,6 +180,11 @@ MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR dwCallback, DWOR
                      DWORD fdwOpen);
 // Status in bits 0-7, data bytes in bits 8-15 and 16-23.
 MMRESULT midiOutShortMsg(HMIDIOUT hmo, DWORD dwMsg);
+// Turns off what the device holds: a note-off for each note played and not
+// yet released, then a sustain-off on each channel whose pedal is down, in
+// that order (on Windows the driver's own reset). A destination that went
+// away gets nothing.
+MMRESULT midiOutReset(HMIDIOUT hmo);
 // Plays what is still queued, then releases the device.
 MMRESULT midiOutClose(HMIDIOUT hmo);
 // The text of a result code, cut to cchText - 1 characters and zero-terminated.
@@ -189,6 +194,22 @@ MMRESULT midiOutGetErrorTextA(MMRESULT mmrError, char* pszText, UINT cchText);
 // Not a Windows procedure: the device's full name as its service shows it (the
 // capabilities record holds a shortened one), from the same snapshot.
 MMRESULT midiOutGetFullName(UINT_PTR uDeviceID, std::string& Name);
+
+// Not Windows procedures: destinations that come and go while devices are open.
+//
+// Notify(Data) is called, on a thread of the MIDI service, each time a
+// destination may have come or gone; it must only hand over to the program's
+// own thread (PostMessageA). A null Notify stops it; once this returns, the
+// notification replaced is neither running nor called again. False where the
+// platform cannot tell (Windows): the program then looks for itself.
+bool midiOutNotifyChanges(void (*Notify)(void* Data), void* Data);
+// On the program's thread, typically after a notification: whether the open
+// device's destination is there (MMSYSERR_NOERROR) or went away
+// (MIDIERR_NODEVICE; its sends fail the same way, and what it held is
+// forgotten), connecting again to a destination of the same full name that
+// came back. *Losses: how often the destination went away since the open.
+// Where the platform cannot tell, always MMSYSERR_NOERROR and 0.
+MMRESULT midiOutCheckDestination(HMIDIOUT hmo, DWORD* Losses);
 
 }  // namespace winmm
 

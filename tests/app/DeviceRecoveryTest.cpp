@@ -122,17 +122,34 @@ TEST_F(DeviceRecovery, StartedBeforeAnyServerItPlaysOnceTheNamedDeviceIsThere) {
       << relay.ReadFile();
 }
 
-// A name that no device has leaves the choice to the index, as in files
-// without the key.
-TEST_F(DeviceRecovery, ANameThatNoDeviceHasLeavesTheIndex) {
+// A device named in the settings that is not there at start is waited for
+// rather than another played on: datagrams meanwhile are dropped, and it is
+// played on as soon as it appears, with no datagram needed to find it.
+TEST_F(DeviceRecovery, ANamedDeviceNotThereAtStartIsPlayedOnAsSoonAsItAppears) {
   TRelay relay;
-  relay.WriteFile("VORLANX.INI", Settings("MIDI-Out=1\nMIDI-Out-Name=gone:in\n"));
+  relay.WriteFile("VORLANX.INI", Settings("MIDI-Out=1\nMIDI-Out-Name=later:in\n"));
   ASSERT_TRUE(relay.Start());
   ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
-  ASSERT_TRUE(WaitConnected(1));
-  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}), 1);
+  EXPECT_NE(relay.Child().Stderr("waiting for", 5000).find(", waiting for later:in\n"),
+            std::string::npos)
+      << relay.Child().Stderr();
+  for (int i = 0; i < 5; ++i) FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+  EXPECT_TRUE(FSynth.Collect(300).empty());
+  EXPECT_TRUE(FSynth.Connections(1).empty()) << "played on the device of the stored index";
+
+  testjack::TMidiReceiver later;
+  std::string error;
+  ASSERT_TRUE(later.Open("later", {"in"}, &error)) << error;
+  ASSERT_TRUE(later.WaitConnections(0, 1)) << relay.Child().Stderr();
+  ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, 0x3E, 0x64})));
+  std::vector<TMidiEvent> got = later.Wait(1, 5000);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].Data(), (std::vector<uint8_t>{0x90, 0x3E, 0x64}));
+  EXPECT_TRUE(FSynth.Collect(100).empty());
   ASSERT_NE(relay.Stop(), -1);
-  EXPECT_NE(relay.ReadFile().find("MIDI-Out=1\nMIDI-Out-Name=synth:in_b\n"), std::string::npos)
+  EXPECT_EQ(CountOf(relay.Child().Stderr(), "vorlanx: playing on later:in\n"), 1u)
+      << relay.Child().Stderr();
+  EXPECT_NE(relay.ReadFile().find("MIDI-Out=2\nMIDI-Out-Name=later:in\n"), std::string::npos)
       << relay.ReadFile();
 }
 

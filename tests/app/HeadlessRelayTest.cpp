@@ -158,6 +158,7 @@ TEST_F(HeadlessRelay, DeviceValuesThatNameNoDeviceGiveTheFirst) {
     ASSERT_TRUE(WaitConnected(0));
     ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}), 0);
     ExpectCleanExit(relay);
+    ASSERT_EQ(FSynth.Wait(1, 5000).size(), 1u) << "the note was not ended";
     EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "0");
     EXPECT_EQ(relay.Child().Stderr(), ServiceLines(Local()));
   }

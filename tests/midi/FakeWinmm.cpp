@@ -40,7 +40,14 @@ MMRESULT FakeShortMsg(HMIDIOUT Handle, DWORD Message) {
   return Fake.SendResult;
 }
 
+MMRESULT FakeReset(HMIDIOUT Handle) {
+  Fake.Ends += "reset ";
+  if (Handle == nullptr) return MMSYSERR_INVALHANDLE;
+  return Fake.ResetResult;
+}
+
 MMRESULT FakeClose(HMIDIOUT Handle) {
+  Fake.Ends += "close ";
   ++Fake.Closes;
   Fake.LastClosed = Handle;
   if (Handle == nullptr) return MMSYSERR_INVALHANDLE;
@@ -64,7 +71,8 @@ MMRESULT FakeErrorText(MMRESULT Code, char* Text, UINT Size) {
 TFakeWinmmScope::TFakeWinmmScope() {
   Fake = TFakeWinmm();
   Fake.Texts[MMSYSERR_INVALHANDLE] = "The specified device handle is invalid.";
-  MidiPlatform = {FakeGetNumDevs, FakeGetDevCaps, FakeOpen, FakeShortMsg, FakeClose, FakeErrorText};
+  MidiPlatform = {FakeGetNumDevs, FakeGetDevCaps, FakeOpen, FakeShortMsg, FakeReset, FakeClose,
+                  FakeErrorText};
 }
 
 TFakeWinmmScope::~TFakeWinmmScope() { MidiPlatform = WinmmMidiPlatform; }

@@ -15,6 +15,7 @@ struct TFakeWinmm {
   winmm::MMRESULT OpenResult = winmm::MMSYSERR_NOERROR;
   winmm::MMRESULT CloseResult = winmm::MMSYSERR_NOERROR;
   winmm::MMRESULT SendResult = winmm::MMSYSERR_NOERROR;
+  winmm::MMRESULT ResetResult = winmm::MMSYSERR_NOERROR;
   // Codes the fake platform has texts for; text lookups of others fail.
   std::map<winmm::MMRESULT, std::string> Texts;
   // Raw bytes the text lookup writes (no terminator) instead of a text.
@@ -27,6 +28,8 @@ struct TFakeWinmm {
   winmm::HMIDIOUT LastClosed = nullptr;
   winmm::HMIDIOUT LastSentTo = nullptr;
   winmm::DWORD LastMessage = 0;
+  // "reset" and "close", each followed by a space, in the order called.
+  std::string Ends;
 };
 
 // The double's state; reset by each install.

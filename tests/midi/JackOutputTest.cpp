@@ -225,16 +225,17 @@ TEST_F(JackOutputTest, CloseRightAfterSendingStillPlaysTheMessage) {
 
 // The server takes up a new connection a cycle or more after the call that
 // made it returned (later still on a loaded machine); a message sent at once
-// must wait for it rather than play to nobody.
+// must wait for it rather than play to nobody. The close ends the note after it.
 TEST_F(JackOutputTest, MessageSentRightAfterOpeningArrives) {
   auto out = Registry();
   int a = IndexOf(*out, "synth:in_a");
   for (uint8_t round = 0; round < 30; ++round) {
     out->SendShortMessage(a, 0x90, round, 0x40);
     out->CloseDevice(a);
-    std::vector<TMidiEvent> got = FSynth.Wait(1, 15000);
-    ASSERT_EQ(got.size(), 1u) << "round " << int(round);
+    std::vector<TMidiEvent> got = FSynth.Wait(2, 15000);
+    ASSERT_EQ(got.size(), 2u) << "round " << int(round);
     EXPECT_EQ(got[0].Data(), (Bytes{0x90, round, 0x40}));
+    EXPECT_EQ(got[1].Data(), (Bytes{0x80, round, 0x40}));
   }
 }
 

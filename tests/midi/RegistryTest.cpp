@@ -102,12 +102,26 @@ TEST_F(RegistryTest, OpenAndClose) {
   EXPECT_EQ(Fake.Opens, 1);
   EXPECT_EQ(out->DeviceHandle(1), handle);
 
+  // What the device holds is turned off before it closes.
   out->CloseDevice(1);
   EXPECT_EQ(Fake.LastClosed, handle);
   EXPECT_EQ(out->DeviceHandle(1), nullptr);
+  EXPECT_EQ(Fake.Ends, "reset close ");
+
+  // A reset that fails (the destination went away) closes all the same, quietly.
+  Fake.Texts[MMSYSERR_NODRIVER] = "The MIDI driver is not available.";
+  Fake.ResetResult = MMSYSERR_NODRIVER;
+  Fake.Ends.clear();
+  out->OpenDevice(1);
+  out->CloseDevice(1);
+  EXPECT_EQ(Fake.Ends, "reset close ");
+  EXPECT_EQ(out->DeviceHandle(1), nullptr);
+  EXPECT_EQ(out->FLastResult, 0);
 
   // Closing a closed device hands the platform a null handle; its text is raised.
+  Fake.Ends.clear();
   EXPECT_EQ(MessageOf([&] { out->CloseDevice(0); }), "The specified device handle is invalid.");
+  EXPECT_EQ(Fake.Ends, "close ");
   EXPECT_EQ(Fake.LastClosed, nullptr);
   EXPECT_EQ(out->DeviceHandle(0), nullptr);
   EXPECT_EQ(out->FLastResult, static_cast<int32_t>(MMSYSERR_INVALHANDLE));

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/win32/HiddenWindow.h"
+
 namespace vxcat {
 
 namespace {
@@ -9,21 +11,8 @@ constexpr const char* kClassName = "VxcatMessageWindow";
 }
 
 TMessageWindow::TMessageWindow() {
-  win32::HINSTANCE instance = win32::GetModuleHandleA(nullptr);
-  win32::WNDCLASSA wc = {};
-  if (!win32::GetClassInfoA(instance, kClassName, &wc)) {
-    wc = {};
-    wc.lpfnWndProc = Proc;
-    wc.cbWndExtra = sizeof(win32::LONG_PTR);
-    wc.hInstance = instance;
-    wc.lpszClassName = kClassName;
-    if (!win32::RegisterClassA(&wc))
-      throw std::runtime_error("cannot register the message window class");
-  }
-  FWindow = win32::CreateWindowExA(0, kClassName, "", win32::WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                   instance, nullptr);
+  FWindow = win32::CreateHiddenWindow(kClassName, Proc, this);
   if (!FWindow) throw std::runtime_error("cannot create the message window");
-  win32::SetWindowLongPtrA(FWindow, 0, reinterpret_cast<win32::LONG_PTR>(this));
 }
 
 TMessageWindow::~TMessageWindow() {

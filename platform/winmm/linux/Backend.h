@@ -4,6 +4,7 @@
 // own and its line in the list in MidiOut.cpp; nothing else names a service.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,13 @@ class MidiSink {
   // Called on a sending thread, possibly several at once; never locks,
   // allocates or waits.
   virtual MMRESULT Send(const WireMessage& Message) = 0;
+  // On the caller's thread, after a change was noted: whether the destination
+  // is still there (MMSYSERR_NOERROR; MIDIERR_NODEVICE when it went away), and
+  // connects again to one of the same name that came back. Sinks that cannot
+  // tell say MMSYSERR_NOERROR.
+  virtual MMRESULT Check() { return MMSYSERR_NOERROR; }
+  // How often the destination went away since the open.
+  virtual uint32_t Losses() const { return 0; }
 };
 
 // The name of our own output port for the Number-th device open at the same
@@ -37,6 +45,10 @@ class MidiSink {
 inline std::string OutputPortName(unsigned Number) {
   return Number == 0 ? std::string("out") : "out_" + std::to_string(Number + 1);
 }
+
+// A service calls this, on any thread of its own, each time destinations may
+// have come or gone; it runs the caller's notification (midiOutNotifyChanges).
+void NoteDevicesChanged();
 
 // Enumeration, opening and destruction of sinks are serialised by the caller.
 class MidiBackend {

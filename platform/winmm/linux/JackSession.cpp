@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/winmm/linux/Backend.h"
+
 namespace winmm {
 namespace {
 
@@ -40,6 +42,11 @@ void JackOutputQueue::Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t
   void* buffer = jack_port_get_buffer(Port, Frames);
   jack_midi_clear_buffer(buffer);
   if (Rate == 0) return;
+  if (Again.load(std::memory_order_acquire)) {
+    Again.store(false, std::memory_order_relaxed);
+    AttachedUs = AgainUs.load(std::memory_order_relaxed);
+    Live = false;
+  }
   // jack_connect returns before the server runs a graph with the new
   // connection, which on a loaded machine can be a cycle or more later; what a
   // cycle plays before then reaches nobody. So nothing plays until a cycle
@@ -87,6 +94,7 @@ std::shared_ptr<JackSession> JackSession::Connect() {
   jack_set_process_callback(client, Process, session.get());
   jack_on_info_shutdown(client, Shutdown, session.get());
   jack_on_shutdown(client, PlainShutdown, session.get());
+  jack_set_port_registration_callback(client, PortRegistration, session.get());
   session->FLastCycleUs.store(static_cast<uint32_t>(jack_get_time()));
   if (jack_activate(client) != 0) return nullptr;  // the destructor closes the client
   return session;
@@ -136,6 +144,15 @@ bool JackSession::Stalled(uint32_t NowUs) {
 }
 
 void JackSession::PlainShutdown(void* Arg) { Shutdown(JackFailure, "", Arg); }
+
+// On the library's notification thread, where no call into the server is
+// allowed: the senders and the program look for themselves.
+void JackSession::PortRegistration(jack_port_id_t, int Registered, void* Arg) {
+  auto* self = static_cast<JackSession*>(Arg);
+  if (self->Gone()) return;
+  if (!Registered) self->FPortRemovals.fetch_add(1, std::memory_order_release);
+  NoteDevicesChanged();
+}
 
 void JackSession::Shutdown(jack_status_t, const char*, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);

@@ -33,6 +33,14 @@ struct JackOutputQueue {
   // Process-callback side: set once a cycle has run with the port's connection
   // in the graph (or has given up waiting for it).
   bool Live = false;
+  // Sending side, after connecting the port anew: Play waits again for the
+  // connection, counting from AgainUs.
+  std::atomic<bool> Again{false};
+  std::atomic<uint32_t> AgainUs{0};
+  void WaitForConnectionAgain(uint32_t NowUs) {
+    AgainUs.store(NowUs, std::memory_order_relaxed);
+    Again.store(true, std::memory_order_release);
+  }
 
   // Process-callback side: writes every message that is due in this cycle,
   // whose callback began at NowUs (jack_get_time, low 32 bits).
@@ -51,6 +59,9 @@ class JackSession {
   jack_client_t* Client() const { return FClient; }
   // True once the server has gone away; the client can then do nothing.
   bool Gone() const { return FGone.load(std::memory_order_acquire); }
+  // How many ports of the server have gone away since the session began;
+  // cheap enough to read for every message.
+  uint32_t PortRemovals() const { return FPortRemovals.load(std::memory_order_acquire); }
   // Sending side: true when no cycle has run for so long that the server must
   // be gone, though nobody said so (some servers' clients are never told).
   // The session then counts as gone.
@@ -73,6 +84,7 @@ class JackSession {
   static int Process(jack_nframes_t Frames, void* Arg);
   static void Shutdown(jack_status_t Code, const char* Reason, void* Arg);
   static void PlainShutdown(void* Arg);
+  static void PortRegistration(jack_port_id_t Port, int Registered, void* Arg);
   // Blocks until the next cycle ends, the server goes or the deadline passes.
   bool WaitCycle(const struct timespec& Deadline);
 
@@ -83,6 +95,7 @@ class JackSession {
   // When the last cycle began (jack_get_time, low 32 bits).
   std::atomic<uint32_t> FLastCycleUs{0};
   std::atomic<bool> FWaiting{false};
+  std::atomic<uint32_t> FPortRemovals{0};
   sem_t FCycleDone;
   std::atomic<JackOutputQueue*> FQueues[kMaxQueues] = {};
 };

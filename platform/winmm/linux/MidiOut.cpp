@@ -9,6 +9,7 @@
 #include "platform/winmm/linux/AlsaBackend.h"
 #include "platform/winmm/linux/DeviceNames.h"
 #include "platform/winmm/linux/HandleTable.h"
+#include "platform/winmm/linux/HeldNotes.h"
 #include "platform/winmm/linux/JackBackend.h"
 #include "platform/winmm/winmm.h"
 
@@ -20,6 +21,15 @@ struct OpenDevice {
   // Last channel status sent, 0 for none. Senders on several threads keep it
   // consistent message by message; their order among each other is theirs.
   std::atomic<uint8_t> RunningStatus{0};
+  HeldNotes Held;
+  // The sink's count of losses when Held was last forgotten.
+  std::atomic<uint32_t> ForgottenAt{0};
+
+  // A destination that went away holds nothing any more (once per loss).
+  void ForgetOnLoss() {
+    const uint32_t losses = Sink->Losses();
+    if (ForgottenAt.exchange(losses, std::memory_order_relaxed) != losses) Held.Forget();
+  }
 };
 
 // Enumeration, open and close may come from any thread; sending takes no lock.
@@ -119,9 +129,34 @@ MMRESULT midiOutShortMsg(HMIDIOUT hmo, DWORD dwMsg) {
   WireMessage wire;
   MMRESULT r = EncodeShortMessage(dwMsg, running, wire);
   if (r == MMSYSERR_NOERROR) r = device->Sink->Send(wire);
-  // A message that was not taken must not change what later running status means.
-  if (r == MMSYSERR_NOERROR && running != before)
-    device->RunningStatus.compare_exchange_strong(before, running, std::memory_order_relaxed);
+  if (r == MMSYSERR_NOERROR) {
+    device->Held.Note(wire);
+    // A message that was not taken must not change what later running status means.
+    if (running != before)
+      device->RunningStatus.compare_exchange_strong(before, running, std::memory_order_relaxed);
+  } else if (r == MIDIERR_NODEVICE) {
+    device->ForgetOnLoss();
+  }
+  gHandles.Release(HandleValue(hmo));
+  return r;
+}
+
+MMRESULT midiOutReset(HMIDIOUT hmo) {
+  OpenDevice* device = gHandles.Acquire(HandleValue(hmo));
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
+  // A destination that went away refuses each of them.
+  device->Held.Release([device](const WireMessage& Message) { device->Sink->Send(Message); });
+  gHandles.Release(HandleValue(hmo));
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutCheckDestination(HMIDIOUT hmo, DWORD* Losses) {
+  std::lock_guard<std::mutex> lock(gLock);
+  OpenDevice* device = gHandles.Acquire(HandleValue(hmo));
+  if (device == nullptr) return MMSYSERR_INVALHANDLE;
+  MMRESULT r = device->Sink->Check();
+  device->ForgetOnLoss();
+  if (Losses != nullptr) *Losses = device->Sink->Losses();
   gHandles.Release(HandleValue(hmo));
   return r;
 }

@@ -84,6 +84,8 @@ MMRESULT midiOutOpen(LPHMIDIOUT phmo, UINT uDeviceID, DWORD_PTR dwCallback, DWOR
 
 MMRESULT midiOutShortMsg(HMIDIOUT hmo, DWORD dwMsg) { return ::midiOutShortMsg(Real(hmo), dwMsg); }
 
+MMRESULT midiOutReset(HMIDIOUT hmo) { return ::midiOutReset(Real(hmo)); }
+
 MMRESULT midiOutClose(HMIDIOUT hmo) { return ::midiOutClose(Real(hmo)); }
 
 MMRESULT midiInGetErrorTextA(MMRESULT mmrError, char* pszText, UINT cchText) {
@@ -102,6 +104,15 @@ MMRESULT midiOutGetFullName(UINT_PTR uDeviceID, std::string& Name) {
   ::MMRESULT result = ::midiOutGetDevCapsA(uDeviceID, &caps, sizeof caps);
   if (result != MMSYSERR_NOERROR) return result;
   Name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+  return MMSYSERR_NOERROR;
+}
+
+// winmm tells nobody of devices that come and go; a device that went away
+// fails its sends, and the program looks for it again by name.
+bool midiOutNotifyChanges(void (*)(void*), void*) { return false; }
+
+MMRESULT midiOutCheckDestination(HMIDIOUT, DWORD* Losses) {
+  if (Losses != nullptr) *Losses = 0;
   return MMSYSERR_NOERROR;
 }
 

@@ -21,8 +21,9 @@ expect_eq "played" "played a test note on Synth B" "$(text "$work/out")"
 vxmidi --play=0 --hold=20
 expect_eq "--play by number" 0 $?
 expect_eq "the log" "$(printf '%s\n' 'midiOutOpen 1 0' 'midiOutShortMsg 1 00643C90' \
-  'midiOutShortMsg 1 00003C80' 'midiOutClose 1' 'midiOutOpen 0 0' 'midiOutShortMsg 0 00643C90' \
-  'midiOutShortMsg 0 00003C80' 'midiOutClose 0')" "$(text "$work/midi.log")"
+  'midiOutShortMsg 1 00003C80' 'midiOutReset 1' 'midiOutClose 1' 'midiOutOpen 0 0' \
+  'midiOutShortMsg 0 00643C90' 'midiOutShortMsg 0 00003C80' 'midiOutReset 0' 'midiOutClose 0')" \
+  "$(text "$work/midi.log")"
 
 vxmidi --play 2
 expect_eq "a number out of range" 1 $?
@@ -48,7 +49,7 @@ if wait_for "$work/midi.log" "midiOutShortMsg 1 00643C90"; then
   expect_eq "Ctrl+C: status" 130 $?
   expect_eq "Ctrl+C: the note ended, the device closed" \
     "$(printf '%s\n' 'midiOutOpen 1 0' 'midiOutShortMsg 1 00643C90' 'midiOutShortMsg 1 00003C80' \
-      'midiOutClose 1')" "$(text "$work/midi.log")"
+      'midiOutReset 1' 'midiOutClose 1')" "$(text "$work/midi.log")"
   expect_eq "Ctrl+C: said so" "vxmidi: interrupted; the note on Synth B was ended" "$(text "$work/err")"
 else
   fail "the note did not start: $(text "$work/err")"

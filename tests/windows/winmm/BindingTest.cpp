@@ -100,7 +100,9 @@ TEST_F(WinmmBinding, MessagesReachTheDeviceTheyWereSentTo) {
             "midiOutShortMsg 1 00003C80\n"
             "midiOutOpen 0 0\n"
             "midiOutShortMsg 0 00FF7FC5\n"
+            "midiOutReset 1\n"
             "midiOutClose 1\n"
+            "midiOutReset 0\n"
             "midiOutClose 0\n");
   EXPECT_EQ(out->DeviceHandle(0), nullptr);
   EXPECT_EQ(out->DeviceHandle(1), nullptr);
@@ -124,7 +126,8 @@ TEST_F(WinmmBinding, FailuresCarryThePlatformsTexts) {
   EXPECT_EQ(handle, nullptr);
   out->CloseDevice(0);
   EXPECT_EQ(midiOutShortMsg(handle, 0x90), MMSYSERR_INVALHANDLE);
-  EXPECT_EQ(Log(), "midiOutOpen 0 0\nmidiOutOpen 0 4\nmidiOutOpen 7 2\nmidiOutClose 0\n");
+  EXPECT_EQ(Log(),
+            "midiOutOpen 0 0\nmidiOutOpen 0 4\nmidiOutOpen 7 2\nmidiOutReset 0\nmidiOutClose 0\n");
 
   char text[10];
   EXPECT_EQ(midiInGetErrorTextA(MMSYSERR_INVALHANDLE, text, sizeof text), MMSYSERR_NOERROR);
