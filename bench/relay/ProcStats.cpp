@@ -11,14 +11,17 @@
 #include "Clock.h"
 
 namespace relaybench {
-namespace {
 
-std::string ReadFile(const std::string& Path) {
+std::string ReadWholeFile(const std::string& Path) {
   std::ifstream in(Path);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
+
+namespace {
+
+std::string ReadFile(const std::string& Path) { return ReadWholeFile(Path); }
 
 // utime and stime: fields 14 and 15, counted after the ")" that ends the command name.
 int64_t StatTicks(pid_t Pid) {

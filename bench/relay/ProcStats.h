@@ -17,6 +17,8 @@ struct TCpuSample {
 };
 
 TCpuSample SampleCpu(pid_t Pid);
+// A whole file's text; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& Path);
 double StatTickNs();
 
 struct TMemory {

@@ -45,21 +45,27 @@ class TQmidinet : public TRelay {
     const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + WorkDir,
                                           "XDG_CONFIG_HOME=" + WorkDir,
                                           "XDG_RUNTIME_DIR=" + WorkDir};
-    if (!FChild.Start(argv, env, {"DISPLAY", "WAYLAND_DISPLAY"}, WorkDir, WorkDir + "/qmidinet.log",
-                      Error))
-      return false;
+    if (!StartChild(argv, env, WorkDir, WorkDir + "/qmidinet.log", Error)) return false;
     std::string port;
     if (!WaitUntil([&] { return !(port = OutputPort(Recorder.Client())).empty() || !Alive(); },
-                   10000) ||
+                   StartTimeoutMs()) ||
         port.empty()) {
-      if (Error) *Error = "qmidinet registered no JACK MIDI output within 10 s: " + Log();
+      if (Error) *Error = "qmidinet registered no JACK MIDI output in time: " + Log();
       return false;
     }
-    if (jack_connect(Recorder.Client(), port.c_str(), Recorder.PortName().c_str()) != 0) {
+    // Under valgrind the port can be there a while before its client is active.
+    if (!WaitUntil(
+            [&] {
+              return jack_connect(Recorder.Client(), port.c_str(), Recorder.PortName().c_str()) ==
+                         0 ||
+                     !Alive();
+            },
+            StartTimeoutMs(), 200) ||
+        !Alive()) {
       if (Error) *Error = "cannot connect " + port + " to " + Recorder.PortName();
       return false;
     }
-    if (!WaitUntil([&] { return UdpPortBound(FPort) || !Alive(); }, 10000) || !Alive()) {
+    if (!WaitUntil([&] { return UdpPortBound(FPort) || !Alive(); }, StartTimeoutMs()) || !Alive()) {
       if (Error)
         *Error = "qmidinet is not listening on UDP port " + std::to_string(FPort) + ": " + Log();
       return false;

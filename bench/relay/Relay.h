@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Child.h"
 
@@ -22,6 +23,10 @@ class TRelay {
   // on Address():Port() and plays into the recorder's port.
   virtual bool Start(TRecorder& Recorder, const std::string& WorkDir, std::string* Error) = 0;
   void Stop() { FChild.Stop(); }
+  // A program the relay then runs under (valgrind, to count its instructions);
+  // empty: none.
+  void SetWrapper(std::vector<std::string> Wrapper) { FWrapper = std::move(Wrapper); }
+  bool Wrapped() const { return !FWrapper.empty(); }
 
   pid_t Pid() const { return FChild.Pid(); }
   bool Alive() { return FChild.Alive(); }
@@ -32,7 +37,18 @@ class TRelay {
   const std::string& Command() const { return FCommand; }
 
  protected:
+  // Argv behind the wrapper, with no display (the relays run headless).
+  bool StartChild(const std::vector<std::string>& Argv, const std::vector<std::string>& Env,
+                  const std::string& Dir, const std::string& LogPath, std::string* Error) {
+    std::vector<std::string> argv = FWrapper;
+    argv.insert(argv.end(), Argv.begin(), Argv.end());
+    return FChild.Start(argv, Env, {"DISPLAY", "WAYLAND_DISPLAY"}, Dir, LogPath, Error);
+  }
+  // How long it may take to start: far longer under valgrind.
+  int StartTimeoutMs() const { return FWrapper.empty() ? 10000 : 120000; }
+
   TChild FChild;
+  std::vector<std::string> FWrapper;
   std::string FAddress;
   uint16_t FPort = 0;
   std::string FCommand;
@@ -41,5 +57,7 @@ class TRelay {
 std::unique_ptr<TRelay> MakeQmidinet();
 // Binary: the relay program as built; it runs from a copy beside its own settings file.
 std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary);
+// The floor: the least a relay can do for the same job (minimal_relay.cpp).
+std::unique_ptr<TRelay> MakeMinimal(const std::string& Binary);
 
 }  // namespace relaybench

@@ -15,6 +15,8 @@ struct TRunInfo {
   std::vector<std::string> Commands;  // how the benchmark and what it started were run
   double PhaseSeconds = 0;
   double IdleSeconds = 0;
+  unsigned Rounds = 1;
+  double CountSeconds = 0;
 };
 
 std::string DescribeMachine();

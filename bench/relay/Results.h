@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct TPhaseResult {
   double WallS = 0;
   double CpuPer10kMs = 0;
   double NetCpuPer10kMs = 0;  // less what the relay burns idle over the same time
+  int64_t Syscalls = -1;      // all its threads over the phase (perf), -1: not counted
+  int64_t Switches = -1;      // its context switches over the phase (perf)
+  double CountedS = 0;        // how long they were counted
 };
 
 struct TIdleResult {
@@ -41,6 +45,8 @@ struct TIdleResult {
   double CpuPercent = -1;       // of one core, process CPU clock
   double StatCpuPercent = -1;   // the same from /proc/PID/stat ticks
   int64_t MainThreadRuns = -1;  // times the main thread was scheduled
+  int64_t Syscalls = -1;        // all its threads over the idle time (perf)
+  int64_t Switches = -1;
 };
 
 struct TRelayResult {
@@ -58,12 +64,32 @@ struct TRelayResult {
   }
 };
 
+// Counts at one paced rate that do not depend on the machine's load: system
+// calls by name (strace) and user-space instructions (callgrind), each less
+// what the relay does idle over the same time, per message.
+struct TCounts {
+  std::string NotRun;  // why some are missing
+  double Rate = 0;
+  uint32_t Messages = 0;
+  std::map<std::string, double> SyscallsPerMessage;  // by name, and "total"
+  double IdleSyscallsPerS = -1;
+  double InstructionsPerMessage = -1;
+  double IdleInstructionsPerS = -1;
+};
+
+// One relay's interleaved rounds in a sitting, and its counts.
+struct TRelayRounds {
+  std::string Relay;
+  std::vector<TRelayResult> Rounds;
+  TCounts Counts;
+};
+
 struct TPeriodResult {
   unsigned Period = 0;
   unsigned Rate = 48000;
   uint32_t Stale = 0;    // events that arrived after their phase ended
   uint32_t Foreign = 0;  // events the sender did not make
-  std::vector<TRelayResult> Relays;
+  std::vector<TRelayRounds> Relays;
 };
 
 // Nearest-rank percentile (P in 0..100) of sorted values.

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "Clock.h"
+#include "Counters.h"
 #include "Recorder.h"
 #include "Relay.h"
 #include "Sender.h"
@@ -63,9 +64,12 @@ bool TRunner::WarmUp(TRelay& Relay, TSender& Sender, std::string* Error) {
 TIdleResult TRunner::MeasureIdle(TRelay& Relay) {
   TIdleResult r;
   SleepMs(1000);  // let the warm-up's effects settle
+  TPerfCounter perf;
+  const bool counting = TPerfCounter::Available() && perf.Start(Relay.Pid(), FWorkDir);
   const TCpuSample a = SampleCpu(Relay.Pid());
   SleepMs(static_cast<int>(FOptions.IdleSeconds * 1000));
   const TCpuSample b = SampleCpu(Relay.Pid());
+  if (counting) perf.Stop(&r.Syscalls, &r.Switches);
   r.Seconds = static_cast<double>(b.AtNs - a.AtNs) / 1e9;
   if (a.Ns >= 0 && b.Ns >= 0)
     r.CpuPercent = 100.0 * static_cast<double>(b.Ns - a.Ns) / static_cast<double>(b.AtNs - a.AtNs);
@@ -85,11 +89,18 @@ TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string
   const int parity = FParity++ & 1;
   std::memset(FSendNs.get(), 0, sizeof(int64_t) * Count);
   FRecorder.Arm(parity);
+  TPerfCounter perf;
+  const bool counting = TPerfCounter::Available() && perf.Start(Relay.Pid(), FWorkDir);
+  const int64_t counted0 = MonotonicNs();
   const TUdpCounters udp0 = SampleUdp();
   const TCpuSample cpu0 = SampleCpu(Relay.Pid());
   const TSendResult sent = Sender.Send(Count, Rate, parity, FSendNs.get());
   Drain(parity, sent.Sent);
   const TCpuSample cpu1 = SampleCpu(Relay.Pid());
+  if (counting) {
+    perf.Stop(&r.Syscalls, &r.Switches);
+    r.CountedS = static_cast<double>(MonotonicNs() - counted0) / 1e9;
+  }
   const TUdpCounters udp1 = SampleUdp();
   const TCapture& c = FRecorder.Capture(parity);
   r.Sent = sent.Sent;
@@ -114,6 +125,18 @@ TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string
   return r;
 }
 
+bool TRunner::StartAndWarmUp(TRelay& Relay, TSender& Sender, const std::string& WorkDir,
+                             std::string* Error) {
+  FWorkDir = WorkDir;
+  if (Relay.Start(FRecorder, WorkDir, Error) && Sender.Open(Relay.Address(), Relay.Port(), Error)) {
+    // Under valgrind a relay can take a while after it listens before it plays.
+    for (int tries = Relay.Wrapped() ? 20 : 1; tries > 0; --tries)
+      if (WarmUp(Relay, Sender, Error)) return true;
+  }
+  Relay.Stop();
+  return false;
+}
+
 TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
   TRelayResult result;
   result.Relay = Relay.Name();
@@ -123,11 +146,9 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
     return result;
   }
   TSender sender;
-  if (!Relay.Start(FRecorder, WorkDir, &error) ||
-      !sender.Open(Relay.Address(), Relay.Port(), &error) || !WarmUp(Relay, sender, &error)) {
+  if (!StartAndWarmUp(Relay, sender, WorkDir, &error)) {
     result.Command = Relay.Command();
     result.NotRun = error;
-    Relay.Stop();
     return result;
   }
   result.Command = Relay.Command();
@@ -152,6 +173,108 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
   result.Memory = SampleMemory(Relay.Pid());
   Relay.Stop();
   return result;
+}
+
+void TRunner::CountWithStrace(TRelay& Relay, const std::string& WorkDir, TCounts& Counts) {
+  TSender sender;
+  std::string error;
+  if (!StartAndWarmUp(Relay, sender, WorkDir, &error)) {
+    Counts.NotRun += "strace: " + error + " ";
+    return;
+  }
+  SleepMs(1000);
+  TStraceCounter strace;
+  const uint32_t count = Counts.Messages;
+  // Idle first, for as long as the messages take: what it does anyway.
+  int64_t t0 = MonotonicNs();
+  if (!strace.Start(Relay.Pid(), WorkDir)) {
+    Counts.NotRun += "strace could not attach ";
+    Relay.Stop();
+    return;
+  }
+  SleepMs(static_cast<int>(FOptions.CountSeconds * 1000));
+  std::map<std::string, int64_t> idle = strace.Stop();
+  const double idleS = static_cast<double>(MonotonicNs() - t0) / 1e9;
+  const int parity = FParity++ & 1;
+  FRecorder.Arm(parity);
+  t0 = MonotonicNs();
+  if (!strace.Start(Relay.Pid(), WorkDir)) {
+    FRecorder.Disarm();
+    Counts.NotRun += "strace could not attach ";
+    Relay.Stop();
+    return;
+  }
+  const TSendResult sent = sender.Send(count, Counts.Rate, parity, FSendNs.get());
+  Drain(parity, sent.Sent);
+  std::map<std::string, int64_t> busy = strace.Stop();
+  const double busyS = static_cast<double>(MonotonicNs() - t0) / 1e9;
+  Relay.Stop();
+  if (busy.empty() || idleS <= 0 || sent.Sent == 0) {
+    Counts.NotRun += "strace counted nothing ";
+    return;
+  }
+  Counts.IdleSyscallsPerS = static_cast<double>(idle["total"]) / idleS;
+  for (const auto& [name, calls] : busy) {
+    const double net = static_cast<double>(calls) - static_cast<double>(idle[name]) * busyS / idleS;
+    Counts.SyscallsPerMessage[name] = net / sent.Sent;
+  }
+}
+
+void TRunner::CountWithCallgrind(TRelay& Relay, const std::string& WorkDir, TCounts& Counts) {
+  const std::string out = WorkDir + "/callgrind.out";
+  Relay.SetWrapper({"valgrind", "--tool=callgrind", "--callgrind-out-file=" + out});
+  TSender sender;
+  std::string error;
+  const bool started = StartAndWarmUp(Relay, sender, WorkDir, &error);
+  Relay.SetWrapper({});
+  if (!started) {
+    Counts.NotRun += "callgrind: " + error + " ";
+    return;
+  }
+  SleepMs(2000);
+  // A control command takes effect somewhere within its run of about half a
+  // second: its midpoint stands for when.
+  auto mid = [](int64_t From) { return (From + MonotonicNs()) / 2; };
+  int64_t t = MonotonicNs();
+  const bool zeroed = CallgrindZero(Relay.Pid());
+  const int64_t zeroAt = mid(t);
+  SleepMs(static_cast<int>(FOptions.CountSeconds * 1000));
+  t = MonotonicNs();
+  const int64_t idle = CallgrindDump(Relay.Pid(), out);
+  const int64_t idleAt = mid(t);
+  const double idleS = static_cast<double>(idleAt - zeroAt) / 1e9;
+  const int parity = FParity++ & 1;
+  FRecorder.Arm(parity);
+  const TSendResult sent = sender.Send(Counts.Messages, Counts.Rate, parity, FSendNs.get());
+  Drain(parity, sent.Sent);
+  t = MonotonicNs();
+  const int64_t busy = CallgrindDump(Relay.Pid(), out);
+  const double busyS = static_cast<double>(mid(t) - idleAt) / 1e9;
+  Relay.Stop();
+  if (!zeroed || idle < 0 || busy < 0 || sent.Sent == 0) {
+    Counts.NotRun += "callgrind gave no counts ";
+    return;
+  }
+  Counts.IdleInstructionsPerS = static_cast<double>(idle) / idleS;
+  Counts.InstructionsPerMessage =
+      (static_cast<double>(busy) - Counts.IdleInstructionsPerS * busyS) / sent.Sent;
+}
+
+TCounts TRunner::Count(TRelay& Relay, const std::string& WorkDir) {
+  TCounts c;
+  c.Rate = FOptions.CountRate;
+  c.Messages = static_cast<uint32_t>(FOptions.CountRate * FOptions.CountSeconds + 0.5);
+  std::string missing = Relay.Missing();
+  if (!missing.empty()) {
+    c.NotRun = missing;
+    return c;
+  }
+  if (TStraceCounter::Available())
+    CountWithStrace(Relay, WorkDir, c);
+  else
+    c.NotRun += "strace is not installed ";
+  CountWithCallgrind(Relay, WorkDir, c);
+  return c;
 }
 
 }  // namespace relaybench

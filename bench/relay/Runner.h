@@ -20,8 +20,13 @@ struct TOptions {
   double PhaseSeconds = 3;
   uint32_t Burst = 16384;
   double IdleSeconds = 10;
-  std::vector<std::string> Relays{"qmidinet", "VORLANX"};
-  std::string Vorlanx;  // the relay program as built
+  std::vector<std::string> Relays{"minimal", "VORLANX", "qmidinet"};
+  unsigned Rounds = 3;      // each relay once a round, the rounds interleaved
+  std::string Vorlanx;      // the relay program as built
+  std::string Minimal;      // the minimal relay as built
+  bool Counts = true;       // strace and callgrind counts, in the last period
+  double CountRate = 1000;  // the paced rate the counts are taken at
+  double CountSeconds = 2;
   std::string ResultsPath;
 };
 
@@ -29,9 +34,16 @@ class TRunner {
  public:
   TRunner(const TOptions& Options, TRecorder& Recorder);
   TRelayResult Run(TRelay& Relay, const std::string& WorkDir);
+  // Load-independent counts: Relay is started twice, under strace and under
+  // callgrind.
+  TCounts Count(TRelay& Relay, const std::string& WorkDir);
 
  private:
   bool WarmUp(TRelay& Relay, TSender& Sender, std::string* Error);
+  bool StartAndWarmUp(TRelay& Relay, TSender& Sender, const std::string& WorkDir,
+                      std::string* Error);
+  void CountWithStrace(TRelay& Relay, const std::string& WorkDir, TCounts& Counts);
+  void CountWithCallgrind(TRelay& Relay, const std::string& WorkDir, TCounts& Counts);
   TIdleResult MeasureIdle(TRelay& Relay);
   TPhaseResult RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate,
                         uint32_t Count, double IdleShare);
@@ -42,6 +54,7 @@ class TRunner {
   TRecorder& FRecorder;
   std::unique_ptr<int64_t[]> FSendNs;
   int FParity = 0;
+  std::string FWorkDir;
 };
 
 }  // namespace relaybench

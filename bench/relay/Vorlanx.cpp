@@ -66,15 +66,14 @@ class TVorlanx : public TRelay {
     ini.close();
     FCommand = "env -u DISPLAY " + exe + "   # " + WorkDir + "/VORLANX.INI: Adress=" + FAddress +
                " Port=" + std::to_string(FPort) + " MIDI-Out=" + std::to_string(device);
-    if (!FChild.Start({exe}, {"HOME=" + WorkDir}, {"DISPLAY", "WAYLAND_DISPLAY"}, WorkDir,
-                      WorkDir + "/vorlanx.log", Error))
+    if (!StartChild({exe}, {"HOME=" + WorkDir}, WorkDir, WorkDir + "/vorlanx.log", Error))
       return false;
     if (!WaitUntil([&] { return (Recorder.Connections() > 0 && UdpPortBound(FPort)) || !Alive(); },
-                   10000) ||
+                   StartTimeoutMs()) ||
         !Alive()) {
       if (Error)
         *Error = "VORLANX did not listen on UDP port " + std::to_string(FPort) +
-                 " and connect to the recorder within 10 s: " + Log();
+                 " and connect to the recorder in time: " + Log();
       return false;
     }
     return true;

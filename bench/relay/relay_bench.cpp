@@ -1,5 +1,7 @@
-// Relay benchmark: qmidinet and VORLANX side by side on the same private JACK
-// server, fed by a paced UDP sender and read by a recording JACK client.
+// Relay benchmark: the minimal relay, VORLANX and qmidinet side by side on the
+// same private JACK server, fed by a paced UDP sender and read by a recording
+// JACK client, in interleaved rounds: one sitting alone moves by a third on a
+// shared machine, so each relay runs once a round, in turn.
 // Runs as root in network and mount namespaces of its own; see run-relay.sh.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -40,8 +42,9 @@ std::vector<T> ParseList(const std::string& Text) {
 int Usage(const char* Self) {
   std::fprintf(
       stderr,
-      "usage: %s [--vorlanx PATH] [--results FILE] [--periods 64,256] [--rates 100,1000,...]\n"
-      "          [--seconds S] [--burst N] [--idle S] [--relays qmidinet,VORLANX]\n",
+      "usage: %s [--vorlanx PATH] [--minimal PATH] [--results FILE] [--periods 64,256]\n"
+      "          [--rates 100,1000,...] [--seconds S] [--burst N] [--idle S] [--rounds N]\n"
+      "          [--relays minimal,VORLANX,qmidinet] [--counts 0|1] [--count-rate R]\n",
       Self);
   return 2;
 }
@@ -53,6 +56,14 @@ bool ParseOptions(int argc, char** argv, TOptions& O) {
     const std::string v = argv[++i];
     if (a == "--vorlanx")
       O.Vorlanx = v;
+    else if (a == "--minimal")
+      O.Minimal = std::filesystem::absolute(v).string();  // it runs in a folder of its own
+    else if (a == "--rounds")
+      O.Rounds = static_cast<unsigned>(std::atoi(v.c_str()));
+    else if (a == "--counts")
+      O.Counts = v != "0";
+    else if (a == "--count-rate")
+      O.CountRate = std::atof(v.c_str());
     else if (a == "--results")
       O.ResultsPath = v;
     else if (a == "--periods")
@@ -70,8 +81,8 @@ bool ParseOptions(int argc, char** argv, TOptions& O) {
     else
       return false;
   }
-  return !O.Periods.empty() && O.PhaseSeconds > 0 && O.PhaseSeconds <= 5 && O.IdleSeconds >= 0 &&
-         O.IdleSeconds <= 60;
+  return !O.Periods.empty() && O.Rounds >= 1 && O.Rounds <= 20 && O.CountRate > 0 &&
+         O.PhaseSeconds > 0 && O.PhaseSeconds <= 5 && O.IdleSeconds >= 0 && O.IdleSeconds <= 60;
 }
 
 std::string Now() {
@@ -90,8 +101,28 @@ std::string JoinArgs(int argc, char** argv) {
 std::unique_ptr<TRelay> MakeRelay(const std::string& Name, const TOptions& O) {
   if (Name == "qmidinet") return MakeQmidinet();
   if (Name == "VORLANX" || Name == "vorlanx") return MakeVorlanx(O.Vorlanx);
+  if (Name == "minimal") return MakeMinimal(O.Minimal);
   return nullptr;
 }
+
+std::string CanonicalName(const std::string& Name) { return Name == "vorlanx" ? "VORLANX" : Name; }
+
+// A fresh empty folder for one start of a relay, removed afterwards.
+class TWorkDir {
+ public:
+  TWorkDir() {
+    char dir[] = "/tmp/relay-bench-XXXXXX";
+    if (mkdtemp(dir) != nullptr) FPath = dir;
+  }
+  ~TWorkDir() {
+    std::error_code ignored;
+    if (!FPath.empty()) std::filesystem::remove_all(FPath, ignored);
+  }
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::string FPath;
+};
 
 TPeriodResult RunPeriod(unsigned Period, const TOptions& O, TRunInfo& Info) {
   TPeriodResult result;
@@ -103,30 +134,45 @@ TPeriodResult RunPeriod(unsigned Period, const TOptions& O, TRunInfo& Info) {
   TRecorder recorder;
   if (!server.Start(Period, kSampleRate, &error) || !recorder.Open("relaybench", &error)) {
     for (const auto& name : O.Relays) {
+      TRelayRounds slot{CanonicalName(name), {}, {}};
       TRelayResult r;
-      r.Relay = name == "vorlanx" ? "VORLANX" : name;
+      r.Relay = slot.Relay;
       r.NotRun = "no JACK server: " + error;
-      result.Relays.push_back(r);
+      slot.Rounds.push_back(r);
+      result.Relays.push_back(slot);
     }
     return result;
   }
   Info.Commands.push_back("jackd --no-realtime -n " + server.Name() + " -d dummy -r " +
                           std::to_string(kSampleRate) + " -p " + std::to_string(Period));
   TRunner runner(O, recorder);
-  for (const auto& name : O.Relays) {
-    std::unique_ptr<TRelay> relay = MakeRelay(name, O);
-    if (!relay) continue;
-    char dir[] = "/tmp/relay-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr) continue;
-    std::fprintf(stderr, "period %u: %s\n", Period, relay->Name());
-    TRelayResult r = runner.Run(*relay, dir);
-    relay->Stop();
-    if (!r.Command.empty()) Info.Commands.push_back(r.Command);
-    if (!r.NotRun.empty()) std::fprintf(stderr, "  %s: %s\n", relay->Name(), r.NotRun.c_str());
-    result.Relays.push_back(std::move(r));
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
+  for (const auto& name : O.Relays)
+    if (MakeRelay(name, O)) result.Relays.push_back(TRelayRounds{CanonicalName(name), {}, {}});
+  const size_t n = result.Relays.size();
+  for (unsigned round = 0; round < O.Rounds; ++round)
+    // Each round starts with the next relay, so none always runs first.
+    for (size_t k = 0; k < n; ++k) {
+      TRelayRounds& slot = result.Relays[(round + k) % n];
+      std::unique_ptr<TRelay> relay = MakeRelay(slot.Relay, O);
+      TWorkDir dir;
+      if (dir.Path().empty()) continue;
+      std::fprintf(stderr, "period %u, round %u: %s\n", Period, round + 1, relay->Name());
+      TRelayResult r = runner.Run(*relay, dir.Path());
+      relay->Stop();
+      if (round == 0 && !r.Command.empty()) Info.Commands.push_back(r.Command);
+      if (!r.NotRun.empty()) std::fprintf(stderr, "  %s: %s\n", relay->Name(), r.NotRun.c_str());
+      slot.Rounds.push_back(std::move(r));
+    }
+  if (O.Counts && Period == O.Periods.back())
+    for (TRelayRounds& slot : result.Relays) {
+      std::unique_ptr<TRelay> relay = MakeRelay(slot.Relay, O);
+      TWorkDir dir;
+      std::fprintf(stderr, "period %u: counting %s under strace and callgrind\n", Period,
+                   relay->Name());
+      slot.Counts = runner.Count(*relay, dir.Path());
+      if (!slot.Counts.NotRun.empty())
+        std::fprintf(stderr, "  %s: %s\n", relay->Name(), slot.Counts.NotRun.c_str());
+    }
   result.Stale = recorder.Stale();
   result.Foreign = recorder.Foreign();
   recorder.Close();
@@ -150,8 +196,15 @@ int main(int argc, char** argv) {
   info.LoadBefore = LoadAverage();
   info.PhaseSeconds = options.PhaseSeconds;
   info.IdleSeconds = options.IdleSeconds;
+  info.Rounds = options.Rounds;
+  info.CountSeconds = options.CountSeconds;
   info.Commands.push_back(
       "make bench   # runs bench/run-relay.sh build, among the other benchmarks");
+  if (options.Counts)
+    info.Commands.push_back(
+        "strace -c -f -p PID; valgrind --tool=callgrind RELAY (callgrind_control -z and -d around "
+        "each count); perf stat -x, -e raw_syscalls:sys_enter,context-switches -p PID around each "
+        "phase");
   info.Commands.push_back(
       "nice -n " + std::to_string(getpriority(PRIO_PROCESS, 0)) + " " + JoinArgs(argc, argv) +
       "   # in new network and mount namespaces: lo up with multicast, 224.0.0.0/4 via lo, a "

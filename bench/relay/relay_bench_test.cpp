@@ -2,9 +2,11 @@
 // its tables mislead.
 #include <gtest/gtest.h>
 
+#include "Counters.h"
 #include "ProcStats.h"
 #include "Results.h"
 #include "SeqCodec.h"
+#include "Spread.h"
 
 using namespace relaybench;
 
@@ -58,4 +60,53 @@ TEST(UdpCounters, ReadsByColumnNameFromTheUdpLinesOnly) {
   EXPECT_EQ(c.NoPorts, 3);
   EXPECT_EQ(c.InErrors, 250);
   EXPECT_EQ(c.RcvbufErrors, 240);
+}
+
+TEST(Spread, MedianAndRangeOfWhatWasMeasured) {
+  const TSpread odd = SpreadOf({3, -1, 1, 2});  // -1: not measured
+  EXPECT_EQ(odd.N, 3);
+  EXPECT_EQ(odd.Median, 2);
+  EXPECT_EQ(odd.Min, 1);
+  EXPECT_EQ(odd.Max, 3);
+  EXPECT_EQ(SpreadOf({4, 1, 2, 3}).Median, 2.5);
+  EXPECT_FALSE(SpreadOf({-1}).Valid());
+}
+
+TEST(Spread, PerMessageCountsAreNetOfTheIdleRate) {
+  TPhaseResult p;
+  p.Sent = 1000;
+  p.Syscalls = 3000;
+  p.CountedS = 2;
+  TIdleResult idle;
+  idle.Syscalls = 500;
+  idle.Seconds = 1;
+  EXPECT_DOUBLE_EQ(SyscallsPerMessage(p, idle), 2.0);
+  p.Syscalls = -1;  // perf could not count
+  EXPECT_EQ(SyscallsPerMessage(p, idle), -1);
+}
+
+TEST(Counters, ParsesWhatPerfStraceAndCallgrindPrint) {
+  const char* perf =
+      "# started on Wed Dec  9 10:06:01 2026\n\n"
+      "12345,,raw_syscalls:sys_enter,2000,100.00,,\n"
+      "<not counted>,,context-switches,0,100.00,,\n";
+  EXPECT_EQ(PerfCount(perf, "raw_syscalls:sys_enter"), 12345);
+  EXPECT_EQ(PerfCount(perf, "context-switches"), 0);
+  EXPECT_EQ(PerfCount(perf, "instructions"), -1);
+
+  const char* strace =
+      "% time     seconds  usecs/call     calls    errors syscall\n"
+      "------ ----------- ----------- --------- --------- ----------------\n"
+      " 60.00    0.000600           3       200           recvfrom\n"
+      " 40.00    0.000400           2       180        20 epoll_wait\n"
+      "------ ----------- ----------- --------- --------- ----------------\n"
+      "100.00    0.001000           2       380        20 total\n";
+  const auto calls = StraceCalls(strace);
+  EXPECT_EQ(calls.at("recvfrom"), 200);
+  EXPECT_EQ(calls.at("epoll_wait"), 180);
+  EXPECT_EQ(calls.at("total"), 380);
+  EXPECT_EQ(calls.size(), 3u);
+
+  EXPECT_EQ(CallgrindSummary("events: Ir\nsummary: 987654\ntotals: 987659\n"), 987654);
+  EXPECT_EQ(CallgrindSummary("events: Ir\n"), -1);
 }
