@@ -75,7 +75,7 @@ TEST_F(VxcatUdp, HexLinesAreDatagramsAndBadLinesAreSkipped) {
             "vxcat: line 5: not hexadecimal byte pairs: 9g 00, skipped\n"
             "vxcat: line 6: not hexadecimal byte pairs: 903c6, skipped\n");
   EXPECT_EQ(Received(4), (std::vector<std::string>{"\x90\x3c\x64", std::string("\x80\x3c\x00", 3),
-                                                  "\xf0\x7e\x7f\x06\x01\xf7", "\xc0\x05"}));
+                                                   "\xf0\x7e\x7f\x06\x01\xf7", "\xc0\x05"}));
 }
 
 TEST_F(VxcatUdp, UsageErrors) {

@@ -34,8 +34,8 @@ class TDatagramCutter {
   std::string FHeld;
   size_t FAt = 0;  // FHeld before this has been taken
   bool FEnded = false;
-  size_t FLineNumber = 0;        // of the last line taken
-  bool FOverlong = false;        // the line under way is too long: its bytes are dropped
+  size_t FLineNumber = 0;  // of the last line taken
+  bool FOverlong = false;  // the line under way is too long: its bytes are dropped
   bool FSkipped = false;
 };
 

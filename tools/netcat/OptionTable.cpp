@@ -96,8 +96,9 @@ std::string ParseLineEnd(const std::string& value) {
 
 // A size from 1 to the largest datagram, in decimal digits.
 size_t ParseDatagramSize(const std::string& value) {
-  if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
-      std::stoul(value) == 0 || std::stoul(value) > kMaxDatagram)
+  if (value.empty() || value.size() > 5 ||
+      value.find_first_not_of("0123456789") != std::string::npos || std::stoul(value) == 0 ||
+      std::stoul(value) > kMaxDatagram)
     throw EUsage("--datagram takes a size from 1 to " + std::to_string(kMaxDatagram) + ", not '" +
                  value + "'");
   return std::stoul(value);

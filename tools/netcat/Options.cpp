@@ -62,7 +62,8 @@ std::vector<std::string> ApplyOptions(const std::vector<std::string>& Args, TOpt
     }
     if (code == '?' || code == ':') {
       const TOptionSpec* spec = optopt ? FindCode(optopt) : nullptr;
-      if (!spec && optopt) throw EUsage(std::string("unknown option -") + static_cast<char>(optopt));
+      if (!spec && optopt)
+        throw EUsage(std::string("unknown option -") + static_cast<char>(optopt));
       if (!spec) {
         std::string name = argv[optind - 1];
         name = name.substr(0, name.find('='));

@@ -70,7 +70,7 @@ class TTcpClient : public TEndpoint {
       FProxyFailed = true;
       const TOptions& o = FHost.Options();
       Report(ProxyText(o) + (Error == winsock::WSAECONNREFUSED ? " refused the connection"
-                                                                : " could not be reached"));
+                                                               : " could not be reached"));
       ReportSocketError(Error, "Connect");
     };
     Socket.SetSocksServer(o.ProxyHost);
