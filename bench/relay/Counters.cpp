@@ -172,7 +172,7 @@ bool CallgrindZero(pid_t Pid) {
   return RunQuietly({"callgrind_control", "-z", std::to_string(Pid)}, 60000);
 }
 
-int64_t CallgrindDump(pid_t Pid, const std::string& OutFile) {
+int64_t CallgrindDump(pid_t Pid, const std::string& OutFile, std::string* DumpPath) {
   namespace fs = std::filesystem;
   if (!RunQuietly({"callgrind_control", "-d", std::to_string(Pid)}, 60000)) return -1;
   // Each dump is OutFile.N, N counting up.
@@ -184,7 +184,9 @@ int64_t CallgrindDump(pid_t Pid, const std::string& OutFile) {
     if (name.rfind(stem, 0) == 0) newest = std::max(newest, std::atoi(name.c_str() + stem.size()));
   }
   if (newest == 0) return -1;
-  return CallgrindSummary(ReadFile(OutFile + "." + std::to_string(newest)));
+  const std::string path = OutFile + "." + std::to_string(newest);
+  if (DumpPath) *DumpPath = path;
+  return CallgrindSummary(ReadFile(path));
 }
 
 int64_t CallgrindSummary(const std::string& Dump) {

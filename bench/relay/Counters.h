@@ -52,8 +52,9 @@ std::map<std::string, int64_t> StraceCalls(const std::string& Output);
 
 // Instructions a process under callgrind has run since the last Zero.
 bool CallgrindZero(pid_t Pid);
-// -1 when no dump could be taken. OutFile: the --callgrind-out-file given.
-int64_t CallgrindDump(pid_t Pid, const std::string& OutFile);
+// -1 when no dump could be taken. OutFile: the --callgrind-out-file given;
+// DumpPath, when given, is set to the dump's file.
+int64_t CallgrindDump(pid_t Pid, const std::string& OutFile, std::string* DumpPath = nullptr);
 // The "summary:" of a callgrind dump's text.
 int64_t CallgrindSummary(const std::string& Dump);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "Clock.h"
 #include "Counters.h"
@@ -175,6 +176,14 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
   return result;
 }
 
+void TRunner::Keep(const std::string& Path, const std::string& Name) {
+  if (FOptions.ProfilesDir.empty() || Path.empty()) return;
+  std::error_code ignored;
+  std::filesystem::create_directories(FOptions.ProfilesDir, ignored);
+  std::filesystem::copy_file(Path, FOptions.ProfilesDir + "/" + Name,
+                             std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
 void TRunner::CountWithStrace(TRelay& Relay, const std::string& WorkDir, TCounts& Counts) {
   TSender sender;
   std::string error;
@@ -207,6 +216,7 @@ void TRunner::CountWithStrace(TRelay& Relay, const std::string& WorkDir, TCounts
   const TSendResult sent = sender.Send(count, Counts.Rate, parity, FSendNs.get());
   Drain(parity, sent.Sent);
   std::map<std::string, int64_t> busy = strace.Stop();
+  Keep(WorkDir + "/strace.out", std::string(Relay.Name()) + ".strace");
   const double busyS = static_cast<double>(MonotonicNs() - t0) / 1e9;
   Relay.Stop();
   if (busy.empty() || idleS <= 0 || sent.Sent == 0) {
@@ -248,7 +258,9 @@ void TRunner::CountWithCallgrind(TRelay& Relay, const std::string& WorkDir, TCou
   const TSendResult sent = sender.Send(Counts.Messages, Counts.Rate, parity, FSendNs.get());
   Drain(parity, sent.Sent);
   t = MonotonicNs();
-  const int64_t busy = CallgrindDump(Relay.Pid(), out);
+  std::string dump;
+  const int64_t busy = CallgrindDump(Relay.Pid(), out, &dump);
+  Keep(dump, std::string(Relay.Name()) + ".callgrind");
   const double busyS = static_cast<double>(mid(t) - idleAt) / 1e9;
   Relay.Stop();
   if (!zeroed || idle < 0 || busy < 0 || sent.Sent == 0) {

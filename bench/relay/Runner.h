@@ -20,7 +20,8 @@ struct TOptions {
   double PhaseSeconds = 3;
   uint32_t Burst = 16384;
   double IdleSeconds = 10;
-  std::vector<std::string> Relays{"minimal", "VORLANX", "qmidinet"};
+  std::vector<std::string> Relays{"minimal", "minimal-epoll", "minimal-uring", "VORLANX",
+                                  "qmidinet"};
   unsigned Rounds = 3;      // each relay once a round, the rounds interleaved
   std::string Vorlanx;      // the relay program as built
   std::string Minimal;      // the minimal relay as built
@@ -28,6 +29,7 @@ struct TOptions {
   double CountRate = 1000;  // the paced rate the counts are taken at
   double CountSeconds = 2;
   std::string ResultsPath;
+  std::string ProfilesDir;  // where the counts' strace and callgrind outputs are kept; empty: not
 };
 
 class TRunner {
@@ -42,6 +44,8 @@ class TRunner {
   bool WarmUp(TRelay& Relay, TSender& Sender, std::string* Error);
   bool StartAndWarmUp(TRelay& Relay, TSender& Sender, const std::string& WorkDir,
                       std::string* Error);
+  // A copy of a count's output in the profiles folder, when one is asked for.
+  void Keep(const std::string& Path, const std::string& Name);
   void CountWithStrace(TRelay& Relay, const std::string& WorkDir, TCounts& Counts);
   void CountWithCallgrind(TRelay& Relay, const std::string& WorkDir, TCounts& Counts);
   TIdleResult MeasureIdle(TRelay& Relay);

@@ -44,7 +44,9 @@ int Usage(const char* Self) {
       stderr,
       "usage: %s [--vorlanx PATH] [--minimal PATH] [--results FILE] [--periods 64,256]\n"
       "          [--rates 100,1000,...] [--seconds S] [--burst N] [--idle S] [--rounds N]\n"
-      "          [--relays minimal,VORLANX,qmidinet] [--counts 0|1] [--count-rate R]\n",
+      "          [--relays minimal,VORLANX,qmidinet,minimal-epoll,minimal-uring]\n"
+      "          [--counts 0|1] [--count-rate R]\n"
+      "          [--profiles DIR]   (keeps the counts' strace and callgrind outputs)\n",
       Self);
   return 2;
 }
@@ -58,6 +60,8 @@ bool ParseOptions(int argc, char** argv, TOptions& O) {
       O.Vorlanx = v;
     else if (a == "--minimal")
       O.Minimal = std::filesystem::absolute(v).string();  // it runs in a folder of its own
+    else if (a == "--profiles")
+      O.ProfilesDir = v;
     else if (a == "--rounds")
       O.Rounds = static_cast<unsigned>(std::atoi(v.c_str()));
     else if (a == "--counts")
@@ -102,6 +106,8 @@ std::unique_ptr<TRelay> MakeRelay(const std::string& Name, const TOptions& O) {
   if (Name == "qmidinet") return MakeQmidinet();
   if (Name == "VORLANX" || Name == "vorlanx") return MakeVorlanx(O.Vorlanx);
   if (Name == "minimal") return MakeMinimal(O.Minimal);
+  if (Name == "minimal-epoll") return MakeMinimal(O.Minimal, "epoll");
+  if (Name == "minimal-uring") return MakeMinimal(O.Minimal, "uring");
   return nullptr;
 }
 
