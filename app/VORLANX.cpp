@@ -8,12 +8,17 @@
 // Without a window the program is a service: it says on standard error what it
 // receives and plays, and that it stopped; a start that cannot receive ends it
 // with status 1, since nobody could mend the address or port from a window.
+// A service manager that asked to be told (systemd's Type=notify) hears that
+// it is ready, what it does and counts, and that it stops; SIGUSR1 writes the
+// counts as one line on standard error.
 #include "app/ProcessSetup.h"
+#include "app/ServiceReport.h"
 #include "app/uEditor.h"
 #include "midi/Midi.h"
 #include "net/WSocket.h"
 #include "rtl/StderrLine.h"
 #include "ui/Forms.h"
+#include "ui/TerminateSignal.h"
 
 int main() {
   PrepareProcess();
@@ -28,8 +33,16 @@ int main() {
   if (service && !PluginEditorWindow->Receiving()) {
     status = 1;  // the error line is out already
   } else {
-    if (service) WriteStderrLine(PluginEditorWindow->StatusText());
+    TPluginEditorWindow* relay = PluginEditorWindow;
+    if (service) WriteStderrLine(relay->StatusText());
+    TServiceReport report(relay->FCounts, [relay] { return relay->StatusText(); });
+    relay->FServiceReport = &report;
+    ui::SetReportRequestHandler([relay] { WriteStderrLine(relay->FCounts.Text()); });
+    report.Ready();
     App.Run();
+    report.Stopping();
+    ui::SetReportRequestHandler(nullptr);
+    relay->FServiceReport = nullptr;
   }
   App.DestroyForms();
   FinalizeMidiOutput();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/DeviceWatch.h"
+#include "app/ServiceReport.h"
 #include "app/uEditorLayout.h"
 #include "app/uEditorSettings.h"
 #include "midi/Midi.h"
@@ -206,16 +207,42 @@ void TPluginEditorWindow::EnlargeReceiveBuffer() {
                      reinterpret_cast<const char*>(&size), sizeof size);
 }
 
-// The per-datagram path: one read, two tests, one short message.
+// The per-datagram path: one read, two tests, one short message, a few
+// counts. A buffer of four bytes tells a datagram of three from a longer one
+// (which Winsock reports as too long for it, and drops).
 void TPluginEditorWindow::SocketDataAvailable(TObject*, uint16_t) {
-  const std::string data = FSocket->ReceiveText();
-  if (data.size() == 3 && static_cast<uint8_t>(data[0]) != 0xFE) PlayDatagram(data);
+  char data[4];
+  winsock::sockaddr_in from = {};
+  int32_t fromLength = sizeof from;
+  const int32_t n = FSocket->ReceiveFrom(data, sizeof data, from, fromLength);
+  if (n < 0 && FSocket->LastError() != winsock::WSAEMSGSIZE) return;  // nothing was there
+  ++FCounts.Received;
+  FCounts.SenderAddr = from.sin_addr.s_addr;
+  FCounts.SenderPort = from.sin_port;
+  if (n != 3) {
+    ++FCounts.DroppedForLength;
+  } else if (static_cast<uint8_t>(data[0]) == 0xFE) {
+    ++FCounts.DroppedForFE;
+  } else {
+    bool played = false;
+    try {
+      played = PlayDatagram(std::string(data, 3));
+    } catch (...) {
+      ++FCounts.DroppedNoOutput;
+      throw;
+    }
+    ++(played ? FCounts.Played : FCounts.DroppedNoOutput);
+  }
+  if (FServiceReport) FServiceReport->CountsChanged();
 }
 
 bool TPluginEditorWindow::Receiving() const { return FSocket && FSocket->State() == wsConnected; }
 
 std::string TPluginEditorWindow::StatusText() const {
-  std::string text = "receiving on " + ip->Caption() + ":" + port->Caption();
+  // The port the socket holds: a text above 65535 wraps and 0 lets the system
+  // choose, so the caption alone would not say where datagrams go.
+  if (!Receiving()) return "not receiving on " + ip->Caption() + ":" + port->Caption();
+  std::string text = "receiving on " + ip->Caption() + ":" + FSocket->BoundPortText();
   if (pop->Items()->Count() == 0) return text + ", no MIDI output found";
   if ((FOutputLost || FDestinationLost) && !FDeviceName.empty())
     return text + ", waiting for " + FDeviceName;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/RelayCounts.h"
 #include "net/WSocket.h"
 #include "platform/win32/win32.h"
 #include "ui/ExtCtrls.h"
@@ -15,6 +16,7 @@
 #include "ui/StdCtrls.h"
 
 class TDeviceWatch;
+class TServiceReport;
 
 class TPluginEditorWindow : public TForm {
  public:
@@ -55,7 +57,8 @@ class TPluginEditorWindow : public TForm {
   bool Receiving() const;
   // What the relay does, for the service's log: "receiving on 0.0.0.0:55555,
   // playing on synth:in" (or that no MIDI output was found, or "waiting for
-  // synth:in" while the device named is not there).
+  // synth:in" while the device named is not there), with the port the socket
+  // holds.
   std::string StatusText() const;
 
   void ipMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
@@ -70,6 +73,10 @@ class TPluginEditorWindow : public TForm {
   // that the device is found again when the devices come in another order or
   // come back after their server restarted.
   std::string FDeviceName;
+  // What became of the datagrams received; told to the service report (when
+  // there is one) after each.
+  TRelayCounts FCounts;
+  TServiceReport* FServiceReport = nullptr;
 
  private:
   void Rebind();

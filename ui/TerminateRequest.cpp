@@ -3,7 +3,14 @@
 
 namespace ui {
 
+namespace {
+std::function<void()> g_reportHandler;
+}
+
+void SetReportRequestHandler(std::function<void()> Handler) { g_reportHandler = std::move(Handler); }
+
 void HandleTerminateRequest() {
+  if (TakeReportRequest() && g_reportHandler) g_reportHandler();
   if (!TakeTerminateRequest()) return;
   TApplication* app = FormsApplication();
   if (app && app->MainForm())

@@ -1,5 +1,5 @@
-// SIGTERM, SIGINT and SIGHUP: the signal handler only writes a byte to a pipe
-// that the run loop's queue watches.
+// SIGTERM, SIGINT and SIGHUP, and SIGUSR1 for a report: the signal handler
+// only writes the signal's number to a pipe that the run loop's queue watches.
 #include "ui/TerminateSignal.h"
 
 #include <errno.h>
@@ -18,33 +18,32 @@ namespace {
 int g_pipe[2] = {-1, -1};
 bool g_installed = false;
 // SIGHUP too: the terminal that started the program was closed.
-constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 // The pipe's watch in the loop's queue, and a request its callback took from
 // the pipe that the loop has not acted on yet.
 uint64_t g_watch = 0;
 bool g_requested = false;
+bool g_reportRequested = false;
 
-extern "C" void OnTerminateSignal(int) {
+extern "C" void OnTerminateSignal(int Sig) {
   int saved = errno;
-  char b = 1;
+  char b = static_cast<char>(Sig);
   (void)!::write(g_pipe[1], &b, 1);
   errno = saved;
 }
 
-bool DrainPipe() {
-  if (g_pipe[0] < 0) return false;
-  bool got = false;
+// Notes what the pipe holds: an end, a report, or both.
+void DrainPipe() {
+  if (g_pipe[0] < 0) return;
   char buf[64];
-  while (::read(g_pipe[0], buf, sizeof buf) > 0) got = true;
-  return got;
+  for (ssize_t n; (n = ::read(g_pipe[0], buf, sizeof buf)) > 0;)
+    for (ssize_t i = 0; i < n; ++i) (buf[i] == SIGUSR1 ? g_reportRequested : g_requested) = true;
 }
 
 // Runs inside a look at the queue: only notes the request, which the backend
 // acts on once it has pumped (HandleTerminateRequest).
-void OnPipeReady(int, uint32_t, void*) {
-  if (DrainPipe()) g_requested = true;
-}
+void OnPipeReady(int, uint32_t, void*) { DrainPipe(); }
 
 // The pipe's reading end (created on first use).
 int TerminateSignalHandle() {
@@ -80,8 +79,16 @@ void RemoveTerminateSignals() {
 
 bool TakeTerminateRequest() {
   // While the queue watches the pipe, its callback empties it: no read per wake-up.
-  bool got = g_requested || (g_watch == 0 && DrainPipe());
+  if (g_watch == 0) DrainPipe();
+  bool got = g_requested;
   g_requested = false;
+  return got;
+}
+
+bool TakeReportRequest() {
+  if (g_watch == 0) DrainPipe();
+  bool got = g_reportRequested;
+  g_reportRequested = false;
   return got;
 }
 

@@ -217,6 +217,31 @@ TEST_F(HeadlessRelay, HangUpSavesAndAnUnreachableDisplayIsSaid) {
   EXPECT_EQ(Profile(relay, "Window", "Top"), "158");
 }
 
+// The start line names the port the socket holds: a stored port above 65535
+// wraps, and 0 lets the system choose one.
+TEST_F(HeadlessRelay, TheStartLineNamesThePortBound) {
+  FPort = FreeUdpPort();
+  for (const std::string& stored : {std::to_string(FPort + 65536), std::string("0")}) {
+    SCOPED_TRACE(stored);
+    TRelay relay;
+    relay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + stored + "\n");
+    ASSERT_TRUE(relay.Start());
+    const std::string line = relay.Child().Stderr(", playing on", 10000);
+    std::vector<TUdpSocket> sockets = UdpSockets(relay.Child().Pid());
+    ASSERT_EQ(sockets.size(), 1u);
+    if (stored != "0") {
+      EXPECT_EQ(sockets[0].Port, FPort);
+    }
+    EXPECT_EQ(line, "vorlanx: receiving on 127.0.0.1:" + std::to_string(sockets[0].Port) +
+                        ", playing on synth:in_a\n");
+    ASSERT_TRUE(WaitConnected(0));
+    ExpectRelayed(sockets[0].Port, Bytes({0x90, 0x3C, 0x64}));
+    ExpectCleanExit(relay);
+    // The file keeps what was written there.
+    EXPECT_EQ(Profile(relay, "Data", "Port"), stored);
+  }
+}
+
 TEST_F(HeadlessRelay, ASettingsFileInAnotherCaseIsUsed) {
   TRelay relay;
   relay.WriteFile("vorlanx.ini", DataSection());

@@ -67,6 +67,8 @@ class TSender {
   TSender();
   ~TSender();
   bool Send(uint16_t Port, const std::string& Bytes);
+  // The port it sends from (0 before the first datagram).
+  uint16_t LocalPort() const { return loopback::LocalPort(FFd); }
 
  private:
   int FFd;

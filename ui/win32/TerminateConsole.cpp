@@ -83,4 +83,6 @@ void RemoveTerminateSignals() {
 
 bool TakeTerminateRequest() { return g_requested.exchange(false); }
 
+bool TakeReportRequest() { return false; }
+
 }  // namespace ui
