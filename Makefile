@@ -1,5 +1,5 @@
-# make run   - install what is missing, build, start the relay
-# make test  - install what is missing, build, run every test (plus sanitizer builds and a
+# make run   - install what building and running need, build the programs, start the relay
+# make test  - install what the tests need, build, run every test (plus sanitizer builds and a
 #             short run of every fuzz target)
 # make windows - cross-build the Windows programs and their tests into build-win/
 # make windows-package - the Windows zip and installer, in build-win/package/
@@ -19,20 +19,35 @@ FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build windows windows-package test-windows run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
+.PHONY: all deps deps-run deps-windows deps-bench programs build windows windows-package test-windows run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
 
 all: build
 
+# One list of Debian packages per purpose (scripts/install-deps).
 deps:
-	@scripts/install-deps
+	@scripts/install-deps --test
+deps-run:
+	@scripts/install-deps --run
+deps-windows:
+	@scripts/install-deps --windows
+deps-bench:
+	@scripts/install-deps --bench
+
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_WERROR=ON
+
+# The programs alone: a first configuration leaves the tests out (they need
+# packages running does not); a build folder that has them keeps them.
+programs: deps-run
+	$(CONFIGURE) $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF)
+	cmake --build $(BUILD) -j$(JOBS)
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_WERROR=ON
+	$(CONFIGURE) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 # x86_64 Windows with MinGW-w64 (cmake/mingw-w64-x86_64.cmake), on the real Win32,
 # Winsock and winmm; the stand-ins in platform/*/linux are not compiled.
-windows: deps
+windows: deps-windows
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_WERROR=ON
 	cmake --build $(WIN_BUILD) -j$(JOBS)
@@ -41,12 +56,12 @@ windows: deps
 windows-package: windows
 	packaging/build-packages $(WIN_BUILD)
 
-run: build
+run: programs
 	./$(BUILD)/vorlanx
 
 # For the current user, no root: PREFIX/lib/vorlanx with links in PREFIX/bin, a
 # desktop entry, an icon and man pages. Uninstalling leaves the settings file.
-install: $(if $(SKIP_BUILD),,build)
+install: $(if $(SKIP_BUILD),,programs)
 	scripts/user-install install "$(BUILD)" "$(PREFIX)"
 
 uninstall:
@@ -86,7 +101,7 @@ fuzz: fuzz-build
 
 # The Windows programs and packages under Wine, in a fresh private prefix with
 # its own display; no second tries: each test passes at its first run.
-test-windows: windows
+test-windows: deps windows
 	scripts/wine-test $(WIN_BUILD)
 
 # A few seconds per target: the targets build and their seeds pass.
@@ -101,8 +116,7 @@ reliability: build
 	RELAY=$(BUILD)/vorlanx $(RELIABILITY) flood 1000000 20000
 	RELAY=$(BUILD)/vorlanx $(RELIABILITY) soak 600 5000
 
-bench: build
-	@scripts/install-deps --bench
+bench: deps-bench build
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	@for b in bench/run-*.sh; do [ -x "$$b" ] && "$$b" $(BUILD) || true; done
 

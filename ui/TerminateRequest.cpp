@@ -7,7 +7,9 @@ namespace {
 std::function<void()> g_reportHandler;
 }
 
-void SetReportRequestHandler(std::function<void()> Handler) { g_reportHandler = std::move(Handler); }
+void SetReportRequestHandler(std::function<void()> Handler) {
+  g_reportHandler = std::move(Handler);
+}
 
 void HandleTerminateRequest() {
   if (TakeReportRequest() && g_reportHandler) g_reportHandler();

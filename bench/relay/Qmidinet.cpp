@@ -29,8 +29,7 @@ class TQmidinet : public TRelay {
 
   std::string Missing() const override {
     struct stat st;
-    return stat("/usr/bin/qmidinet", &st) == 0 ? ""
-                                               : "not installed (scripts/install-deps installs it)";
+    return stat("/usr/bin/qmidinet", &st) == 0 ? "" : "not installed (make bench installs it)";
   }
 
   bool Start(TRecorder& Recorder, const std::string& WorkDir, std::string* Error) override {

@@ -80,7 +80,8 @@ class ServiceNotify : public TRelayTest {
  protected:
   void StartRelay(TRelay& Relay, std::vector<std::string> Env) {
     FPort = FreeUdpPort();
-    Relay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
+    Relay.WriteFile("VORLANX.INI",
+                    "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) + "\n");
     Env.push_back("DISPLAY");
     ASSERT_TRUE(Relay.Start(Env));
     ASSERT_TRUE(Relay.WaitBound("127.0.0.1", FPort));
@@ -165,11 +166,10 @@ TEST_F(ServiceNotify, NoOutputNoWatchdogAndTheCountsOnSigusr1) {
   EXPECT_TRUE(relay.Child().WaitIdle());
   EXPECT_EQ(notify.Next(1500), "");
 
+  const std::string none =
+      "received 0, played 0, dropped 0 (0 for their length, 0 for 0xFE, 0 with no output)";
   relay.Child().Signal(SIGUSR1);
-  EXPECT_NE(relay.Child().Stderr(" with no output)\n", 10000).find(
-                "vorlanx: received 0, played 0, dropped 0 (0 for their length, 0 for 0xFE, 0 "
-                "with no output)\n"),
-            std::string::npos);
+  EXPECT_NE(relay.Child().Stderr(none, 10000).find("vorlanx: " + none + "\n"), std::string::npos);
   ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64})));
   ASSERT_TRUE(FSender.Send(FPort, ""));
   ASSERT_TRUE(FSender.Send(FPort, Bytes({0x80, 0x3C, 0x00})));
@@ -177,7 +177,12 @@ TEST_F(ServiceNotify, NoOutputNoWatchdogAndTheCountsOnSigusr1) {
       "received 3, played 0, dropped 3 (1 for their length, 0 for 0xFE, 2 with no output), "
       "last from " +
       Sender();
-  EXPECT_EQ(notify.Next(10000), "STATUS=" + StartLine("no MIDI output found") + "; " + counts);
+  // A loaded machine may split them over two statuses.
+  const std::string expected = "STATUS=" + StartLine("no MIDI output found") + "; " + counts;
+  std::string got = notify.Next(10000);
+  for (int i = 0; i < 2 && got.rfind("STATUS=", 0) == 0 && got != expected; ++i)
+    got = notify.Next(10000);
+  EXPECT_EQ(got, expected);
   EXPECT_EQ(notify.Next(1500), "");
 
   relay.Child().Signal(SIGUSR1);
@@ -186,11 +191,9 @@ TEST_F(ServiceNotify, NoOutputNoWatchdogAndTheCountsOnSigusr1) {
   EXPECT_EQ(notify.Next(10000), "STOPPING=1");
   int status = relay.Child().Wait(10000);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(relay.Child().Stderr(),
-            "vorlanx: " + StartLine("no MIDI output found") +
-                "\nvorlanx: received 0, played 0, dropped 0 (0 for their length, 0 for 0xFE, 0 "
-                "with no output)\nvorlanx: " +
-                counts + "\nvorlanx: stopped\n");
+  EXPECT_EQ(relay.Child().Stderr(), "vorlanx: " + StartLine("no MIDI output found") +
+                                        "\nvorlanx: " + none + "\nvorlanx: " + counts +
+                                        "\nvorlanx: stopped\n");
 }
 
 }  // namespace
