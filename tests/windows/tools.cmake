@@ -9,7 +9,7 @@ if(TARGET vxmidi)
   set_tests_properties(vxmidi_under_wine PROPERTIES LABELS windows TIMEOUT 180)
 endif()
 
-foreach(case udp_send udp_receive tcp_connect tcp_listen tcp_interrupt peer_ends bad_port)
+foreach(case udp_send udp_frames udp_receive tcp_connect tcp_listen tcp_interrupt peer_ends bad_port)
   add_test(NAME vxcat_under_wine_${case}
            COMMAND bash ${VORLANX_TOOL_TESTS}/vxcat.sh ${case} ${VORLANX_WINE_RUN}
                    $<TARGET_FILE:vxcat>)

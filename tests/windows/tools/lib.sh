@@ -77,7 +77,7 @@ socat_listen() {
     pid=$!
     local deadline=$((SECONDS + 10))
     while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
-      if grep -qE "listening on|starting data transfer loop" "$log"; then
+      if grep -qE "listening on|receiving on|starting data transfer loop" "$log"; then
         started+=("$pid")
         return 0
       fi

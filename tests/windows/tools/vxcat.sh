@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# vxcat.exe under Wine against Linux peers on loopback (socat): UDP both ways,
+# vxcat.exe under Wine against Linux peers on loopback (socat): UDP both ways
+# and cut into datagrams (--hex, --datagram),
 # TCP connecting and listening with standard input from a pipe and a file,
 # the end of standard input, a port out of range, and Ctrl+C (Wine turns
 # SIGINT into the console's Ctrl+C event).
@@ -35,6 +36,26 @@ udp_send)
   expect_eq "status at the end of input" 0 $?
   wait_for "$work/got" "one datagram" 10 || fail "the datagram did not come: $(text "$work/err")"
   expect_eq "what came" "one datagram" "$(cat "$work/got")"
+  ;;
+
+udp_frames)
+  # socat -x dumps each datagram it receives on its own line: the lines are the
+  # datagrams. Lines of hex with CRLF, as a Windows editor writes them, and a
+  # file of notes cut with --datagram; each sender ends by itself at the end of
+  # its input.
+  socat_listen "$work/socat.log" -u -x UDP-RECV:PORT,bind=127.0.0.1 OPEN:/dev/null ||
+    { fail "no UDP port for the peer"; finish; }
+  printf '90 3c 64\r\nzz\r\n80 3c 00\r\n' >"$work/hex"
+  timeout 60 "$WINE_RUN" "$VXCAT" -u --hex 127.0.0.1 "$port" <"$work/hex" >"$work/out" 2>"$work/err"
+  expect_eq "--hex: status with a line skipped" 1 $?
+  expect_in "--hex: the line named" "line 2: not hexadecimal byte pairs: zz, skipped" "$(text "$work/err")"
+  printf '\220\074\144\200\074\000\376' >"$work/notes"
+  timeout 60 "$WINE_RUN" "$VXCAT" -u --datagram 3 127.0.0.1 "$port" <"$work/notes" >"$work/out" 2>"$work/err"
+  expect_eq "--datagram: status" 0 $?
+  datagrams() { grep '^ ' "$work/socat.log" | tr -s ' '; }
+  deadline=$((SECONDS + 15))
+  until [ "$(datagrams | wc -l)" -ge 5 ] || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
+  expect_eq "the datagrams" "$(printf ' 90 3c 64\n 80 3c 00\n 90 3c 64\n 80 3c 00\n fe')" "$(datagrams)"
   ;;
 
 udp_receive)
