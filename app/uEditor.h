@@ -93,6 +93,8 @@ class TPluginEditorWindow : public TForm {
   void SayOutputLost();
   bool ReopenOutput();
   bool LookForOutput();
+  // For an arriving datagram: true at most once a second.
+  bool LookNow();
   // The MIDI service said that destinations came or went.
   void DevicesChanged();
   void NoteDestination(uint32_t Result, uint32_t Losses);

@@ -124,7 +124,11 @@ bool TPluginEditorWindow::PlayDatagram(const std::string& Data) {
   const auto data1 = static_cast<uint8_t>(Data[1]);
   const auto data2 = static_cast<uint8_t>(Data[2]);
   // Dropped, as a failed send would be: a note played late is worse than none.
-  if (FDestinationLost) return false;
+  if (FDestinationLost) {
+    // Its server may go meanwhile too, which nothing says: a look once a second.
+    if (LookNow()) DevicesChanged();
+    if (FDestinationLost) return false;
+  }
   if (FOutputLost && !ReopenOutput()) return false;
   try {
     MidiOutput()->SendShortMessage(FDeviceIndex, status, data1, data2);
@@ -165,12 +169,14 @@ void TPluginEditorWindow::SayOutputLost() {
 
 // For an arriving datagram, at most once a second: where the service cannot
 // say that devices came (its server itself went away), an idle relay never looks.
-bool TPluginEditorWindow::ReopenOutput() {
+bool TPluginEditorWindow::ReopenOutput() { return LookNow() && LookForOutput(); }
+
+bool TPluginEditorWindow::LookNow() {
   const uint32_t now = win32::GetTickCount();
   if (FReopenTried && now - FLastReopen < kReopenIntervalMs) return false;
   FReopenTried = true;
   FLastReopen = now;
-  return LookForOutput();
+  return true;
 }
 
 // Takes the device list anew and opens the selected device by its name (a
@@ -224,8 +230,11 @@ void TPluginEditorWindow::DevicesChanged() {
 // two looks are both said. The error box comes last: its modal loop goes on
 // relaying and may handle further changes before it returns.
 void TPluginEditorWindow::NoteDestination(uint32_t Result, uint32_t Losses) {
-  if (Result != winmm::MMSYSERR_NOERROR && Result != winmm::MIDIERR_NODEVICE)
-    return;  // its server went away: the next datagram finds out
+  if (Result == winmm::MMSYSERR_NODRIVER) {
+    FDestinationLost = false;  // its server went away: the next datagram finds out
+    return;
+  }
+  if (Result != winmm::MMSYSERR_NOERROR && Result != winmm::MIDIERR_NODEVICE) return;
   const bool lost = Result == winmm::MIDIERR_NODEVICE || Losses != FLossesSeen;
   const bool newLoss = lost && !FDestinationLost;
   const bool back = Result == winmm::MMSYSERR_NOERROR && (lost || FDestinationLost);
@@ -233,6 +242,10 @@ void TPluginEditorWindow::NoteDestination(uint32_t Result, uint32_t Losses) {
   FDestinationLost = Result == winmm::MIDIERR_NODEVICE;
   const std::string text = "lost the MIDI output " + FDeviceName +
                            " (its port went away); waiting for it to come back";
+  if (newLoss) {  // the first look from a datagram waits its second
+    FReopenTried = true;
+    FLastReopen = win32::GetTickCount();
+  }
   if (!WindowShown()) {
     if (newLoss) WriteStderrLine(text);
     if (back) WriteStderrLine("playing on " + FDeviceName);

@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/RelayProcess.h"
+#include "tests/app/DumpSynth.h"
 
 namespace {
 
 using namespace relaytest;
 using testjack::TMidiEvent;
-
-size_t CountOf(const std::string& Text, const std::string& Part) {
-  size_t n = 0;
-  for (size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1)) ++n;
-  return n;
-}
 
 class DeviceRecovery : public TRelayTest {
  protected:
@@ -67,15 +61,19 @@ TEST_F(DeviceRecovery, AServerRestartedUnderTrafficIsFoundAgainAndPlaysEveryNote
   ASSERT_TRUE(WaitConnected(0));
   ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
 
+  // The synthesiser goes first, while the server stays; then the server.
   FSynth.Close();
+  std::string err = relay.Child().Stderr("(its port went away)", 10000);
+  ASSERT_EQ(CountOf(err, "vorlanx: lost the MIDI output synth:in_a (its port went away)"), 1u)
+      << err;
   FServer.Kill();
   // The loss is said once, however many datagrams keep coming.
-  std::string err;
-  for (int i = 0; i < 200 && CountOf(err, "lost the MIDI output") == 0; ++i) {
+  const std::string serverLost = "vorlanx: lost the MIDI output synth:in_a (its server went away)";
+  for (int i = 0; i < 300 && CountOf(err, serverLost) == 0; ++i) {
     FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
-    err = relay.Child().Stderr("lost the MIDI output", 50);
+    err = relay.Child().Stderr(serverLost, 50);
   }
-  ASSERT_EQ(CountOf(err, "vorlanx: lost the MIDI output synth:in_a"), 1u) << err;
+  ASSERT_EQ(CountOf(err, serverLost), 1u) << err;
   for (int i = 0; i < 30; ++i) FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
 
   std::string error;
@@ -89,10 +87,25 @@ TEST_F(DeviceRecovery, AServerRestartedUnderTrafficIsFoundAgainAndPlaysEveryNote
 
   ASSERT_NE(relay.Stop(), -1);
   err = relay.Child().Stderr();
-  EXPECT_EQ(CountOf(err, "lost the MIDI output"), 1u) << err;
+  EXPECT_EQ(CountOf(err, "lost the MIDI output"), 2u) << err;
   EXPECT_EQ(CountOf(err, "vorlanx: playing on synth:in_a\n"), 1u) << err;
   for (size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
     EXPECT_EQ(err.compare(at, 9, "vorlanx: "), 0) << err;
+}
+
+// The synthesiser, a process of its own, killed and started again three times
+// while the server stays.
+TEST_F(DeviceRecovery, ASynthesiserKilledAndStartedAgainIsPlayedOnAgainEachTime) {
+  TDumpSynth piano;
+  ASSERT_TRUE(piano.Start("piano"));
+  TRelay relay;
+  relay.WriteFile("VORLANX.INI", Settings("MIDI-Out-Name=piano:input\n"));
+  ASSERT_TRUE(relay.Start());
+  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
+  piano.ExpectEachNoteOnce(FSender, FPort, 50);
+  ExpectSynthRestartsFollowed(relay, piano, FSender, FPort, "piano", 3);
+  ASSERT_NE(relay.Stop(), -1);
+  EXPECT_TRUE(FSynth.Collect(100).empty()) << "played on another device";
 }
 
 // Before any server: it says so, and plays once the stored device (by its

@@ -14,25 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/RelayProcess.h"
+#include "tests/app/DumpSynth.h"
 
 namespace {
 
 using namespace relaytest;
-
-// The program's full path on PATH; empty when it is not there.
-std::string Which(const std::string& Program) {
-  const char* path = getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (size_t at = 0; at <= dirs.size();) {
-    size_t end = dirs.find(':', at);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(at, end - at) + "/" + Program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  return "";
-}
 
 class PipeWireRelay : public testing::Test {
  protected:
@@ -58,7 +44,7 @@ class PipeWireRelay : public testing::Test {
             "PIPEWIRE_REMOTE", "JACK_DEFAULT_SERVER"};
   }
   void TearDown() override {
-    FDump.reset();
+    FSynth.Stop(true);
     FDaemon.reset();
     std::error_code ec;
     if (!FRuntime.empty()) std::filesystem::remove_all(FRuntime, ec);
@@ -74,82 +60,46 @@ class PipeWireRelay : public testing::Test {
       usleep(20000);
     ASSERT_EQ(::stat((FRuntime + "/pipewire-0").c_str(), &st), 0)
         << "no PipeWire socket: " << FDaemon->Stderr();
-    FDump.reset(new guitest::TChild);
-    ASSERT_TRUE(FDump->Start({Which("pw-jack"), "jack_midi_dump"}, FEnv));
+    FSynth.Prefix = {"pw-jack"};
+    FSynth.Env = FEnv;
+    ASSERT_TRUE(FSynth.Start());
   }
   void StopServer() {
-    FDump.reset();
+    FSynth.Stop(true);
     FDaemon->Signal(SIGTERM);
     ASSERT_NE(FDaemon->Wait(10000), -1);
   }
 
-  // The next event the receiving client printed ("  10: 90 3c 64 note on ..."),
-  // as its bytes; empty when none came within TimeoutMs.
-  std::vector<int> NextEvent(int TimeoutMs) {
-    std::string line;
-    while (FDump->ReadLine(line, TimeoutMs)) {
-      std::vector<int> bytes;
-      size_t colon = line.find(':');
-      if (colon == std::string::npos) continue;
-      unsigned b[3];
-      int n = std::sscanf(line.c_str() + colon + 1, " %2x %2x %2x", &b[0], &b[1], &b[2]);
-      for (int i = 0; i < n; ++i) bytes.push_back(static_cast<int>(b[i]));
-      if (!bytes.empty()) return bytes;
-    }
-    return {};
-  }
-  // Sends clock bytes until the client hears one (at most 15 s).
-  bool SendUntilHeard() {
-    for (int i = 0; i < 150; ++i) {
-      FSender.Send(FPort, Bytes({0xF8, 0x00, 0x00}));
-      if (NextEvent(100) == std::vector<int>{0xF8}) return true;
-    }
-    return false;
-  }
-  // The next event other than the clock bytes SendUntilHeard sends.
-  std::vector<int> NextNote(int TimeoutMs) {
-    std::vector<int> e;
-    do e = NextEvent(TimeoutMs);
-    while (e == std::vector<int>{0xF8});
-    return e;
-  }
-  void ExpectEachNoteOnce(int Count) {
-    while (!NextEvent(200).empty()) {
-    }
-    // The notes go out once a clock byte is heard again after that quiet
-    // spell: the whole path is known to be running.
-    ASSERT_TRUE(SendUntilHeard());
-    for (int i = 0; i < Count; ++i) {
-      ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, i, 0x40})));
-      if (i % 20 == 19) usleep(5000);
-    }
-    for (int i = 0; i < Count; ++i) ASSERT_EQ(NextNote(5000), (std::vector<int>{0x90, i, 0x40}));
-    EXPECT_TRUE(NextNote(300).empty()) << "a note arrived twice";
+  // The daemon, and the relay through pw-jack playing on the receiving client.
+  void StartRelay(TRelay& Relay) {
+    StartServer();
+    if (HasFatalFailure()) return;
+    Relay.Prefix = {Which("pw-jack")};
+    FPort = FreeUdpPort();
+    Relay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) +
+                                       "\nMIDI-Out-Name=midi-monitor:input\n");
+    ASSERT_TRUE(Relay.Start(FEnv));
+    ASSERT_TRUE(Relay.WaitBound("127.0.0.1", FPort));
   }
 
   std::string FRuntime;
   std::vector<std::string> FEnv;
-  std::unique_ptr<guitest::TChild> FDaemon, FDump;
+  std::unique_ptr<guitest::TChild> FDaemon;
+  TDumpSynth FSynth;
   TSender FSender;
   uint16_t FPort = 0;
 };
 
 TEST_F(PipeWireRelay, NotesArriveAndTheDaemonRestartedUnderTrafficIsFoundAgain) {
-  StartServer();
-  if (HasFatalFailure()) return;
   TRelay relay;
-  relay.Prefix = {Which("pw-jack")};
-  FPort = FreeUdpPort();
-  relay.WriteFile("VORLANX.INI", "[Data]\nAdress=127.0.0.1\nPort=" + std::to_string(FPort) +
-                                     "\nMIDI-Out-Name=midi-monitor:input\n");
-  ASSERT_TRUE(relay.Start(FEnv));
-  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
-  ASSERT_TRUE(SendUntilHeard()) << relay.Child().Stderr();
-  ExpectEachNoteOnce(100);
+  StartRelay(relay);
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(FSynth.SendUntilHeard(FSender, FPort)) << relay.Child().Stderr();
+  FSynth.ExpectEachNoteOnce(FSender, FPort, 100);
 
   StopServer();
   std::string err;
-  for (int i = 0; i < 100 && err.find("lost the MIDI output") == std::string::npos; ++i) {
+  for (int i = 0; i < 200 && err.find("lost the MIDI output") == std::string::npos; ++i) {
     FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
     err = relay.Child().Stderr("lost the MIDI output", 100);
   }
@@ -157,11 +107,22 @@ TEST_F(PipeWireRelay, NotesArriveAndTheDaemonRestartedUnderTrafficIsFoundAgain) 
 
   StartServer();
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(SendUntilHeard()) << relay.Child().Stderr();
-  ExpectEachNoteOnce(100);
+  ASSERT_TRUE(FSynth.SendUntilHeard(FSender, FPort)) << relay.Child().Stderr();
+  FSynth.ExpectEachNoteOnce(FSender, FPort, 100);
   ASSERT_NE(relay.Stop(), -1);
   err = relay.Child().Stderr();
   EXPECT_NE(err.find("vorlanx: playing on midi-monitor:input\n"), std::string::npos) << err;
+}
+
+// The synthesiser alone, killed and started again three times while the
+// daemon stays.
+TEST_F(PipeWireRelay, ASynthesiserKilledAndStartedAgainIsPlayedOnAgainEachTime) {
+  TRelay relay;
+  StartRelay(relay);
+  if (HasFatalFailure()) return;
+  FSynth.ExpectEachNoteOnce(FSender, FPort, 50);
+  ExpectSynthRestartsFollowed(relay, FSynth, FSender, FPort, "midi-monitor", 3);
+  ASSERT_NE(relay.Stop(), -1);
 }
 
 }  // namespace

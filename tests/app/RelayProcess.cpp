@@ -167,6 +167,12 @@ std::string Bytes(std::initializer_list<int> Values) {
   return s;
 }
 
+size_t CountOf(const std::string& Text, const std::string& Part) {
+  size_t n = 0;
+  for (size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1)) ++n;
+  return n;
+}
+
 // ---- the JACK fixture ----------------------------------------------------------
 
 void TRelayTest::SetUp() {

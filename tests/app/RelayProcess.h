@@ -86,6 +86,8 @@ class TPortHolder {
 };
 
 std::string Bytes(std::initializer_list<int> Values);
+// How often Part occurs in Text.
+size_t CountOf(const std::string& Text, const std::string& Part);
 
 // A private JACK server with a receiving client "synth" whose two MIDI inputs
 // "in_a" and "in_b" are the relay's devices 0 and 1.

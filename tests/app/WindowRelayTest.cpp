@@ -97,6 +97,14 @@ class WindowRelay : public TRelayTest {
     }
     return "";
   }
+  int CountErrorBoxes() {
+    std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
+    std::istringstream in(ids);
+    int boxes = 0;
+    for (std::string id; in >> id;)
+      if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "vorlanx") ++boxes;
+    return boxes;
+  }
   bool ErrorBoxGone() {
     for (int waited = 0; waited <= 10000; waited += 50) {
       if (FindErrorBox(0).empty()) return true;
@@ -380,13 +388,42 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayDuringStartUpTheRelayEnds) {
   EXPECT_EQ(Setting("MIDI-Out"), "1");
 }
 
+// A synthesiser that goes while its server stays is said by one error box at
+// once, however many datagrams follow; while the box is open, the one that
+// comes back is connected and played on.
+TEST_F(WindowRelay, ALostSynthesiserGivesOneErrorBoxAndIsPlayedOnWhenItComesBack) {
+  Start();
+  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
+  FSynth.Close();
+  std::string box = FindErrorBox(10000);
+  ASSERT_FALSE(box.empty()) << "no error box";
+  for (int i = 0; i < 40; ++i) {
+    FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
+    ::usleep(10 * 1000);
+  }
+  std::string error;
+  ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
+  ASSERT_TRUE(WaitConnected(0)) << "not connected again while the box is open";
+  EXPECT_TRUE(FSynth.Collect(200).empty()) << "kept from while it was gone";
+  ExpectRelayed(FPort, Bytes({0x90, 0x3D, 0x64}));
+  EXPECT_EQ(FindErrorBox(0), box);
+  EXPECT_EQ(CountErrorBoxes(), 1);
+  Key("Return");
+  EXPECT_TRUE(ErrorBoxGone());
+  Stop();
+}
+
 // A lost server is said by one error box, however many datagrams follow; its
 // modal loop goes on relaying, so the server that comes back is played on
 // while the box is still open.
 TEST_F(WindowRelay, ALostServerGivesOneErrorBoxAndRelayingGoesOnWhileItIsOpen) {
   Start();
   ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}));
+  // The synthesiser goes first (a box of its own), then its server.
   FSynth.Close();
+  ASSERT_FALSE(FindErrorBox(10000).empty()) << "no error box for the synthesiser";
+  Key("Return");
+  ASSERT_TRUE(ErrorBoxGone());
   FServer.Kill();
   std::string box;
   for (int i = 0; i < 100 && box.empty(); ++i) {
@@ -409,13 +446,7 @@ TEST_F(WindowRelay, ALostServerGivesOneErrorBoxAndRelayingGoesOnWhileItIsOpen) {
   ASSERT_TRUE(connected) << "not found again while the box is open";
   FSynth.Collect(100);
   ExpectRelayed(FPort, Bytes({0x80, 0x3C, 0x00}));
-  // Still the one box.
-  std::string ids = Xdotool(FX->Display(), "search --onlyvisible --name '^vorlanx$' 2>/dev/null");
-  std::istringstream in(ids);
-  int boxes = 0;
-  for (std::string id; in >> id;)
-    if (id != FWindow && Xdotool(FX->Display(), "getwindowname " + id) == "vorlanx") ++boxes;
-  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(CountErrorBoxes(), 1) << "still the one box";
   Key("Return");
   EXPECT_TRUE(ErrorBoxGone());
   Stop();

@@ -13,19 +13,19 @@ namespace winmm {
 namespace {
 
 // Plays on one destination port, named by its full name. When that port goes
-// away (its client closed or crashed) while the server stays, the sink says so
-// and refuses messages; a port of the same name that comes back is connected
-// again by Check.
+// away (its client closed or crashed) while the server stays, the sink refuses
+// messages; once a port has come since, Check connects a port of the same
+// name, if it is one.
 class JackSink : public MidiSink {
  public:
   JackSink(std::shared_ptr<JackSession> Session, std::unique_ptr<JackOutputQueue> Queue,
-           std::string Destination)
+           std::string Destination, jack_port_t* DestinationPort)
       : FSession(std::move(Session)),
         FQueue(std::move(Queue)),
         FDestination(std::move(Destination)),
-        FSeenRemovals(FSession->PortRemovals()),
-        FCheckedRemovals(FSeenRemovals.load()),
-        FConnectedUs(FQueue->AttachedUs) {}
+        FDestinationPort(DestinationPort),
+        FSeenEvents(FSession->Ports().Count()),
+        FCheckedEvents(FSeenEvents.load()) {}
 
   ~JackSink() override {
     if (!FSession->Gone()) {
@@ -40,12 +40,15 @@ class JackSink : public MidiSink {
   MMRESULT Send(const WireMessage& Message) override {
     const auto now = static_cast<uint32_t>(jack_get_time());
     if (FSession->Gone() || FSession->Stalled(now)) return MMSYSERR_NODRIVER;
-    // A port went away since the last look: perhaps ours (a message sent now
-    // would reach nobody). A lookup by name reads the client's copy of the graph.
-    const uint32_t removals = FSession->PortRemovals();
-    if (removals != FSeenRemovals.load(std::memory_order_relaxed)) {
-      FSeenRemovals.store(removals, std::memory_order_relaxed);
-      if (jack_port_by_name(FSession->Client(), FDestination.c_str()) == nullptr) Lost();
+    // A port went since the last message: perhaps ours, and a message sent
+    // now would reach nobody.
+    const uint32_t events = FSession->Ports().Count();
+    const uint32_t seen = FSeenEvents.load(std::memory_order_relaxed);
+    if (events != seen) {
+      FSeenEvents.store(events, std::memory_order_relaxed);
+      bool gone, arrival;
+      if (FSession->Ports().Look(seen, events, FDestinationPort.load(), gone, arrival) && gone)
+        Lost();
     }
     // Dropped, not kept for later: a late note is worse than none.
     if (FGone.load(std::memory_order_acquire)) return MIDIERR_NODEVICE;
@@ -60,31 +63,31 @@ class JackSink : public MidiSink {
   }
 
   MMRESULT Check() override {
-    if (FSession->Gone()) return MMSYSERR_NODRIVER;
-    jack_client_t* client = FSession->Client();
-    const uint32_t removals = FSession->PortRemovals();
-    if (jack_port_by_name(client, FDestination.c_str()) == nullptr) {
-      Lost();
-      FCheckedRemovals = removals;
-      return MIDIERR_NODEVICE;
-    }
     const auto now = static_cast<uint32_t>(jack_get_time());
-    if (!FGone.load(std::memory_order_acquire)) {
-      // There, but perhaps gone and back since the last look. Our connection
-      // shows in the client's graph a cycle after jack_connect returned, so
-      // only one well older than that counts as broken.
-      constexpr int32_t kSettledUs = 1000000;
-      const bool fine = removals == FCheckedRemovals ||
-                        static_cast<int32_t>(now - FConnectedUs) < kSettledUs ||
-                        jack_port_connected_to(FQueue->Port, FDestination.c_str());
-      FCheckedRemovals = removals;
-      if (fine) return MMSYSERR_NOERROR;
-      Lost();
+    if (FSession->Gone() || FSession->Stalled(now)) return MMSYSERR_NODRIVER;
+    jack_client_t* client = FSession->Client();
+    const uint32_t events = FSession->Ports().Count();
+    bool gone, arrival;
+    if (!FSession->Ports().Look(FCheckedEvents, events, FDestinationPort.load(), gone, arrival)) {
+      // More was said than is remembered: the graph itself, then.
+      gone = jack_port_by_name(client, FDestination.c_str()) != FDestinationPort.load() ||
+             !jack_port_connected_to(FQueue->Port, FDestination.c_str());
+      arrival = true;
     }
-    FCheckedRemovals = removals;
+    FCheckedEvents = events;
+    if (gone) Lost();
+    if (!FGone.load(std::memory_order_acquire)) return MMSYSERR_NOERROR;
+    // Nothing came since it went: nothing to look for.
+    if (!arrival) return MIDIERR_NODEVICE;
+    jack_port_t* port = jack_port_by_name(client, FDestination.c_str());
+    if (port == nullptr) return MIDIERR_NODEVICE;
     const int r = jack_connect(client, jack_port_name(FQueue->Port), FDestination.c_str());
-    if (r != 0 && r != EEXIST && r != -EEXIST) return FSession->Gone() ? MMSYSERR_NODRIVER : MIDIERR_NODEVICE;
-    FConnectedUs = now;
+    if (r != 0 && r != EEXIST && r != -EEXIST)
+      return FSession->Gone() ? MMSYSERR_NODRIVER : MIDIERR_NODEVICE;
+    FDestinationPort.store(port);
+    // What was said before is about the port that went, which may have had
+    // the handle the new one has (jackd numbers ports anew from the lowest free).
+    FSeenEvents.store(events, std::memory_order_relaxed);
     // Nothing plays until the new connection is in the graph: the first
     // message after the return must not reach nobody.
     FQueue->WaitForConnectionAgain(now);
@@ -102,13 +105,12 @@ class JackSink : public MidiSink {
   std::shared_ptr<JackSession> FSession;
   std::unique_ptr<JackOutputQueue> FQueue;
   const std::string FDestination;
+  std::atomic<jack_port_t*> FDestinationPort;
   std::atomic<bool> FGone{false};
   std::atomic<uint32_t> FLosses{0};
-  // PortRemovals when the sending side last looked.
-  std::atomic<uint32_t> FSeenRemovals;
-  // Check's side: PortRemovals at its last look, and when it connected.
-  uint32_t FCheckedRemovals;
-  uint32_t FConnectedUs;
+  // The port events the sending side has looked at, and Check.
+  std::atomic<uint32_t> FSeenEvents;
+  uint32_t FCheckedEvents;
 };
 
 }  // namespace
@@ -166,7 +168,8 @@ MMRESULT JackBackend::Open(const std::string& Id, std::unique_ptr<MidiSink>& Sin
     jack_port_unregister(client, queue->Port);
     return MMSYSERR_ALLOCATED;
   }
-  Sink.reset(new JackSink(session, std::move(queue), Id));
+  jack_port_t* destination = jack_port_by_name(client, Id.c_str());
+  Sink.reset(new JackSink(session, std::move(queue), Id, destination));
   return MMSYSERR_NOERROR;
 }
 

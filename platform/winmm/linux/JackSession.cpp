@@ -133,9 +133,10 @@ int JackSession::Process(jack_nframes_t Frames, void* Arg) {
 }
 
 bool JackSession::Stalled(uint32_t NowUs) {
-  // Longer than any period a server runs with, and than a loaded machine
-  // delays a cycle.
-  constexpr int32_t kStallUs = 5000000;
+  // Longer than any period a server runs with, than a loaded machine delays a
+  // cycle, and than a synchronous jackd stops all cycles (5 s) while it
+  // removes a client that was killed.
+  constexpr int32_t kStallUs = 8000000;
   // Signed: a cycle that began after the caller read the clock is no stall.
   const auto sinceUs = static_cast<int32_t>(NowUs - FLastCycleUs.load(std::memory_order_relaxed));
   if (sinceUs <= kStallUs) return false;
@@ -146,11 +147,12 @@ bool JackSession::Stalled(uint32_t NowUs) {
 void JackSession::PlainShutdown(void* Arg) { Shutdown(JackFailure, "", Arg); }
 
 // On the library's notification thread, where no call into the server is
-// allowed: the senders and the program look for themselves.
-void JackSession::PortRegistration(jack_port_id_t, int Registered, void* Arg) {
+// allowed (the handle of a port comes from the client's own copy of the
+// graph): the senders and the program look at what was said.
+void JackSession::PortRegistration(jack_port_id_t Port, int Registered, void* Arg) {
   auto* self = static_cast<JackSession*>(Arg);
   if (self->Gone()) return;
-  if (!Registered) self->FPortRemovals.fetch_add(1, std::memory_order_release);
+  self->FPorts.Add(Registered ? nullptr : jack_port_by_id(self->FClient, Port), Registered != 0);
   NoteDevicesChanged();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/winmm/linux/MpscRing.h"
+#include "platform/winmm/linux/PortEvents.h"
 
 namespace winmm {
 
@@ -59,9 +60,8 @@ class JackSession {
   jack_client_t* Client() const { return FClient; }
   // True once the server has gone away; the client can then do nothing.
   bool Gone() const { return FGone.load(std::memory_order_acquire); }
-  // How many ports of the server have gone away since the session began;
-  // cheap enough to read for every message.
-  uint32_t PortRemovals() const { return FPortRemovals.load(std::memory_order_acquire); }
+  // The ports the server said came or went since the session began.
+  const PortEvents& Ports() const { return FPorts; }
   // Sending side: true when no cycle has run for so long that the server must
   // be gone, though nobody said so (some servers' clients are never told).
   // The session then counts as gone.
@@ -95,7 +95,7 @@ class JackSession {
   // When the last cycle began (jack_get_time, low 32 bits).
   std::atomic<uint32_t> FLastCycleUs{0};
   std::atomic<bool> FWaiting{false};
-  std::atomic<uint32_t> FPortRemovals{0};
+  PortEvents FPorts;
   sem_t FCycleDone;
   std::atomic<JackOutputQueue*> FQueues[kMaxQueues] = {};
 };
