@@ -60,6 +60,14 @@ TEST_F(VxcatUdp, DatagramSizeSendsAFileOneNoteADatagram) {
   EXPECT_EQ(got[150], "\xF8\xFE");  // the last one shorter
 }
 
+// A file is read 64 KiB at a time, and 65536 * k is a multiple of 17 only for
+// every 17th read: the piece of a datagram held between reads must not hold the
+// reading back, or it stops at the read-ahead limit (1 MiB) for ever.
+TEST_F(VxcatUdp, APieceHeldBetweenReadsDoesNotStopTheReading) {
+  Write("big", streampeer::Pattern(2 * 1024 * 1024, 7));
+  EXPECT_EQ(Shell(Vxcat() + " --datagram 17" + To() + " < " + Path("big")), 0) << Read("err");
+}
+
 TEST_F(VxcatUdp, HexLinesAreDatagramsAndBadLinesAreSkipped) {
   Write("in",
         "90 3c 64\n"

@@ -42,7 +42,9 @@ class TUdpClient : public TEndpoint {
     SendWaiting();
   }
 
-  bool Drained() const override { return !FBlocked && FCutter.Empty(); }
+  // Bytes the cutter still holds wait for more input (the rest of a datagram
+  // or a line), not for the network: reading goes on.
+  bool Drained() const override { return !FBlocked; }
 
  private:
   void DataAvailable() {
@@ -71,7 +73,7 @@ class TUdpClient : public TEndpoint {
       return;
     }
     if (wasBlocked) FHost.InputConsumed();
-    if (FInputEnded && Drained()) EndIfAsked();
+    if (FInputEnded && FCutter.Empty()) EndIfAsked();
   }
 
   void EndIfAsked() {
@@ -123,7 +125,9 @@ class TUdpServer : public TEndpoint {
     EndIfAsked();
   }
 
-  bool Drained() const override { return FCutter.Empty(); }
+  // Before a first datagram names the peer, input waits; after it, what the
+  // cutter holds waits for more input.
+  bool Drained() const override { return FHavePeer || FCutter.Empty(); }
 
  private:
   void DataAvailable() {
@@ -159,7 +163,7 @@ class TUdpServer : public TEndpoint {
   }
 
   void EndIfAsked() {
-    if (FInputEnded && Drained() && FHost.Options().Eof == TEofPolicy::Close)
+    if (FInputEnded && FCutter.Empty() && FHost.Options().Eof == TEofPolicy::Close)
       FHost.Finish(FCutter.Skipped() ? 1 : 0);
   }
 
