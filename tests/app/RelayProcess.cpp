@@ -196,4 +196,26 @@ void TRelayTest::ExpectRelayed(uint16_t Port, const std::string& Datagram, int I
   EXPECT_EQ(got[0].Data(), std::vector<uint8_t>(Datagram.begin(), Datagram.end()));
 }
 
+void TRelayTest::HoldNotes(uint16_t Port, int Input) {
+  const std::initializer_list<int> messages[] = {
+      {0x90, 0x3C, 0x64}, {0x91, 0x40, 0x64}, {0x90, 0x3E, 0x64}, {0x80, 0x3E, 0x00},
+      {0xB1, 0x40, 0x7F}, {0xB0, 0x40, 0x7F}, {0xB0, 0x40, 0x00}};
+  for (const auto& m : messages) ASSERT_TRUE(FSender.Send(Port, Bytes(m)));
+  std::vector<testjack::TMidiEvent> got = FSynth.Wait(7, 5000);
+  ASSERT_EQ(got.size(), 7u);
+  for (const testjack::TMidiEvent& e : got) ASSERT_EQ(e.Port, Input);
+}
+
+void TRelayTest::ExpectHeldNotesEnded(int Input) {
+  std::vector<testjack::TMidiEvent> got = FSynth.Wait(3, 5000);
+  for (const testjack::TMidiEvent& e : FSynth.Collect(300)) got.push_back(e);
+  std::vector<std::vector<uint8_t>> bytes;
+  for (const testjack::TMidiEvent& e : got) {
+    EXPECT_EQ(e.Port, Input);
+    bytes.push_back(e.Data());
+  }
+  EXPECT_EQ(bytes, (std::vector<std::vector<uint8_t>>{
+                       {0x80, 0x3C, 0x40}, {0x81, 0x40, 0x40}, {0xB1, 0x40, 0x00}}));
+}
+
 }  // namespace relaytest

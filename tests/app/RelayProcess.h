@@ -100,6 +100,13 @@ class TRelayTest : public testing::Test {
   bool WaitConnected(int Index, int TimeoutMs = 10000);
   // Sends one datagram and expects exactly those bytes to arrive at synth.
   void ExpectRelayed(uint16_t Port, const std::string& Datagram, int Input = 0);
+  // Plays notes and pedals that leave two notes held (channel 1 key 0x3C,
+  // channel 2 key 0x40) and the pedal of channel 2 down, and waits until
+  // input Input has heard them.
+  void HoldNotes(uint16_t Port, int Input = 0);
+  // Expects input Input to hear exactly the ends of what HoldNotes left, in
+  // order: the note-offs, then the sustain-off; and no other input anything.
+  void ExpectHeldNotesEnded(int Input = 0);
 
   testjack::TJackServer FServer;
   testjack::TMidiReceiver FSynth;

@@ -242,18 +242,35 @@ TEST_F(WindowRelay, ThePortCommandClampsAndRefusesWhatIsNoNumber) {
 
 TEST_F(WindowRelay, TheDeviceMenuRoutesDatagramsToTheChosenDevice) {
   Start();
-  ExpectRelayed(FPort, Bytes({0x90, 0x3C, 0x64}), 0);
+  HoldNotes(FPort, 0);
   OpenMenu(kDeviceX, kDeviceY, 3);
   Key("Down Down Return");  // the second device
   ASSERT_TRUE(WaitConnected(1));
+  // What was held on the device left is ended there first.
+  ExpectHeldNotesEnded(0);
   ExpectRelayed(FPort, Bytes({0x90, 0x3E, 0x64}), 1);
   // "MIDI-Out port:" opens the menu too; choosing the first device again.
   OpenMenu(12 + 10, 32 + 48 + 6, 1);
   Key("Down Return");
   EXPECT_TRUE(FSynth.WaitConnections(1, 0)) << "the previous device stays open";
+  std::vector<testjack::TMidiEvent> ended = FSynth.Wait(1, 5000);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].Port, 1);
+  EXPECT_EQ(ended[0].Data(), (std::vector<uint8_t>{0x80, 0x3E, 0x40}));
   ExpectRelayed(FPort, Bytes({0x80, 0x3C, 0x00}), 0);
   Stop();
   EXPECT_EQ(Setting("MIDI-Out"), "0");
+}
+
+// Whatever closes the output ends the notes held there first: choosing
+// another device (above), the display going away (below), closing the window.
+TEST_F(WindowRelay, HeldNotesEndWhenTheWindowIsClosed) {
+  Start();
+  HoldNotes(FPort, 0);
+  ASSERT_TRUE(CloseWindow(FX->Display(), FWindow));
+  const int status = FRelay.Child().Wait(10000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ExpectHeldNotesEnded(0);
 }
 
 TEST_F(WindowRelay, DatagramsKeepFlowingWhileTheInputDialogIsOpen) {
@@ -332,8 +349,8 @@ TEST_F(WindowRelay, TheErrorBoxBreaksTheLineAtCrLf) {
 }
 
 // Logging out ends the X server: the relay saves what was changed in the
-// window, closes the device and the socket, and ends with one line and status 1,
-// also while its device menu is open.
+// window, ends the notes held and closes the device and the socket, and ends
+// with one line and status 1, also while its device menu is open.
 TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
   TXServer x;
   ASSERT_TRUE(x.Start(kScreenW, kScreenH));
@@ -344,6 +361,7 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
   ASSERT_FALSE(FWindow.empty());
   ASSERT_TRUE(WindowGeometry(x.Display(), FWindow, FGeometry));
   ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", FPort));
+  HoldNotes(FPort, 0);
   auto click = [&](int X, int Y) {
     Xdotool(x.Display(), "mousemove " + std::to_string(FGeometry.x + X) + " " +
                              std::to_string(FGeometry.y + Y) + " click 1");
@@ -363,6 +381,7 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
   EXPECT_EQ(FRelay.Child().Stderr(), "vorlanx: the display went away; settings saved, stopped\n");
   EXPECT_EQ(Setting("Port"), std::to_string(newPort));
   EXPECT_EQ(Setting("Left"), "213");
+  ExpectHeldNotesEnded(0);
   for (int i = 0; i < 250 && !FSynth.Connections(0).empty(); ++i) ::usleep(20 * 1000);
   EXPECT_TRUE(FSynth.Connections(0).empty()) << "the device was not closed";
 }

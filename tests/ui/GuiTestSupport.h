@@ -108,6 +108,9 @@ bool WindowGeometry(const std::string& Display, const std::string& Window, TGeom
 std::string FindPopup(const std::string& Display, int TimeoutMs);
 // Whether no visible window matches the pattern any more, within TimeoutMs.
 bool WindowGone(const std::string& Display, const std::string& NamePattern, int TimeoutMs = 10000);
+// Asks the window (an id as xdotool gives it) to close, as its close button
+// does under a window manager (WM_DELETE_WINDOW).
+bool CloseWindow(const std::string& Display, const std::string& Window);
 // xdotool with arguments, on that display.
 std::string Xdotool(const std::string& Display, const std::string& Args, int* Status = nullptr);
 
