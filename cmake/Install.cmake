@@ -39,6 +39,7 @@ install(FILES ${PROJECT_BINARY_DIR}/vorlanxConfig.cmake
 # pkg-config finds the prefix from where the file lies, so the tree can be moved
 # (or installed with cmake --install --prefix) after configuring.
 file(RELATIVE_PATH VORLANX_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+get_property(VORLANX_PC_PLATFORM_LIBS GLOBAL PROPERTY VORLANX_PC_PLATFORM_LIBS)
 configure_file(${VORLANX_ROOT}/cmake/vorlanx.pc.in ${PROJECT_BINARY_DIR}/vorlanx.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vorlanx.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT vorlanx_development)

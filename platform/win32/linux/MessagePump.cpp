@@ -36,21 +36,42 @@ struct LookScope {
   ~LookScope() { t_looking = false; }
 };
 
-// Runs the callbacks of ready descriptors (waiting up to timeoutMs for the
-// first); reports whether the queue's own eventfd was among them and whether
-// any callback ran at all. Runs inside a look.
-bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
-  epoll_event events[64];
-  int n = epoll_wait(queue.epfd, events, 64, timeoutMs);
-  // A signal cuts a wait short; the rest of it is waited for.
+// epoll_wait on the queue's set; a signal that cuts a blocking wait short
+// does not end it.
+int WaitEpoll(ThreadQueue& queue, epoll_event* events, int max, int timeoutMs) {
+  int n = epoll_wait(queue.epfd, events, max, timeoutMs);
   if (n < 0 && errno == EINTR && timeoutMs != 0) {
     const int64_t deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
     while (n < 0 && errno == EINTR) {
       const int64_t left = deadline < 0 ? -1 : std::max<int64_t>(deadline - NowMs(), 0);
-      n = epoll_wait(queue.epfd, events, 64, static_cast<int>(left));
+      n = epoll_wait(queue.epfd, events, max, static_cast<int>(left));
       if (left == 0) break;
     }
   }
+  return n;
+}
+
+// Runs the callbacks of ready descriptors (waiting up to timeoutMs for the
+// first); reports whether the queue's own eventfd was among them and whether
+// any callback ran at all. Runs inside a look. A queue that waits through its
+// ring has the datagrams of armed sockets received by the wait itself, and
+// collects the epoll set only when the ring says it has something.
+bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
+  epoll_event events[64];
+  int n = 0;
+  bool received = false;
+  const RingClient* client = CurrentRingClient();
+  if (client && queue.ringOn.load(std::memory_order_relaxed)) {
+    RingReceive armed[WaitRing::kMaxArmed];
+    const int count = client->Arm(queue, armed, WaitRing::kMaxArmed);
+    bool epollReady = false;
+    received = queue.ring->Wait(queue.epfd, armed, count, timeoutMs, *client, &epollReady);
+    if (epollReady) n = WaitEpoll(queue, events, 64, 0);
+  } else {
+    n = WaitEpoll(queue, events, 64, timeoutMs);
+  }
+  if (n < 0) n = 0;
+  queue.sawWakeup = false;
   if (n < 0) n = 0;
   queue.sawWakeup = false;
   for (int i = 0; i < n; ++i) {
@@ -67,7 +88,7 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
   }
   if (!t_announced.empty()) n += static_cast<int>(t_announced.size());
   t_announced.clear();
-  if (anyRan) *anyRan = n > 0;
+  if (anyRan) *anyRan = n > 0 || received;
   t_takenSinceCollect = 0;
   t_collectedLately = true;
   return queue.sawWakeup;
@@ -150,6 +171,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return -1;
     }
+    queue->StopRing();  // this wait watches the epoll set alone
     internal::WaitReadable(queue->epfd, -1);
   }
 }
@@ -158,7 +180,9 @@ bool WaitForQueue(int timeoutMs) {
   internal::ThreadQueue& queue = internal::CurrentQueue();
   if (queue.HasAnything()) return true;
   if (queue.epfd < 0) return false;
-  // One system call per wake-up: the wait itself collects what it woke for.
+  // One system call per wake-up: the wait itself collects what it woke for
+  // (and, through the ring, receives the datagram it woke for).
+  if (timeoutMs != 0) queue.StartRing();
   internal::LookScope scope;
   bool anyRan = false;
   const bool wakeup = internal::CollectReady(queue, timeoutMs, &anyRan);

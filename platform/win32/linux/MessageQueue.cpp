@@ -308,6 +308,38 @@ void ThreadQueue::ClearWakeup() {
   if (doRead) Drain();
 }
 
+void ThreadQueue::Interrupt() {
+  bool doWrite = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!signalled_) signalled_ = doWrite = true;
+    NoteQuietLocked();
+  }
+  if (doWrite) Wake();
+}
+
+void ThreadQueue::StartRing() {
+  if (ringOn.load(std::memory_order_relaxed) || ringRefused) return;
+  const RingClient* client = CurrentRingClient();
+  if (!client) return;  // no sockets to receive for yet
+  ring = WaitRing::Create();
+  if (!ring) {
+    ringRefused = true;
+    return;
+  }
+  ringOn.store(true);
+  client->ModeChanged(*this);
+}
+
+void ThreadQueue::StopRing() {
+  ringRefused = true;
+  if (!ringOn.load(std::memory_order_relaxed)) return;
+  ringOn.store(false);
+  if (const RingClient* client = CurrentRingClient()) client->ModeChanged(*this);
+}
+
+bool RingDriving(const ThreadQueue& queue) { return queue.ringOn.load(std::memory_order_acquire); }
+
 void ThreadQueue::MarkEnded() {
   std::deque<std::shared_ptr<SentCall>> unserved;
   {
@@ -360,6 +392,8 @@ void RemoveWatch(ThreadQueue& queue, uint64_t watch) { queue.watches.Remove(queu
 
 void AnnounceReady(ThreadQueue& queue, uint64_t watch) { queue.Announce(watch); }
 
+void InterruptWait(ThreadQueue& queue) { queue.Interrupt(); }
+
 bool RemovePostedMessage(HWND hwnd, UINT msg, WPARAM wParam, bool all) {
   QueuePtr queue = QueueOfWindow(hwnd);
   return queue && queue->RemoveMatching(hwnd, msg, wParam, all);
@@ -406,7 +440,12 @@ BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) 
 
 void PostQuitMessage(int exitCode) { internal::QueueOfCurrentThread()->PostQuit(exitCode); }
 
-int GetQueueWaitHandle() { return internal::QueueOfCurrentThread()->epfd; }
+int GetQueueWaitHandle() {
+  // Waited on from outside: every socket must be in the epoll set.
+  internal::QueuePtr queue = internal::QueueOfCurrentThread();
+  queue->StopRing();
+  return queue->epfd;
+}
 
 uint64_t WatchDescriptor(int fd, uint32_t events, DescriptorProc proc, void* context) {
   return internal::AddWatch(*internal::QueueOfCurrentThread(), fd, events, proc, context);

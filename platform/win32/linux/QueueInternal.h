@@ -42,6 +42,8 @@ void RemoveWatch(ThreadQueue& queue, uint64_t watch);
 // callback runs in the next collection with events 0, and the wait handle is
 // readable until then.
 void AnnounceReady(ThreadQueue& queue, uint64_t watch);
+// Ends the queue's current wait (its wait handle readable) without a message.
+void InterruptWait(ThreadQueue& queue);
 
 // True while the calling thread is collecting readiness for its own queue
 // (inside PeekMessageA/GetMessageA): work deferred now is flushed before the

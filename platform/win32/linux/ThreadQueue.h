@@ -10,6 +10,7 @@
 
 #include "platform/win32/linux/MessageRing.h"
 #include "platform/win32/linux/QueueInternal.h"
+#include "platform/win32/linux/WaitRing.h"
 #include "platform/win32/linux/WatchTable.h"
 #include "platform/win32/win32.h"
 
@@ -64,6 +65,19 @@ class ThreadQueue {
   // Clears the wake-up so that a wait sees only what arrives from now on.
   void ClearWakeup();
   void MarkEnded();
+  // Makes the wait handle readable with nothing queued: the next wait
+  // returns and looks afresh.
+  void Interrupt();
+
+  // The wait through io_uring (WaitRing.h): started by the first wait of
+  // WaitForQueue that may block, given up for good once the thread waits any
+  // other way (its wait handle given out, GetMessageA), where sockets must be
+  // in the epoll set. Only the owning thread changes these.
+  void StartRing();
+  void StopRing();
+  std::unique_ptr<WaitRing> ring;
+  std::atomic<bool> ringOn{false};
+  bool ringRefused = false;
 
   const DWORD threadId;
   int epfd = -1;

@@ -11,7 +11,9 @@
 // the queue itself. When it is watched for reading only, its interest is a
 // standing edge-triggered one instead: every arrival is reported once, a
 // report while FD_READ is pending is dropped (the receive to come finds the
-// datagram), and no notification costs an epoll_ctl.
+// datagram), and no notification costs an epoll_ctl. Where the queue waits
+// through its ring (WaitRing.h), such a socket leaves the epoll set instead:
+// the wait itself receives its next datagram, which then counts as read ahead.
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
@@ -47,6 +49,14 @@ struct Notifications {
 
 bool Wants(const SocketState& s, long event) { return (s.events & event) != 0; }
 
+// A datagram socket watched for reading only, whose queue waits through its
+// ring: the wait receives for it, and epoll does not watch it.
+bool RingDriven(const SocketState& s) {
+  return s.type != ws::kSockStream && s.queue && Wants(s, FD_READ) && !s.blocking &&
+         s.phase == Phase::Connected && !(Wants(s, FD_WRITE) && s.writeArmed) &&
+         win32::internal::RingDriving(*s.queue);
+}
+
 uint32_t DesiredInterest(const SocketState& s) {
   if (!s.queue || s.events == 0) return 0;
   switch (s.phase) {
@@ -66,7 +76,7 @@ uint32_t DesiredInterest(const SocketState& s) {
     // Reading only: a standing edge-triggered interest, never re-armed. Each
     // datagram that arrives is reported once; every receive either holds the
     // next one (announced, see SyncLocked) or saw the queue empty.
-    if (Wants(s, FD_READ) && want == 0) return EPOLLIN | EPOLLET;
+    if (Wants(s, FD_READ) && want == 0) return RingDriven(s) ? 0u : uint32_t{EPOLLIN | EPOLLET};
     // A datagram read ahead is announced instead (see SyncLocked).
     if (Wants(s, FD_READ) && !s.readPending && !s.ahead.Held()) want |= EPOLLIN;
     return want;
@@ -250,7 +260,70 @@ void OnReady(int fd, uint32_t events, void* context) {
   SyncLocked(s);
 }
 
+// ---- The ring's client: on the queue's thread, inside its wait ----
+
+struct ArmContext {
+  win32::internal::ThreadQueue* queue;
+  win32::internal::RingReceive* out;
+  int max;
+  int count;
+};
+thread_local ArmContext t_arm;
+
+// Armed: one that waits for data, with nothing held or pending.
+void ArmOne(SocketState& s) {
+  ArmContext& c = t_arm;
+  if (c.count >= c.max || s.queue.get() != c.queue || !RingDriven(s) || s.readPending ||
+      s.ahead.Held() || s.announced || s.ringArmed)
+    return;
+  s.ringArmed = true;
+  c.out[c.count++] = win32::internal::RingReceive{s.fd, s.Key()};
+}
+
+int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingReceive* out, int max) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  t_arm = ArmContext{&queue, out, max, 0};
+  ForEachSocketLocked(&ArmOne);
+  return t_arm.count;
+}
+
+// As readiness followed by the read ahead: FD_READ once, for what came.
+void RingReceived(uint64_t key, const win32::internal::RingDatagram& first,
+                  const win32::internal::RingDatagram& behind) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  SocketState* found = FindByKeyLocked(key);
+  if (!found) return;  // closed meanwhile: what came is dropped with it
+  SocketState& s = *found;
+  s.ringArmed = false;
+  if (first.result == -ECANCELED) return;
+  TakeRingDatagramsLocked(s, first, behind);
+  Notifications n;
+  if (Wants(s, FD_READ) && !s.readPending && s.ahead.Held() && s.queue) {
+    s.readPending = true;
+    n.Add(FD_READ, 0);
+  }
+  Post(s, n);
+  SyncLocked(s);
+}
+
+thread_local win32::internal::ThreadQueue* t_modeQueue;
+
+void Reinstall(SocketState& s) {
+  if (s.queue.get() == t_modeQueue) InstallInterest(s);
+}
+
+// In or out of the epoll set, as the queue now waits.
+void RingModeChanged(win32::internal::ThreadQueue& queue) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  t_modeQueue = &queue;
+  ForEachSocketLocked(&Reinstall);
+}
+
+const win32::internal::RingClient kRingClient = {&RingArm, &RingReceived, &RingModeChanged};
+
 }  // namespace
+
+void RegisterRingClient() { win32::internal::SetRingClient(&kRingClient); }
 
 void InterestChangedLocked(SocketState& s) {
   if (!s.queue) return;
@@ -285,6 +358,10 @@ void AcceptReenabledLocked(SocketState& s) {
 }
 
 void DetachLocked(SocketState& s) {
+  // Closed on another thread while its queue's wait receives for it: that
+  // wait returns and lets go of the socket (until then its port stays taken).
+  if (s.ringArmed && s.queue) win32::internal::InterruptWait(*s.queue);
+  s.ringArmed = false;
   if (s.watch && s.queue) win32::internal::RemoveWatch(*s.queue, s.watch);
   s.watch = 0;
   s.announced = false;
@@ -309,6 +386,8 @@ void InheritSelectLocked(SocketState& accepted, const SocketState& listener) {
 
 int WSAAsyncSelect(SOCKET s, win32::HWND hwnd, win32::UINT msg, long events) {
   if (!CheckStarted()) return SOCKET_ERROR;
+  static const bool ringClient = (RegisterRingClient(), true);
+  (void)ringClient;
   win32::internal::QueuePtr queue;
   if (events != 0) {
     queue = win32::internal::QueueOfWindow(hwnd);

@@ -173,6 +173,41 @@ bool PendingFromAheadLocked(SocketState& s, int* size) {
   return false;
 }
 
+namespace {
+
+bool StoreFromRing(Ahead& a, const win32::internal::RingDatagram& d) {
+  if (d.result < 0 || a.filled >= Ahead::kSlots) return false;
+  Ahead::Datagram& slot = a.slots[a.filled];
+  if (!slot.data) slot.data.reset(new char[kReadAheadSize]);  // first use only
+  if (d.result > 0) std::memcpy(slot.data.get(), d.data, static_cast<size_t>(d.result));
+  slot.size = d.result;
+  slot.fromAddr = d.fromAddr;
+  slot.fromPort = d.fromPort;
+  ++a.filled;
+  return true;
+}
+
+}  // namespace
+
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram& first,
+                             const win32::internal::RingDatagram& behind) {
+  Ahead& a = s.ahead;
+  if (!a.Held()) a.next = a.filled = 0;
+  a.knownEmpty = false;
+  a.emptyBehind = false;
+  if (first.result < 0) {
+    // Only a look (no waiting) finds nothing; anything else is the error a
+    // receive reports next.
+    if (first.result == -EAGAIN)
+      a.knownEmpty = !a.Held();
+    else if (a.error == 0)
+      a.error = -first.result;
+  } else if (StoreFromRing(a, first)) {
+    if (!StoreFromRing(a, behind)) a.emptyBehind = behind.result == -EAGAIN;
+  }
+  PublishPendingLocked(s);
+}
+
 void ReadAheadOnReadyLocked(SocketState& s) {
   if (s.ahead.Held() || !ReadsAhead(s, 0)) return;
   s.ahead.knownEmpty = false;

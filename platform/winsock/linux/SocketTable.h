@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/win32/linux/QueueInternal.h"
+#include "platform/win32/linux/WaitRing.h"
 
 namespace winsock::internal {
 
@@ -86,6 +87,7 @@ struct SocketState {
   uint64_t watch = 0;
   uint32_t installed = 0;
   bool announced = false;  // readiness of a datagram read ahead announced to the queue
+  bool ringArmed = false;  // its queue's wait receives for it (WaitRing.h) right now
 
   uint64_t Key() const {
     return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);
@@ -125,6 +127,11 @@ void ReadAheadOnReadyLocked(SocketState& s);
 // reading: -1 when the answer needs the lock (or the socket is unknown).
 void PublishPendingLocked(SocketState& s);
 int QuickPending(SOCKET s);
+// What the queue's wait received for a socket that holds nothing: the
+// datagram it waited for and the non-blocking receive behind it, taken as if
+// read ahead (an empty answer behind is the queue found empty).
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram& first,
+                             const win32::internal::RingDatagram& behind);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to
@@ -140,5 +147,7 @@ void AcceptReenabledLocked(SocketState& s);
 void DetachLocked(SocketState& s);
 // Makes an accepted socket share the listening socket's registration.
 void InheritSelectLocked(SocketState& accepted, const SocketState& listener);
+// The receiving side of the queues' ring waits (once, before the first registration).
+void RegisterRingClient();
 
 }  // namespace winsock::internal

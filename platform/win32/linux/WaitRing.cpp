@@ -1,0 +1,187 @@
+#include "platform/win32/linux/WaitRing.h"
+
+#include <atomic>
+
+#ifdef VORLANX_HAVE_URING
+#include <liburing.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace win32::internal {
+
+namespace {
+std::atomic<const RingClient*> g_client{nullptr};
+}  // namespace
+
+void SetRingClient(const RingClient* client) { g_client.store(client); }
+const RingClient* CurrentRingClient() { return g_client.load(); }
+
+#ifndef VORLANX_HAVE_URING
+
+std::unique_ptr<WaitRing> WaitRing::Create() { return nullptr; }
+
+#else
+
+namespace {
+
+// Larger than any IPv4 datagram, so nothing is ever cut.
+constexpr size_t kBufferSize = 65536;
+constexpr uint64_t kPoll = 1;
+constexpr uint64_t kCancel = 2;
+constexpr uint64_t kFirstReceive = 16;
+
+// One receive: its buffer (made on first use, kept) and what it came back with.
+struct Receive {
+  std::unique_ptr<char[]> buffer;
+  msghdr msg{};
+  iovec iov{};
+  sockaddr_in from{};
+  int result = 0;
+  bool done = false;
+};
+
+class UringWaitRing : public WaitRing {
+ public:
+  bool Init() { return ready_ = io_uring_queue_init(4 * kMaxArmed, &ring_, 0) == 0; }
+  ~UringWaitRing() override {
+    if (ready_) io_uring_queue_exit(&ring_);
+  }
+
+  bool Wait(int epfd, const RingReceive* armed, int count, int timeoutMs, const RingClient& client,
+            bool* epollReady) override {
+    *epollReady = false;
+    if (count > kMaxArmed) count = kMaxArmed;
+    for (int i = 0; i < count; ++i) Arm(i, armed[i].fd, timeoutMs == 0);
+    if (!pollArmed_) {
+      io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+      io_uring_prep_poll_add(sqe, epfd, POLLIN);
+      io_uring_sqe_set_data64(sqe, kPoll);
+      pollArmed_ = true;
+    }
+    WaitFor(timeoutMs);
+    Reap(epollReady);
+    Settle(count, epollReady);
+
+    bool any = *epollReady;
+    for (int i = 0; i < count; ++i) {
+      const RingDatagram first = Outcome(receives_[2 * i]), behind = Outcome(receives_[2 * i + 1]);
+      if (first.result != -ECANCELED) any = true;
+      client.Received(armed[i].key, first, behind);
+    }
+    return any;
+  }
+
+ private:
+  // The pair: a receive that waits (or, when only looking, does not), and a
+  // non-blocking one linked behind it.
+  void Arm(int index, int fd, bool look) {
+    for (int half = 0; half < 2; ++half) {
+      Receive& r = receives_[2 * index + half];
+      if (!r.buffer) r.buffer.reset(new char[kBufferSize]);
+      r.iov = iovec{r.buffer.get(), kBufferSize};
+      r.msg = msghdr{};
+      r.msg.msg_name = &r.from;
+      r.msg.msg_namelen = sizeof r.from;
+      r.msg.msg_iov = &r.iov;
+      r.msg.msg_iovlen = 1;
+      r.done = false;
+      r.result = -ECANCELED;
+      io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+      if (!sqe) return;  // never: the queue holds every request of a wait
+      io_uring_prep_recvmsg(sqe, fd, &r.msg, half == 1 || look ? MSG_DONTWAIT : 0);
+      io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(2 * index + half));
+      if (half == 0) sqe->flags |= IOSQE_IO_LINK;
+      ++pending_;
+    }
+  }
+
+  void WaitFor(int timeoutMs) {
+    io_uring_cqe* cqe = nullptr;
+    if (timeoutMs == 0) {
+      io_uring_submit(&ring_);
+      return;
+    }
+    __kernel_timespec ts{};
+    ts.tv_sec = timeoutMs / 1000;
+    ts.tv_nsec = static_cast<long long>(timeoutMs % 1000) * 1000000;
+    // A signal cuts the wait short; what is left of it is not waited for:
+    // callers wait again.
+    io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, timeoutMs < 0 ? nullptr : &ts, nullptr);
+    // Anything not taken by the kernel yet (an interrupted submission) goes now.
+    if (io_uring_sq_ready(&ring_) > 0) io_uring_submit(&ring_);
+  }
+
+  void Reap(bool* epollReady) {
+    unsigned head, seen = 0;
+    io_uring_cqe* cqe;
+    io_uring_for_each_cqe(&ring_, head, cqe) {
+      ++seen;
+      const uint64_t id = io_uring_cqe_get_data64(cqe);
+      if (id == kPoll) {
+        pollArmed_ = false;
+        *epollReady = true;
+      } else if (id >= kFirstReceive && id < kFirstReceive + 2 * kMaxArmed) {
+        Receive& r = receives_[id - kFirstReceive];
+        if (!r.done) --pending_;
+        r.done = true;
+        r.result = cqe->res;
+      }
+    }
+    io_uring_cq_advance(&ring_, seen);
+  }
+
+  // Nothing that receives stays in flight: a waiting receive is cancelled
+  // (the one linked behind it goes with it), and any still running is
+  // awaited. Bounded: a cancel is answered at once.
+  void Settle(int count, bool* epollReady) {
+    for (int round = 0; pending_ > 0 && round < 100; ++round) {
+      for (int i = 0; i < count; ++i) {
+        Receive& first = receives_[2 * i];
+        if (first.done || round > 0) continue;
+        io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+        if (!sqe) break;
+        io_uring_prep_cancel64(sqe, kFirstReceive + static_cast<uint64_t>(2 * i), 0);
+        io_uring_sqe_set_data64(sqe, kCancel);
+      }
+      // Every request ends in a completion; the time limit only guards the loop.
+      __kernel_timespec limit{1, 0};
+      io_uring_cqe* cqe = nullptr;
+      io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, &limit, nullptr);
+      Reap(epollReady);
+    }
+  }
+
+  static RingDatagram Outcome(const Receive& r) {
+    RingDatagram d;
+    d.result = r.done ? r.result : -ECANCELED;
+    if (d.result >= 0) {
+      d.data = r.buffer.get();
+      d.fromAddr = r.from.sin_addr.s_addr;
+      d.fromPort = r.from.sin_port;
+    }
+    return d;
+  }
+
+  io_uring ring_{};
+  bool ready_ = false;
+  bool pollArmed_ = false;
+  int pending_ = 0;
+  Receive receives_[2 * kMaxArmed];
+};
+
+}  // namespace
+
+std::unique_ptr<WaitRing> WaitRing::Create() {
+  std::unique_ptr<UringWaitRing> ring(new UringWaitRing);
+  if (!ring->Init()) return nullptr;
+  return ring;
+}
+
+#endif
+
+}  // namespace win32::internal
