@@ -8,6 +8,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #endif
@@ -106,14 +109,25 @@ class UringWaitRing : public WaitRing {
       io_uring_submit(&ring_);
       return;
     }
-    __kernel_timespec ts{};
-    ts.tv_sec = timeoutMs / 1000;
-    ts.tv_nsec = static_cast<long long>(timeoutMs % 1000) * 1000000;
-    // A signal cuts the wait short; what is left of it is not waited for:
-    // callers wait again.
-    io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, timeoutMs < 0 ? nullptr : &ts, nullptr);
+    // A signal cuts a wait short; the rest of it is waited for.
+    const int64_t deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+    for (;;) {
+      __kernel_timespec ts{};
+      const int64_t left = deadline < 0 ? -1 : std::max<int64_t>(deadline - NowMs(), 0);
+      ts.tv_sec = left / 1000;
+      ts.tv_nsec = (left % 1000) * 1000000;
+      const int r =
+          io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, deadline < 0 ? nullptr : &ts, nullptr);
+      if (r != -EINTR || left == 0 || io_uring_cq_ready(&ring_) > 0) break;
+    }
     // Anything not taken by the kernel yet (an interrupted submission) goes now.
     if (io_uring_sq_ready(&ring_) > 0) io_uring_submit(&ring_);
+  }
+
+  static int64_t NowMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
   }
 
   void Reap(bool* epollReady) {

@@ -5,6 +5,7 @@
 // frees its port at once) and back under epoll once the wait handle is given out.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,9 @@ class RingWait : public ptest::WinsockTest {
     return !ptest::NextMessage(w.hwnd, kNotify, &m, ms);
   }
   static bool Ringing() { return win32::internal::RingDriving(win32::internal::CurrentQueue()); }
+  // Each case on a thread of its own: a thread whose wait handle was handed
+  // out (as other tests in this program do) has given the ring up for good.
+  static void OnFreshThread(const std::function<void()>& body) { std::thread(body).join(); }
   static bool Rebind(uint16_t port) {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a = ptest::Loopback(port);
@@ -35,100 +39,106 @@ class RingWait : public ptest::WinsockTest {
 };
 
 TEST_F(RingWait, DatagramsWaitedForArriveAsWithEpoll) {
-  ptest::RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  EXPECT_FALSE(win32::WaitForQueue(20));  // the first wait that may block starts the ring
-  // Queued before the wait: the receive that waits and the one behind it both take one.
-  ptest::SendTo(peer, ptest::PortOf(s), "one");
-  ptest::SendTo(peer, ptest::PortOf(s), "second");
-  ptest::SendTo(peer, ptest::PortOf(s), "3rd");
-  win32::MSG m;
-  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
-  ASSERT_TRUE(Ringing()) << "io_uring is refused here";
-  EXPECT_EQ(ptest::EventOf(m), static_cast<unsigned>(FD_READ));
-  char buf[16];
-  winsock::u_long pending = 0;
-  for (const std::string expected : {"one", "second", "3rd"}) {
-    ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
-    EXPECT_EQ(pending, expected.size());
-    sockaddr_in from{};
-    int fromlen = sizeof from;
-    ASSERT_EQ(recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromlen),
-              static_cast<int>(expected.size()));
-    EXPECT_EQ(std::string(buf, expected.size()), expected);
-    EXPECT_EQ(ntohs(from.sin_port), ptest::PortOf(peer));
-  }
-  EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
-  EXPECT_TRUE(Quiet(w)) << "no FD_READ for datagrams already taken";
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(20));  // the first wait that may block starts the ring
+    // Queued before the wait: the receive that waits and the one behind it both take one.
+    ptest::SendTo(peer, ptest::PortOf(s), "one");
+    ptest::SendTo(peer, ptest::PortOf(s), "second");
+    ptest::SendTo(peer, ptest::PortOf(s), "3rd");
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    EXPECT_EQ(ptest::EventOf(m), static_cast<unsigned>(FD_READ));
+    char buf[16];
+    winsock::u_long pending = 0;
+    for (const std::string expected : {"one", "second", "3rd"}) {
+      ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+      EXPECT_EQ(pending, expected.size());
+      sockaddr_in from{};
+      int fromlen = sizeof from;
+      ASSERT_EQ(recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromlen),
+                static_cast<int>(expected.size()));
+      EXPECT_EQ(std::string(buf, expected.size()), expected);
+      EXPECT_EQ(ntohs(from.sin_port), ptest::PortOf(peer));
+    }
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    EXPECT_TRUE(Quiet(w)) << "no FD_READ for datagrams already taken";
 
-  // Arriving during the wait: one FD_READ, then nothing more held.
-  std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ptest::SendTo(peer, ptest::PortOf(s), "late");
+    // Arriving during the wait: one FD_READ, then nothing more held.
+    std::thread sender([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      ptest::SendTo(peer, ptest::PortOf(s), "late");
+    });
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    sender.join();
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 4);
+    EXPECT_EQ(std::string(buf, 4), "late");
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    EXPECT_TRUE(Quiet(w));
+    closesocket(s);
+    closesocket(peer);
   });
-  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
-  sender.join();
-  ASSERT_EQ(recv(s, buf, sizeof buf, 0), 4);
-  EXPECT_EQ(std::string(buf, 4), "late");
-  EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
-  EXPECT_TRUE(Quiet(w));
-  closesocket(s);
-  closesocket(peer);
 }
 
 TEST_F(RingWait, NothingReceivesBetweenWaitsSoACloseFreesThePort) {
-  ptest::RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  const uint16_t port = ptest::PortOf(s);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  EXPECT_FALSE(win32::WaitForQueue(50));  // armed, timed out, cancelled
-  ASSERT_TRUE(Ringing()) << "io_uring is refused here";
-  ASSERT_EQ(closesocket(s), 0);
-  EXPECT_TRUE(Rebind(port));
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    const uint16_t port = ptest::PortOf(s);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(50));  // armed, timed out, cancelled
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    ASSERT_EQ(closesocket(s), 0);
+    EXPECT_TRUE(Rebind(port));
 
-  // Closed on another thread during the wait: the wait ends and lets go.
-  s = ptest::BoundSocket(SOCK_DGRAM);
-  const uint16_t port2 = ptest::PortOf(s);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  std::atomic<bool> rebound{false};
-  std::thread closer([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    closesocket(s);
-    const int64_t deadline = ptest::NowMs() + 3000;
-    while (!(rebound = Rebind(port2)) && ptest::NowMs() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    win32::PostMessageA(w.hwnd, win32::WM_USER + 50, 0, 0);  // wakes the pump to see it
+    // Closed on another thread during the wait: the wait ends and lets go.
+    s = ptest::BoundSocket(SOCK_DGRAM);
+    const uint16_t port2 = ptest::PortOf(s);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    std::atomic<bool> rebound{false};
+    std::thread closer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      closesocket(s);
+      const int64_t deadline = ptest::NowMs() + 3000;
+      while (!(rebound = Rebind(port2)) && ptest::NowMs() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      win32::PostMessageA(w.hwnd, win32::WM_USER + 50, 0, 0);  // wakes the pump to see it
+    });
+    const int64_t start = ptest::NowMs();
+    ptest::PumpUntil([&] { return rebound.load(); }, 5000);
+    closer.join();
+    EXPECT_TRUE(rebound);
+    EXPECT_LT(ptest::NowMs() - start, 4000);
   });
-  const int64_t start = ptest::NowMs();
-  ptest::PumpUntil([&] { return rebound.load(); }, 5000);
-  closer.join();
-  EXPECT_TRUE(rebound);
-  EXPECT_LT(ptest::NowMs() - start, 4000);
 }
 
 TEST_F(RingWait, HandingOutTheWaitHandlePutsSocketsBackUnderEpoll) {
-  ptest::RecordingWindow w;
-  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-  EXPECT_FALSE(win32::WaitForQueue(20));
-  ASSERT_TRUE(Ringing()) << "io_uring is refused here";
-  win32::GetQueueWaitHandle();
-  EXPECT_FALSE(Ringing());
-  ptest::SendTo(peer, ptest::PortOf(s), "seen");
-  EXPECT_TRUE(ptest::WaitHandleReadable(3000));
-  win32::MSG m;
-  ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
-  char buf[8];
-  EXPECT_EQ(recv(s, buf, sizeof buf, 0), 4);
-  EXPECT_FALSE(win32::WaitForQueue(20));
-  EXPECT_FALSE(Ringing()) << "given up for good";
-  closesocket(s);
-  closesocket(peer);
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    win32::GetQueueWaitHandle();
+    EXPECT_FALSE(Ringing());
+    ptest::SendTo(peer, ptest::PortOf(s), "seen");
+    EXPECT_TRUE(ptest::WaitHandleReadable(3000));
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    char buf[8];
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 4);
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    EXPECT_FALSE(Ringing()) << "given up for good";
+    closesocket(s);
+    closesocket(peer);
+  });
 }
 
 }  // namespace
