@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -319,34 +318,6 @@ TEST_F(HeadlessRelay, WithoutDevicesDatagramsFailQuietlyAndReceptionGoesOn) {
   EXPECT_EQ(relay.Child().Stderr(),
             ServiceLines("127.0.0.1:" + std::to_string(FPort) + ", no MIDI output found"));
   EXPECT_EQ(Profile(relay, "Data", "MIDI-Out"), "0");
-}
-
-// The README's way of sending a note from a shell works in sh and in bash.
-TEST_F(HeadlessRelay, TheReadmeShellExampleSendsEveryNote) {
-  std::ifstream readme(VORLANX_SOURCE_DIR "/README.md");
-  std::vector<std::string> commands;
-  for (std::string line; std::getline(readme, line);)
-    if (line.rfind("    printf ", 0) == 0 && line.find("socat") != std::string::npos)
-      commands.push_back(line.substr(4, line.find("    #") - 4));
-  ASSERT_EQ(commands.size(), 2u) << "the example is not in the README";
-  TRelay relay;
-  relay.WriteFile("VORLANX.INI", DataSection());
-  ASSERT_TRUE(relay.Start());
-  ASSERT_TRUE(relay.WaitBound("127.0.0.1", FPort));
-  ASSERT_TRUE(WaitConnected(0));
-  for (const char* shell : {"/bin/sh", "/bin/bash"}) {
-    for (std::string command : commands) {
-      command.replace(command.find("55555"), 5, std::to_string(FPort));
-      int status = 0;
-      guitest::Run(std::string(shell) + " -c " + "\"" + command + "\"", &status);
-      EXPECT_EQ(status, 0) << shell << ": " << command;
-    }
-    std::vector<TMidiEvent> got = FSynth.Wait(2, 5000);
-    ASSERT_EQ(got.size(), 2u) << shell;
-    EXPECT_EQ(got[0].Data(), (std::vector<uint8_t>{0x90, 0x3C, 0x64})) << shell;
-    EXPECT_EQ(got[1].Data(), (std::vector<uint8_t>{0x80, 0x3C, 0x00})) << shell;
-  }
-  ExpectCleanExit(relay);
 }
 
 }  // namespace
