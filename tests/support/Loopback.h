@@ -33,7 +33,11 @@ bool SendUdp(int fd, uint16_t port, const void* data, size_t len);
 // Sends one UDP datagram to 127.0.0.1:port from a throw-away socket.
 void SendUdp(uint16_t port, const std::string& bytes);
 
-// A UDP port that nothing on this host is bound to just now.
+// A UDP port that nothing on this host is bound to just now, for a program
+// that can only be told a port number (the relay reads it from its settings).
+// Another process could take it before that program binds it, except in the
+// network namespace of its own that make test runs each stage in
+// (scripts/test-stage): there only the stage's own tests bind ports.
 uint16_t FreeUdpPort();
 
 // A TCP socket bound to 127.0.0.1 at a port the system picks, not listening.
