@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/PrivateShm.h"
+#include "tests/support/RunTests.h"
 
 int main(int argc, char** argv) {
   testjack::EnterPrivateShm();
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return testsupport::RunTests();
 }

@@ -5,11 +5,12 @@
 #include <cstdio>
 
 #include "tests/support/PrivateResolver.h"
+#include "tests/support/RunTests.h"
 
 int main(int argc, char** argv) {
   if (!testresolver::EnterPrivateResolver(testresolver::kTestHosts))
     std::fprintf(stderr, "note: lookups use the machine's own files (%s)\n",
                  testresolver::PrivateResolverError().c_str());
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return testsupport::RunTests();
 }

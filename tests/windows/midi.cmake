@@ -6,7 +6,7 @@ add_executable(midi_registry_tests
   ${PROJECT_SOURCE_DIR}/tests/midi/FakeWinmm.cpp
   ${PROJECT_SOURCE_DIR}/tests/midi/RegistryTest.cpp
 )
-target_link_libraries(midi_registry_tests PRIVATE vorlanx_midi vorlanx_options GTest::gtest_main)
+target_link_libraries(midi_registry_tests PRIVATE vorlanx_midi vorlanx_options vorlanx_test_main)
 # The program imports winmm like every user of the registry.
 add_dependencies(midi_registry_tests winmm_double)
 gtest_discover_tests(midi_registry_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

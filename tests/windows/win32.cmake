@@ -3,7 +3,7 @@
 set(VORLANX_WIN32_TESTS ${PROJECT_SOURCE_DIR}/tests/platform/win32)
 
 add_executable(rtl_tests ${PROJECT_SOURCE_DIR}/tests/rtl/rtl_test.cpp)
-target_link_libraries(rtl_tests PRIVATE vorlanx_rtl GTest::gtest_main)
+target_link_libraries(rtl_tests PRIVATE vorlanx_rtl vorlanx_test_main)
 gtest_discover_tests(rtl_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS windows)
 
@@ -19,7 +19,7 @@ add_executable(win32_tests
   ${VORLANX_WIN32_TESTS}/timer_test.cpp
   ${VORLANX_WIN32_TESTS}/windows/AnswersLibrary.cpp
 )
-target_link_libraries(win32_tests PRIVATE vorlanx_win32 GTest::gtest_main)
+target_link_libraries(win32_tests PRIVATE vorlanx_win32 vorlanx_test_main)
 add_dependencies(win32_tests answers)
 gtest_discover_tests(win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS windows)

@@ -3,6 +3,7 @@
 # (the program runs in its mount namespace under Wine, proxies beside it).
 include_guard(GLOBAL)
 set(VORLANX_SUPPORT ${PROJECT_SOURCE_DIR}/tests/support)
+include(${VORLANX_SUPPORT}/TestMain.cmake)
 
 add_library(vorlanx_test_support STATIC ${VORLANX_SUPPORT}/windows/Loopback.cpp)
 target_link_libraries(vorlanx_test_support PUBLIC vorlanx_options ws2_32)
@@ -14,7 +15,7 @@ add_library(vorlanx_test_resolver STATIC ${VORLANX_SUPPORT}/windows/PrivateResol
                                          ${CMAKE_CURRENT_BINARY_DIR}/TestHosts.cpp)
 target_link_libraries(vorlanx_test_resolver PUBLIC vorlanx_options ws2_32)
 add_library(vorlanx_test_resolver_main STATIC ${VORLANX_SUPPORT}/ResolverTestMain.cpp)
-target_link_libraries(vorlanx_test_resolver_main PUBLIC vorlanx_test_resolver GTest::gtest)
+target_link_libraries(vorlanx_test_resolver_main PUBLIC vorlanx_test_resolver vorlanx_test_run)
 
 # ctest's emulator for programs that look names up: the launcher, then scripts/wine-run.
 set(VORLANX_PRIVATE_RUN bash ${VORLANX_SUPPORT}/windows/run-private.sh ${VORLANX_SUPPORT}/test-hosts)
