@@ -150,7 +150,7 @@ bool TSetup::Start(const std::string& Binary) {
     probe.SendSeq(0);
     if (!Synth.Wait(1, 100).empty()) break;
   }
-  Synth.Collect(300);
+  Synth.Settle();
   return true;
 }
 

@@ -32,13 +32,13 @@ class DeviceRecovery : public TRelayTest {
   }
   // Sends Count distinct notes, paced, and expects each exactly once, in order.
   void ExpectEachNoteOnce(int Input, int Count) {
-    FSynth.Collect(100);  // clock bytes of the search
+    FSynth.Settle();  // clock bytes of the search
     for (int i = 0; i < Count; ++i) {
       ASSERT_TRUE(FSender.Send(FPort, Bytes({0x90, i & 0x7F, (i >> 7) + 1})));
       if (i % 20 == 19) usleep(5000);
     }
     std::vector<TMidiEvent> got = FSynth.Wait(Count, 10000);
-    std::vector<TMidiEvent> more = FSynth.Collect(300);
+    std::vector<TMidiEvent> more = FSynth.Settle();
     got.insert(got.end(), more.begin(), more.end());
     std::vector<TMidiEvent> notes;
     std::copy_if(got.begin(), got.end(), std::back_inserter(notes),

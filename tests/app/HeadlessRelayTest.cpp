@@ -89,7 +89,7 @@ TEST_F(HeadlessRelay, OnlyThreeByteDatagramsNotStartingWithFEArePlayed) {
   EXPECT_EQ(got[0].Data(), (std::vector<uint8_t>{0x90, 0x80, 0xFF}));
   EXPECT_EQ(got[1].Data(), (std::vector<uint8_t>{0x90, 0x00, 0x00}));
   EXPECT_EQ(got[2].Data(), (std::vector<uint8_t>{0x80, 0x3C, 0x00}));
-  EXPECT_TRUE(FSynth.Collect(200).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
   ExpectCleanExit(relay);
   EXPECT_EQ(relay.Child().Stderr(), ServiceLines(Local()));
 }

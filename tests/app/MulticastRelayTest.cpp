@@ -78,7 +78,7 @@ TEST_F(TRelayTest, AMulticastSenderReachesTheRelay) {
   std::vector<testjack::TMidiEvent> got = FSynth.Wait(1, 5000);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].Data(), (std::vector<uint8_t>{0x90, 0x40, 0x64}));
-  EXPECT_TRUE(FSynth.Collect(300).empty()) << "something arrived twice";
+  EXPECT_TRUE(FSynth.Settle().empty()) << "something arrived twice";
 
   keys.Close();
   int status = relay.Stop();

@@ -373,7 +373,7 @@ TEST_F(WindowRelay, WhenTheDisplayGoesAwayTheSettingsAreSaved) {
   Xdotool(x.Display(), "key Return");
   ASSERT_TRUE(FRelay.WaitBound("127.0.0.1", newPort));
   click(kDeviceX, kDeviceY);
-  ::usleep(300 * 1000);  // the menu is up
+  ASSERT_FALSE(FindPopup(x.Display(), 10000).empty()) << "no menu";
   x.Stop();
   int status = FRelay.Child().Wait(10000);
   ASSERT_NE(status, -1) << "did not end";
@@ -463,7 +463,7 @@ TEST_F(WindowRelay, ALostServerGivesOneErrorBoxAndRelayingGoesOnWhileItIsOpen) {
     connected = FSynth.WaitConnections(0, 1, 50);
   }
   ASSERT_TRUE(connected) << "not found again while the box is open";
-  FSynth.Collect(100);
+  FSynth.Settle();
   ExpectRelayed(FPort, Bytes({0x80, 0x3C, 0x00}));
   EXPECT_EQ(CountErrorBoxes(), 1) << "still the one box";
   Key("Return");

@@ -188,7 +188,7 @@ TEST_F(JackOutputTest, BytesOnTheWire) {
   EXPECT_EQ(got[5].Data(), (Bytes{0x91, 0x3E, 0x40}));
   EXPECT_EQ(got[6].Data(), (Bytes{0xE0, 0x80, 0xFF}));
   for (const TMidiEvent& e : got) EXPECT_EQ(e.Port, 0);
-  EXPECT_TRUE(FSynth.Collect(100).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
 }
 
 TEST_F(JackOutputTest, InvalidMessagesFailAndSendNothing) {
@@ -210,7 +210,7 @@ TEST_F(JackOutputTest, InvalidMessagesFailAndSendNothing) {
             [](const TMidiEvent& x, const TMidiEvent& y) { return x.Port < y.Port; });
   EXPECT_EQ(got[0].Data(), (Bytes{0x80, 0x3C, 0x00}));
   EXPECT_EQ(got[1].Data(), (Bytes{0x90, 0x3C, 0x40}));
-  EXPECT_TRUE(FSynth.Collect(100).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
 }
 
 TEST_F(JackOutputTest, CloseRightAfterSendingStillPlaysTheMessage) {
@@ -316,7 +316,7 @@ TEST_F(JackOutputTest, FloodArrivesCompleteAndInOrder) {
     uint32_t seq = (got[i].Bytes[0] & 0x0Fu) << 14 | got[i].Bytes[2] << 7 | got[i].Bytes[1];
     ASSERT_EQ(seq, i);
   }
-  EXPECT_TRUE(FSynth.Collect(100).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
   EXPECT_EQ(FSynth.Overflows(), 0u);
 }
 

@@ -7,6 +7,7 @@
 
 #include "net/WSocket.h"
 #include "rtl/Application.h"
+#include "tests/support/Settle.h"
 
 namespace nettest {
 
@@ -29,10 +30,15 @@ bool PumpUntil(Pred pred, int timeoutMs = 10000) {
   return true;
 }
 
-// Dispatches whatever arrives within ms milliseconds.
+// Dispatches whatever arrives within ms milliseconds: for a test of a timer,
+// to let its time pass. A test that waits for something waits for it instead.
 inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
+
+// Dispatches what arrives within the suite's settle time: after what a test
+// waited for has come, to see that nothing more does.
+inline void Settle() { PumpFor(testsupport::kSettleMs); }
 
 // Takes messages off the queue one at a time until one read notification
 // (WM_SOCKET_EVENT with FD_READ) has been dispatched, or timeoutMs passes;

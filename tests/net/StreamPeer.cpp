@@ -137,11 +137,8 @@ void EchoServer::Serve() {
   }
 }
 
-uint16_t RefusingPort() {
-  uint16_t port = 0;
-  loopback::Close(loopback::BindTcp(&port));  // bound, never listening: nothing answers there now
-  return port;
-}
+RefusingPort::RefusingPort() { fd_ = loopback::BindTcp(&port_); }
+RefusingPort::~RefusingPort() { loopback::Close(fd_); }
 
 SilentListener::SilentListener() {
   fd_ = OpenListener(0, &port_);

@@ -75,8 +75,20 @@ class EchoServer {
 // A blocking connect to 127.0.0.1:port.
 Conn ConnectTo(uint16_t port);
 
-// A loopback port with nothing listening on it (connects are refused).
-uint16_t RefusingPort();
+// A loopback port that refuses connections for as long as this lives: a TCP
+// socket is bound there and never listens, so no other program can take it.
+class RefusingPort {
+ public:
+  RefusingPort();
+  ~RefusingPort();
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  uint16_t Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
 
 // A listener whose backlog is full: connection attempts get no answer.
 class SilentListener {
@@ -106,8 +118,9 @@ class Child : public support::TProcess {
   void CloseStdin() { CloseIn(); }
 };
 
-// Waits (bounded) until something accepts connections on 127.0.0.1:port.
-bool WaitListening(uint16_t port, int timeoutMs = 5000);
+// Waits (bounded) until process pid listens on a TCP port, and returns it (0:
+// it did not). For a child told to listen on port 0, or on a port it may not get.
+uint16_t ListeningPortOf(int pid, int timeoutMs = 10000);
 
 // A deterministic byte pattern of n bytes.
 std::string Pattern(size_t n, unsigned seed = 1);

@@ -8,8 +8,8 @@
 
 namespace {
 
-using nettest::PumpFor;
 using nettest::PumpUntil;
+using nettest::Settle;
 using nettest::SocketErrorOf;
 using streamtest::Events;
 using streamtest::Target;
@@ -65,10 +65,11 @@ TEST(StreamConnect, RefusedConnectionReportsInOrder) {
   Events log;
   TWSocket s(nullptr);
   log.Attach(s);
-  Target(s, streampeer::RefusingPort());
+  streampeer::RefusingPort refusing;
+  Target(s, refusing.Port());
   s.Connect();
   ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
-  PumpFor(50);
+  Settle();
   EXPECT_EQ(log.items, (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting),
                                                  St(wsConnecting, wsConnected), "connected 10061",
                                                  St(wsConnected, wsClosed), "closed 0"}));
@@ -107,7 +108,7 @@ TEST(StreamConnect, SilentPeerLeavesItConnecting) {
   log.Attach(s);
   Target(s, silent.Port());
   s.Connect();
-  PumpFor(300);
+  Settle();
   EXPECT_EQ(s.State(), wsConnecting);
   EXPECT_EQ(log.items,
             (std::vector<std::string>{St(wsClosed, wsOpened), St(wsOpened, wsConnecting)}));

@@ -8,18 +8,16 @@
 
 namespace {
 
-using nettest::PumpFor;
 using nettest::PumpUntil;
+using nettest::Settle;
 using streamtest::Events;
 using streamtest::Target;
 
 // A process that echoes and then vanishes (killed).
 TEST(StreamConnect, EchoPeerThatVanishes) {
-  uint16_t port = streampeer::RefusingPort();
-  streampeer::Child socat({"/usr/bin/socat",
-                           "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                           "PIPE"});
-  ASSERT_TRUE(streampeer::WaitListening(port));
+  streampeer::Child socat({"/usr/bin/socat", "TCP4-LISTEN:0,bind=127.0.0.1", "PIPE"});
+  const uint16_t port = streampeer::ListeningPortOf(socat.Pid());
+  ASSERT_NE(port, 0) << "socat is not listening";
   Events log;
   TWSocket s(nullptr);
   log.Attach(s);
@@ -32,7 +30,7 @@ TEST(StreamConnect, EchoPeerThatVanishes) {
   EXPECT_TRUE(log.received == data);
   socat.Kill(SIGKILL);
   ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
-  PumpFor(50);
+  Settle();
   EXPECT_EQ(log.Count("closed 0"), 1);
 }
 

@@ -125,7 +125,8 @@ TEST(SocksProxy, DantedLevels4And5And4ARefused) {
   }
   {  // A target that refuses: the proxy says so with reply code 5.
     Client c;
-    Aim(c.s, proxy.Port(), "5", "127.0.0.1", std::to_string(streampeer::RefusingPort()));
+    streampeer::RefusingPort refusing;
+    Aim(c.s, proxy.Port(), "5", "127.0.0.1", std::to_string(refusing.Port()));
     ASSERT_TRUE(c.Refused()) << c.Events();
     EXPECT_EQ(c.log.Count("sockserror 20008 connection refused"), 1) << c.Events();
   }

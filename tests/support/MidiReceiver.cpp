@@ -8,6 +8,8 @@
 #include <ctime>
 #include <thread>
 
+#include "tests/support/Settle.h"
+
 namespace testjack {
 namespace {
 
@@ -135,6 +137,6 @@ std::vector<TMidiEvent> TMidiReceiver::Wait(size_t Count, int TimeoutMs) {
   return events;
 }
 
-std::vector<TMidiEvent> TMidiReceiver::Collect(int Ms) { return Wait(SIZE_MAX, Ms); }
+std::vector<TMidiEvent> TMidiReceiver::Settle() { return Wait(SIZE_MAX, testsupport::kSettleMs); }
 
 }  // namespace testjack

@@ -75,8 +75,9 @@ class TMidiReceiver {
 
   // Takes events off the queue until Count have been taken or TimeoutMs passed.
   std::vector<TMidiEvent> Wait(size_t Count, int TimeoutMs);
-  // Everything that arrives within Ms (for checking that nothing more comes).
-  std::vector<TMidiEvent> Collect(int Ms);
+  // Everything that arrives within the suite's settle time (tests/support/Settle.h),
+  // after what was waited for: for checking that nothing more comes.
+  std::vector<TMidiEvent> Settle();
   // Events the queue had no room for (should stay 0).
   unsigned Overflows() const { return FOverflows.load(); }
 

@@ -37,11 +37,11 @@ TEST_F(VxcatProxy, TransfersThroughMicrosocksWithPassword) {
   const std::string up = streampeer::Pattern(3 << 20, 5), down = streampeer::Pattern(2 << 20, 6);
   std::ofstream(Path("in"), std::ios::binary) << up;
   std::ofstream(Path("down"), std::ios::binary) << down;
-  const uint16_t port = streampeer::RefusingPort();
-  Child server({"/usr/bin/socat", "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1",
+  Child server({"/usr/bin/socat", "TCP4-LISTEN:0,bind=127.0.0.1",
                 "SYSTEM:cat " + Path("down") + "; head -c " + std::to_string(up.size()) + " > " +
                     Path("got")});
-  ASSERT_TRUE(streampeer::WaitListening(port));
+  const uint16_t port = streampeer::ListeningPortOf(server.Pid());
+  ASSERT_NE(port, 0) << "socat is not listening";
   EXPECT_EQ(Run({"-v", "--eof=keep", "--proxy", "127.0.0.1:" + std::to_string(proxy.Port()),
                  "--proxy-auth", "ann:se:cret", "vx-loop.test", std::to_string(port)},
                 "in"),

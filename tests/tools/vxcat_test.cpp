@@ -106,7 +106,8 @@ TEST_F(Vxcat, HelpAndUsage) {
 // A refusal and a name that does not resolve: status 1 and the component's texts.
 TEST_F(Vxcat, RefusedAndUnresolvable) {
   Write("empty", "");
-  auto refused = Start({"127.0.0.1", std::to_string(streampeer::RefusingPort())}, "empty");
+  streampeer::RefusingPort refusing;
+  auto refused = Start({"127.0.0.1", std::to_string(refusing.Port())}, "empty");
   EXPECT_EQ(refused->Wait(5000), 1);
   EXPECT_EQ(Read("err"), "vxcat: Error 10061 in function Connect\r\nConnection refused\n");
   EXPECT_EQ(Read("out"), "");
@@ -127,11 +128,10 @@ TEST_F(Vxcat, ClientTransfersBothWays) {
   std::string fromPeer = streampeer::Pattern(3 * 1024 * 1024 + 5, 22);
   Write("a", toPeer);
   Write("b", fromPeer);
-  uint16_t port = streampeer::RefusingPort();
-  Child socat({kSocat, "-t", "30",
-               "TCP4-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
+  Child socat({kSocat, "-t", "30", "TCP4-LISTEN:0,bind=127.0.0.1",
                SendThenReceive("b", "socat-out")});
-  ASSERT_TRUE(streampeer::WaitListening(port));
+  const uint16_t port = streampeer::ListeningPortOf(socat.Pid());
+  ASSERT_NE(port, 0) << "socat is not listening";
   auto vx = Start({"127.0.0.1", std::to_string(port)}, "a");
   EXPECT_EQ(vx->Wait(60000), 0) << Read("err");
   EXPECT_EQ(socat.Wait(30000), 0);

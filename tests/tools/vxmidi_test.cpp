@@ -109,7 +109,7 @@ TEST_F(Vxmidi, PlaysATestNoteOnTheDeviceNamedByNumberOrName) {
   EXPECT_EQ(Received(FDrum, 0), kTestNote);
   ASSERT_EQ(Run({"--play", "drum:a_port_nam\xE2\x80\xA6the_name_field"}), 0) << Read("err");
   EXPECT_EQ(Received(FDrum, 0), kTestNote);
-  EXPECT_TRUE(FSynth.Collect(200).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
 }
 
 // Without a guard the note would hang on the synthesizer until someone stopped it.

@@ -231,32 +231,47 @@ TEST(MessageQueue, DispatchIsReentrant) {
   PostMessageA(outer.hwnd, WM_USER, 1, 0);
   PostMessageA(other.hwnd, WM_USER, 2, 0);
   ASSERT_TRUE(ptest::PumpUntil([&] { return !IsWindow(outer.hwnd); }));
-  ptest::PumpUntil([] { return false; }, 20);
+  ptest::Settle();
   // WM_DESTROY arrives; the message posted just before the destroy is dropped.
   EXPECT_EQ(order, (std::vector<std::string>{"outer 1", "other 2", "outer 3", "outer destroyed"}));
   MSG stale{outer.hwnd, WM_USER, 5, 0, 0, {0, 0}};
   EXPECT_EQ(DispatchMessageA(&stale), 0);
 }
 
+// Each post comes only once the waiting thread sleeps in its wait (seen in the
+// kernel on the stand-in; on Windows, the system's own wait, after a pause).
 TEST(MessageQueue, PostFromAnotherThreadWakesABlockedWait) {
   DrainQueue();
   RecordingWindow w;
   const DWORD self = GetCurrentThreadId();
+#ifdef _WIN32
+  auto blocked = [] {
+    Sleep(50);
+    return true;
+  };
+#else
+  auto blocked = [tid = ptest::KernelThreadId()] { return ptest::BlockedInWait(tid); };
+#endif
+  std::atomic<bool> tookFirst{false};
+  bool blockedBeforeFirst = false, blockedBeforeSecond = false;
   std::thread poster([&] {
-    Sleep(50);
+    blockedBeforeFirst = blocked();
     PostMessageA(w.hwnd, WM_USER, 7, 0);
-    Sleep(50);
+    const int64_t deadline = ptest::NowMs() + 5000;
+    while (!tookFirst && ptest::NowMs() < deadline) std::this_thread::yield();
+    blockedBeforeSecond = blocked();
     PostThreadMessageA(self, WM_USER + 1, 8, 0);
   });
-  const int64_t start = ptest::NowMs();
-  EXPECT_TRUE(WaitForQueue(5000));
+  EXPECT_TRUE(WaitForQueue(10000));
   MSG m;
   ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
   EXPECT_EQ(m.wParam, 7u);
+  tookFirst = true;
   ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));  // blocks until the thread message
   EXPECT_EQ(m.wParam, 8u);
-  EXPECT_LT(ptest::NowMs() - start, 4000);
   poster.join();
+  EXPECT_TRUE(blockedBeforeFirst) << "WaitForQueue never blocked";
+  EXPECT_TRUE(blockedBeforeSecond) << "GetMessageA never blocked";
   EXPECT_FALSE(PostThreadMessageA(0x7FFFFFF0u, WM_USER, 0, 0));
   // The documented code; Wine says ERROR_INVALID_PARAMETER.
   EXPECT_TRUE(GetLastError() == ERROR_INVALID_THREAD_ID || GetLastError() == ERROR_INVALID_PARAMETER)

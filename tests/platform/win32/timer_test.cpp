@@ -20,7 +20,7 @@ TEST(WindowTimer, PostsTimerMessageWhenDueAndKeepsGoingUntilKilled) {
 
   EXPECT_TRUE(win32::KillTimer(w.hwnd, 7));
   const int seen = TimerMessages(w, 7);
-  ptest::PumpUntil([] { return false; }, 100);
+  ptest::Settle();
   EXPECT_EQ(TimerMessages(w, 7), seen);
   EXPECT_FALSE(win32::KillTimer(w.hwnd, 7));   // already gone
   EXPECT_FALSE(ptest::WaitHandleReadable(0));  // nothing left to wake the loop

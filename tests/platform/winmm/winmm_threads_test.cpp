@@ -154,7 +154,7 @@ TEST_F(WinmmThreads, CloseWhileOtherThreadsSend) {
     stale = h;
   }
   // Whatever arrived is whole: nothing was played from a device being freed.
-  for (const testjack::TMidiEvent& e : FSynth.Collect(200)) {
+  for (const testjack::TMidiEvent& e : FSynth.Settle()) {
     ASSERT_EQ(e.Size, 3u);
     ASSERT_EQ(e.Bytes[0], 0x90);
     ASSERT_TRUE(e.Bytes[1] == 1 || e.Bytes[1] == 2);

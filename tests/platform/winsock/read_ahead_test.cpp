@@ -142,7 +142,7 @@ TEST_F(ReadAhead, OneNotificationPerDatagramTakenOneAtATime) {
   ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
   for (const char* d : {"a", "b", "c", "d"}) ptest::SendTo(peer, ptest::PortOf(s), d);
   ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 4; }));
-  ptest::PumpUntil([] { return false; }, 60);
+  ptest::Settle();
   EXPECT_EQ(got, "abcd");
   EXPECT_EQ(w.got.size(), 4u);
   EXPECT_FALSE(ptest::WaitHandleReadable(0));
