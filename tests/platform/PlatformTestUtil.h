@@ -14,11 +14,7 @@
 #include "tests/support/Settle.h"
 
 #ifndef _WIN32
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <thread>
+#include "tests/support/BlockedInWait.h"
 #endif
 
 namespace ptest {
@@ -121,26 +117,5 @@ inline void Settle() {
 // readable, on Linux), looking without taking anything.
 inline bool WaitHandleReadable(int timeoutMs = 0) { return win32::testing::QueueReady(timeoutMs); }
 
-#ifndef _WIN32
-// The kernel's id of the calling thread, for BlockedInWait.
-inline long KernelThreadId() { return syscall(SYS_gettid); }
-
-// True once the thread of this process with kernel id Tid sleeps in a poll or
-// an epoll wait, the calls the stand-in's queue waits in: what wakes it then
-// comes after its wait began. False when it does not within TimeoutMs.
-inline bool BlockedInWait(long Tid, int TimeoutMs = 5000) {
-  const int64_t deadline = NowMs() + TimeoutMs;
-  const std::string path = "/proc/self/task/" + std::to_string(Tid) + "/syscall";
-  do {
-    std::ifstream f(path);
-    long call = -1;
-    if (f >> call && (call == SYS_poll || call == SYS_ppoll || call == SYS_epoll_wait ||
-                      call == SYS_epoll_pwait))
-      return true;
-    std::this_thread::yield();
-  } while (NowMs() < deadline);
-  return false;
-}
-#endif
 
 }  // namespace ptest

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/win32/win32.h"
+#include "tests/support/BlockedInWait.h"
 #include "ui/Dialogs.h"
 #include "ui/ExtCtrls.h"
 #include "ui/Forms.h"
@@ -158,13 +159,15 @@ TEST_F(FrameworkTest, ClosingTheMainFormEndsTheRunLoop) {
   win32::HWND hwnd = win32::CreateWindowExA(0, "FrameworkTestClose", "", 0, 0, 0, 0, 0, nullptr,
                                             nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr);
-  // Posted from another thread while the loop sleeps.
-  std::thread poster([hwnd] {
-    win32::Sleep(50);
+  // Posted from another thread once the loop sleeps.
+  bool blocked = false;
+  std::thread poster([hwnd, &blocked, tid = testsupport::KernelThreadId()] {
+    blocked = testsupport::BlockedInWait(tid);
     win32::PostMessageA(hwnd, win32::WM_USER, 0, 0);
   });
   app.Run();
   poster.join();
+  EXPECT_TRUE(blocked) << "the loop never slept";
   EXPECT_TRUE(app.Terminated());
   EXPECT_FALSE(form->Showing());
   EXPECT_EQ(destroyed, 0);  // closing is not destroying

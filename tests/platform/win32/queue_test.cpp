@@ -250,7 +250,9 @@ TEST(MessageQueue, PostFromAnotherThreadWakesABlockedWait) {
     return true;
   };
 #else
-  auto blocked = [tid = ptest::KernelThreadId()] { return ptest::BlockedInWait(tid); };
+  auto blocked = [tid = testsupport::KernelThreadId()] {
+    return testsupport::BlockedInWait(tid);
+  };
 #endif
   std::atomic<bool> tookFirst{false};
   bool blockedBeforeFirst = false, blockedBeforeSecond = false;
