@@ -147,7 +147,7 @@ TEST_F(DeviceRecovery, ANamedDeviceNotThereAtStartIsPlayedOnAsSoonAsItAppears) {
             std::string::npos)
       << relay.Child().Stderr();
   for (int i = 0; i < 5; ++i) FSender.Send(FPort, Bytes({0x90, 0x3C, 0x64}));
-  EXPECT_TRUE(FSynth.Collect(300).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
   EXPECT_TRUE(FSynth.Connections(1).empty()) << "played on the device of the stored index";
 
   testjack::TMidiReceiver later;
@@ -158,7 +158,7 @@ TEST_F(DeviceRecovery, ANamedDeviceNotThereAtStartIsPlayedOnAsSoonAsItAppears) {
   std::vector<TMidiEvent> got = later.Wait(1, 5000);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].Data(), (std::vector<uint8_t>{0x90, 0x3E, 0x64}));
-  EXPECT_TRUE(FSynth.Collect(100).empty());
+  EXPECT_TRUE(FSynth.Settle().empty());
   ASSERT_NE(relay.Stop(), -1);
   EXPECT_EQ(CountOf(relay.Child().Stderr(), "vorlanx: playing on later:in\n"), 1u)
       << relay.Child().Stderr();

@@ -96,6 +96,12 @@ uint16_t FreeUdpPort() {
   return port;
 }
 
+uint16_t FreeTcpPort() {
+  uint16_t port = 0;
+  Close(BindTcp(&port));
+  return port;
+}
+
 int BindTcp(uint16_t* port) {
   *port = 0;
   return Bound(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), Address(0), port);

@@ -39,6 +39,8 @@ void SendUdp(uint16_t port, const std::string& bytes);
 // network namespace of its own that make test runs each stage in
 // (scripts/test-stage): there only the stage's own tests bind ports.
 uint16_t FreeUdpPort();
+// The same for TCP, for a program told a port to listen on.
+uint16_t FreeTcpPort();
 
 // A TCP socket bound to 127.0.0.1 at a port the system picks, not listening.
 int BindTcp(uint16_t* port);

@@ -134,7 +134,7 @@ TEST_F(DocExamples, EveryExampleRunsAsWritten) {
       // Standard input as typed: it goes to every client; each one's bytes are printed.
       {"vxcat -l -k 7000",
        [&](const std::string& Shell, const std::string& Text) {
-         const uint16_t tcp = streampeer::RefusingPort();
+         const uint16_t tcp = loopback::FreeTcpPort();
          EXPECT_TRUE(Serving(Shell, AdaptPorts(Text, {{"7000", tcp}}), tcp)) << Read("err");
          Conn a = Client(tcp), b = Client(tcp);
          a.Write("from a\n");
@@ -149,7 +149,7 @@ TEST_F(DocExamples, EveryExampleRunsAsWritten) {
       // Started as under nohup: each client types, with echo and editing.
       {"vxcat -l -k --line --echo --edit 7000",
        [&](const std::string& Shell, const std::string& Text) {
-         const uint16_t tcp = streampeer::RefusingPort();
+         const uint16_t tcp = loopback::FreeTcpPort();
          EXPECT_TRUE(Serving(Shell, AdaptPorts(Text, {{"7000", tcp}}), tcp, "/dev/null"));
          Conn a = Client(tcp), b = Client(tcp);
          for (Conn* c : {&a, &b}) {
@@ -162,7 +162,7 @@ TEST_F(DocExamples, EveryExampleRunsAsWritten) {
        }},
       {"vxcat -l --line --line-end lf 7000",
        [&](const std::string& Shell, const std::string& Text) {
-         const uint16_t tcp = streampeer::RefusingPort();
+         const uint16_t tcp = loopback::FreeTcpPort();
          EXPECT_TRUE(Serving(Shell, AdaptPorts(Text, {{"7000", tcp}}), tcp, "/dev/null"));
          Conn c = Client(tcp);
          c.Write("one\ntwo\n");

@@ -78,7 +78,8 @@ TEST_F(VxcatProxy, DantedLevel4TransfersAnd4ARefused) {
 
 // A proxy that is not there is named as the proxy, the error underneath.
 TEST_F(VxcatProxy, UnreachableProxyIsNamed) {
-  const std::string proxy = "127.0.0.1:" + std::to_string(streampeer::RefusingPort());
+  streampeer::RefusingPort refusing;
+  const std::string proxy = "127.0.0.1:" + std::to_string(refusing.Port());
   EXPECT_EQ(Run({"--proxy", proxy, "127.0.0.1", "80"}), 1);
   EXPECT_EQ(Read("err"), "vxcat: the SOCKS proxy " + proxy +
                              " refused the connection\nvxcat: Error 10061 in function "

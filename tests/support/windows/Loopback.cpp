@@ -115,6 +115,12 @@ int BindTcp(uint16_t* port) {
   return Bound(NewSocket(SOCK_STREAM), Address(0), port);
 }
 
+uint16_t FreeTcpPort() {
+  uint16_t port = 0;
+  Close(BindTcp(&port));
+  return port;
+}
+
 int StartConnect(uint16_t port) {
   SOCKET s = NewSocket(SOCK_STREAM);
   if (s == INVALID_SOCKET) return -1;
