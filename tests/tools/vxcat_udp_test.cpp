@@ -43,8 +43,10 @@ TEST_F(VxcatUdp, ASenderEndsWhenItsInputHasGoneOut) {
   EXPECT_EQ(Shell("printf 'one datagram' | " + Vxcat() + To()), 0) << Read("err");
   EXPECT_EQ(Received(1), std::vector<std::string>{"one datagram"});
   // Asked to keep receiving, it does not end by itself.
-  Child keep({"/bin/sh", "-c", "printf x | " + Vxcat() + " --eof=keep" + To()}, "/dev/null",
-             Path("out"), Path("err"));
+  // vxcat itself is the child (exec), so that ending the child ends it.
+  Write("x", "x");
+  Child keep({"/bin/sh", "-c", "exec " + Vxcat() + " --eof=keep" + To() + " < " + Path("x")},
+             "/dev/null", Path("out"), Path("err"));
   EXPECT_EQ(Received(1), std::vector<std::string>{"x"});
   EXPECT_EQ(keep.Wait(200), -1);
 }
