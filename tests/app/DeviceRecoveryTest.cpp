@@ -105,7 +105,7 @@ TEST_F(DeviceRecovery, ASynthesiserKilledAndStartedAgainIsPlayedOnAgainEachTime)
   piano.ExpectEachNoteOnce(FSender, FPort, 50);
   ExpectSynthRestartsFollowed(relay, piano, FSender, FPort, "piano", 3);
   ASSERT_NE(relay.Stop(), -1);
-  EXPECT_TRUE(FSynth.Collect(100).empty()) << "played on another device";
+  EXPECT_TRUE(FSynth.Settle().empty()) << "played on another device";
 }
 
 // Before any server: it says so, and plays once the stored device (by its

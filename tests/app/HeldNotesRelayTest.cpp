@@ -44,7 +44,7 @@ TEST_F(HeldNotesRelay, ASynthesiserThatWentAwayIsSentNothing) {
   ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
   ASSERT_TRUE(WaitConnected(0));
   ASSERT_NE(relay.Stop(), -1);
-  EXPECT_TRUE(FSynth.Collect(300).empty()) << "the synthesiser that came back was sent note-offs";
+  EXPECT_TRUE(FSynth.Settle().empty()) << "the synthesiser that came back was sent note-offs";
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ void TRelayTest::HoldNotes(uint16_t Port, int Input) {
 
 void TRelayTest::ExpectHeldNotesEnded(int Input) {
   std::vector<testjack::TMidiEvent> got = FSynth.Wait(3, 5000);
-  for (const testjack::TMidiEvent& e : FSynth.Collect(300)) got.push_back(e);
+  for (const testjack::TMidiEvent& e : FSynth.Settle()) got.push_back(e);
   std::vector<std::vector<uint8_t>> bytes;
   for (const testjack::TMidiEvent& e : got) {
     EXPECT_EQ(e.Port, Input);

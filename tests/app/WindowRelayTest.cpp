@@ -423,7 +423,7 @@ TEST_F(WindowRelay, ALostSynthesiserGivesOneErrorBoxAndIsPlayedOnWhenItComesBack
   std::string error;
   ASSERT_TRUE(FSynth.Open("synth", {"in_a", "in_b"}, &error)) << error;
   ASSERT_TRUE(WaitConnected(0)) << "not connected again while the box is open";
-  EXPECT_TRUE(FSynth.Collect(200).empty()) << "kept from while it was gone";
+  EXPECT_TRUE(FSynth.Settle().empty()) << "kept from while it was gone";
   ExpectRelayed(FPort, Bytes({0x90, 0x3D, 0x64}));
   EXPECT_EQ(FindErrorBox(0), box);
   EXPECT_EQ(CountErrorBoxes(), 1);
