@@ -16,8 +16,9 @@ namespace testsupport {
 // The kernel's id of the calling thread, for BlockedInWait.
 inline long KernelThreadId() { return syscall(SYS_gettid); }
 
-// True once thread Tid of this process sleeps in a poll, select or epoll wait
-// (what the message loops wait in); false when it does not within TimeoutMs.
+// True once thread Tid of this process sleeps in a poll, select, epoll or
+// io_uring wait (what the message loops wait in); false when it does not
+// within TimeoutMs.
 inline bool BlockedInWait(long Tid, int TimeoutMs = 5000) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
   const std::string path = "/proc/self/task/" + std::to_string(Tid) + "/syscall";
@@ -25,7 +26,8 @@ inline bool BlockedInWait(long Tid, int TimeoutMs = 5000) {
     std::ifstream f(path);
     long call = -1;
     if (f >> call && (call == SYS_poll || call == SYS_ppoll || call == SYS_epoll_wait ||
-                      call == SYS_epoll_pwait || call == SYS_select || call == SYS_pselect6))
+                      call == SYS_epoll_pwait || call == SYS_select || call == SYS_pselect6 ||
+                      call == SYS_io_uring_enter))
       return true;
     std::this_thread::yield();
   } while (std::chrono::steady_clock::now() < deadline);
