@@ -17,10 +17,6 @@ class TDeviceWatch {
   TDeviceWatch(const TDeviceWatch&) = delete;
   TDeviceWatch& operator=(const TDeviceWatch&) = delete;
 
-  // False where the platform cannot tell (or no window could be made): the
-  // relay then looks for itself while datagrams arrive.
-  bool Watching() const { return FWatching; }
-
  private:
   static void Notify(void* Self);
   static win32::LRESULT Proc(win32::HWND Window, win32::UINT Message, win32::WPARAM WParam,
@@ -29,5 +25,5 @@ class TDeviceWatch {
   std::function<void()> FOnChange;
   win32::HWND FWindow = nullptr;
   std::atomic<bool> FPosted{false};
-  bool FWatching = false;
+  bool FWatching = false;  // false where the platform cannot tell (Windows)
 };
