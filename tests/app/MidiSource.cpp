@@ -68,6 +68,9 @@ int TMidiSource::Process(jack_nframes_t Frames, void* Arg) {
   auto* self = static_cast<TMidiSource*>(Arg);
   void* buffer = jack_port_get_buffer(self->FPort, Frames);
   jack_midi_clear_buffer(buffer);
+  // jack_connect returns before the server runs a graph that holds the new
+  // connection: until a cycle sees it, what is played here would reach nobody.
+  if (!jack_port_connected(self->FPort)) return 0;
   char slot[kSlot];
   while (jack_ringbuffer_read_space(self->FRing) >= kSlot) {
     jack_ringbuffer_read(self->FRing, slot, kSlot);

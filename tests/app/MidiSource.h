@@ -23,7 +23,8 @@ class TMidiSource {
   bool Connect(const std::string& To);
   // The first input port whose full name matches the regular expression.
   std::string FindInput(const std::string& Pattern) const;
-  // Plays a message of 1 to 3 bytes in the next cycle.
+  // Plays a message of 1 to 3 bytes in the next cycle that runs with "out"
+  // connected (held until then).
   bool Play(const std::string& Bytes);
 
  private:
