@@ -51,6 +51,19 @@ int WaitEpoll(ThreadQueue& queue, epoll_event* events, int max, int timeoutMs) {
   return n;
 }
 
+// Runs the callbacks of watches their owners announced ready; returns how many.
+int RunAnnounced(ThreadQueue& queue) {
+  thread_local std::vector<uint64_t> t_announced;
+  queue.TakeAnnounced(t_announced);
+  for (uint64_t id : t_announced) {
+    WatchTable::Watch w;
+    if (queue.watches.Find(id, &w) && w.proc) w.proc(w.fd, 0, w.context);
+  }
+  const int n = static_cast<int>(t_announced.size());
+  t_announced.clear();
+  return n;
+}
+
 // Runs the callbacks of ready descriptors (waiting up to timeoutMs for the
 // first); reports whether the queue's own eventfd was among them and whether
 // any callback ran at all. Runs inside a look. A queue that waits through its
@@ -72,22 +85,13 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
   }
   if (n < 0) n = 0;
   queue.sawWakeup = false;
-  if (n < 0) n = 0;
-  queue.sawWakeup = false;
   for (int i = 0; i < n; ++i) {
     WatchTable::Watch w;
     // A callback may have removed a watch reported later in this batch.
     if (queue.watches.Find(events[i].data.u64, &w) && w.proc)
       w.proc(w.fd, events[i].events, w.context);
   }
-  thread_local std::vector<uint64_t> t_announced;
-  queue.TakeAnnounced(t_announced);
-  for (uint64_t id : t_announced) {
-    WatchTable::Watch w;
-    if (queue.watches.Find(id, &w) && w.proc) w.proc(w.fd, 0, w.context);
-  }
-  if (!t_announced.empty()) n += static_cast<int>(t_announced.size());
-  t_announced.clear();
+  n += RunAnnounced(queue);
   if (anyRan) *anyRan = n > 0 || received;
   t_takenSinceCollect = 0;
   t_collectedLately = true;
@@ -184,6 +188,15 @@ bool WaitForQueue(int timeoutMs) {
   // (and, through the ring, receives the datagram it woke for).
   if (timeoutMs != 0) queue.StartRing();
   internal::LookScope scope;
+  // What the thread announced itself while waiting through the ring woke
+  // nothing (ThreadQueue::OwnerLooksFirst): it is run before the wait.
+  // It counts as a collection: the look that then finds nothing leaves the
+  // kernel to the wait that follows, which receives anyway.
+  if (queue.ringOn.load(std::memory_order_relaxed) && queue.AnyAnnounced() &&
+      internal::RunAnnounced(queue) > 0) {
+    internal::t_collectedLately = true;
+    return true;
+  }
   bool anyRan = false;
   const bool wakeup = internal::CollectReady(queue, timeoutMs, &anyRan);
   return wakeup || anyRan || queue.HasAnything();

@@ -109,13 +109,25 @@ void ThreadQueue::SignalLocked(bool& doWrite) {
   doWrite = true;
 }
 
+bool ThreadQueue::OwnerLooksFirst() const {
+  // Waiting through the ring, the owning thread waits only in WaitForQueue,
+  // which takes what is queued or announced before it blocks; what it queues
+  // itself needs no wake-up (one eventfd write, and the epoll_wait and read
+  // that collect it: three system calls whenever a wake-up brings two
+  // datagrams).
+  return threadId == GetCurrentThreadId() && ringOn.load(std::memory_order_relaxed);
+}
+
 bool ThreadQueue::Post(const MSG& msg) {
   bool doWrite = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (ended_) return false;
     posted_.push_back(msg);
-    SignalLocked(doWrite);
+    if (!OwnerLooksFirst())
+      SignalLocked(doWrite);
+    else if (!LookInProgress())
+      unsignalled_ = true;  // inside a look, the look settles as before
     NoteQuietLocked();
   }
   if (doWrite) Wake();
@@ -220,8 +232,12 @@ void ThreadQueue::SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite) {
       doRead = true;
     }
   } else if (!signalled_) {
-    signalled_ = true;
-    doWrite = true;
+    if (OwnerLooksFirst()) {
+      unsignalled_ = true;
+    } else {
+      signalled_ = true;
+      doWrite = true;
+    }
   }
 }
 
@@ -243,7 +259,10 @@ void ThreadQueue::Announce(uint64_t watch) {
     std::lock_guard<std::mutex> lock(mu_);
     announced_.push_back(watch);
     anyAnnounced_.store(true, std::memory_order_release);
-    SignalLocked(doWrite);
+    if (!OwnerLooksFirst())
+      SignalLocked(doWrite);
+    else if (!LookInProgress())
+      unsignalled_ = true;
     NoteQuietLocked();
   }
   if (doWrite) Wake();
@@ -336,6 +355,14 @@ void ThreadQueue::StopRing() {
   if (!ringOn.load(std::memory_order_relaxed)) return;
   ringOn.store(false);
   if (const RingClient* client = CurrentRingClient()) client->ModeChanged(*this);
+  // Messages queued without a wake-up must now show on the handle.
+  bool settle = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    settle = unsignalled_;
+    unsignalled_ = false;
+  }
+  if (settle) Settle();
 }
 
 bool RingDriving(const ThreadQueue& queue) { return queue.ringOn.load(std::memory_order_acquire); }

@@ -41,7 +41,8 @@ class ThreadQueue {
   ThreadQueue& operator=(const ThreadQueue&) = delete;
 
   // Appends a message. Wakes the wait handle unless the owning thread is inside
-  // a look at this queue (the look brings the handle up to date when it ends).
+  // a look at this queue (the look brings the handle up to date when it ends)
+  // or posts while it waits through its ring (its wait looks first).
   // Fails once the owning thread has ended.
   bool Post(const MSG& msg);
   void PostQuit(int exitCode);
@@ -57,7 +58,9 @@ class ThreadQueue {
   void Settle();
   bool HasAnything();
   // Readiness a watch's owner announces (see AnnounceReady); the next
-  // collection takes the list. Keeps the wait handle readable meanwhile.
+  // collection takes the list. Keeps the wait handle readable meanwhile, except
+  // for the owning thread's own announcements while it waits through the ring.
+  bool AnyAnnounced() const { return anyAnnounced_.load(std::memory_order_acquire); }
   void Announce(uint64_t watch);
   void TakeAnnounced(std::vector<uint64_t>& out);
   bool RemoveMatching(HWND hwnd, UINT msg, WPARAM wParam, bool all);
@@ -89,6 +92,7 @@ class ThreadQueue {
 
  private:
   void SignalLocked(bool& doWrite);
+  bool OwnerLooksFirst() const;
   void SettleLocked(bool sawWakeup, bool& doRead, bool& doWrite);
   void Wake();
   void Drain();
@@ -106,6 +110,7 @@ class ThreadQueue {
   std::vector<uint64_t> announced_;
   std::deque<std::shared_ptr<SentCall>> sent_;
   bool signalled_ = false;
+  bool unsignalled_ = false;  // something was queued without a wake-up (ring waits)
   bool quitPending_ = false;
   int quitCode_ = 0;
   bool ended_ = false;

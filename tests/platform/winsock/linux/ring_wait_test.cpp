@@ -9,7 +9,10 @@
 #include <string>
 #include <thread>
 
+#include <poll.h>
+
 #include "platform/win32/linux/QueueInternal.h"
+#include "platform/win32/linux/ThreadQueue.h"
 #include "platform/win32/linux/WaitRing.h"
 #include "tests/platform/winsock/WinsockTestUtil.h"
 
@@ -136,6 +139,54 @@ TEST_F(RingWait, HandingOutTheWaitHandlePutsSocketsBackUnderEpoll) {
     EXPECT_EQ(recv(s, buf, sizeof buf, 0), 4);
     EXPECT_FALSE(win32::WaitForQueue(20));
     EXPECT_FALSE(Ringing()) << "given up for good";
+    closesocket(s);
+    closesocket(peer);
+  });
+}
+
+// What the thread queues itself while it waits through the ring (a message it
+// posts, a datagram it announces) costs no eventfd write, since its wait looks
+// first, yet shows on the wait handle once the handle is given out, so an
+// outside loop never sleeps on a queued message.
+TEST_F(RingWait, WhatItQueuesItselfWakesNothingUntilTheHandleIsGivenOut) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    const int eventFd = win32::internal::CurrentQueue().eventFd;
+    auto readable = [](int fd) {
+      pollfd p{fd, POLLIN, 0};
+      return ::poll(&p, 1, 0) == 1;
+    };
+    // A receive that leaves a datagram held announces it to the queue: no
+    // write either; the wait runs the announcement before it blocks.
+    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+    ptest::SendTo(peer, ptest::PortOf(s), "a");
+    ptest::SendTo(peer, ptest::PortOf(s), "b");
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    char buf[4];
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 1);
+    EXPECT_FALSE(readable(eventFd));
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    EXPECT_EQ(ptest::EventOf(m), static_cast<unsigned>(FD_READ));
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 1);
+    EXPECT_EQ(buf[0], 'b');
+
+    ASSERT_TRUE(win32::PostMessageA(w.hwnd, kNotify + 1, 1, 0));
+    ASSERT_TRUE(win32::PostMessageA(w.hwnd, kNotify + 1, 2, 0));
+    EXPECT_FALSE(readable(eventFd));
+    EXPECT_TRUE(win32::WaitForQueue(3000));
+    ASSERT_TRUE(win32::PeekMessageA(&m, w.hwnd, kNotify + 1, kNotify + 1, win32::PM_REMOVE));
+    EXPECT_EQ(m.wParam, 1u);
+    EXPECT_FALSE(readable(eventFd)) << "one still queued, and still no write";
+
+    const int handle = win32::GetQueueWaitHandle();
+    EXPECT_TRUE(readable(handle));
+    ASSERT_TRUE(win32::PeekMessageA(&m, w.hwnd, kNotify + 1, kNotify + 1, win32::PM_REMOVE));
+    EXPECT_EQ(m.wParam, 2u);
     closesocket(s);
     closesocket(peer);
   });
