@@ -23,8 +23,10 @@ TEST(SyncWait, TimesOutAsleep) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(c.sock.WaitForFlag(flag), 12001);
   const auto waited = std::chrono::steady_clock::now() - start;
-  // A bound, not a timing: a spinning wait burns the whole two seconds.
-  EXPECT_LT(ThreadCpuMs() - cpu, 10.0);
+  // A bound, not a timing: a spinning wait burns the whole two seconds (most
+  // of them on a loaded machine). Windows counts thread CPU time in scheduler
+  // ticks of 10 to 16 ms, so the bound is well above one tick.
+  EXPECT_LT(ThreadCpuMs() - cpu, 200.0);
   EXPECT_GE(waited, std::chrono::milliseconds(1990));
 }
 
