@@ -18,10 +18,11 @@ namespace win32::internal {
 
 class ThreadQueue;
 
-// A datagram socket armed for one wait, named by its owner's key.
+// A datagram socket armed for one wait, named by its owner's key. No
+// initializers: the wait's array of them is filled, never cleared.
 struct RingReceive {
-  int fd = -1;
-  uint64_t key = 0;
+  int fd;
+  uint64_t key;
 };
 
 // What one receive of an armed socket came back with.

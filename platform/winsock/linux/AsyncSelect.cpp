@@ -50,11 +50,37 @@ struct Notifications {
 bool Wants(const SocketState& s, long event) { return (s.events & event) != 0; }
 
 // A datagram socket watched for reading only, whose queue waits through its
-// ring: the wait receives for it, and epoll does not watch it.
-bool RingDriven(const SocketState& s) {
+// ring: the wait may receive for it.
+bool RingEligible(const SocketState& s) {
   return s.type != ws::kSockStream && s.queue && Wants(s, FD_READ) && !s.blocking &&
          s.phase == Phase::Connected && !(Wants(s, FD_WRITE) && s.writeArmed) &&
          win32::internal::RingDriving(*s.queue);
+}
+
+// One the wait receives for, which epoll then does not watch. A wait arms a
+// few sockets at most: the rest stay under epoll.
+bool RingDriven(const SocketState& s) { return s.ringSeat && RingEligible(s); }
+
+thread_local const win32::internal::ThreadQueue* t_seatQueue;
+thread_local int t_seatsTaken;
+
+void CountSeat(SocketState& s) {
+  if (s.ringSeat && s.queue.get() == t_seatQueue) ++t_seatsTaken;
+}
+
+// A seat for an eligible socket while its queue's wait has one free; given
+// back when the socket is no longer eligible. Every change of what makes a
+// socket eligible reaches InstallInterest, which calls this first.
+void UpdateSeatLocked(SocketState& s) {
+  const bool eligible = RingEligible(s);
+  if (s.ringSeat == eligible) return;
+  if (eligible) {
+    t_seatQueue = s.queue.get();
+    t_seatsTaken = 0;
+    ForEachSocketLocked(&CountSeat);
+    if (t_seatsTaken >= win32::internal::WaitRing::kMaxArmed) return;
+  }
+  s.ringSeat = eligible;
 }
 
 uint32_t DesiredInterest(const SocketState& s) {
@@ -76,7 +102,8 @@ uint32_t DesiredInterest(const SocketState& s) {
     // Reading only: a standing edge-triggered interest, never re-armed. Each
     // datagram that arrives is reported once; every receive either holds the
     // next one (announced, see SyncLocked) or saw the queue empty.
-    if (Wants(s, FD_READ) && want == 0) return RingDriven(s) ? 0u : uint32_t{EPOLLIN | EPOLLET};
+    // (The seat was brought up to date just before, see InstallInterest.)
+    if (Wants(s, FD_READ) && want == 0) return s.ringSeat ? 0u : uint32_t{EPOLLIN | EPOLLET};
     // A datagram read ahead is announced instead (see SyncLocked).
     if (Wants(s, FD_READ) && !s.readPending && !s.ahead.Held()) want |= EPOLLIN;
     return want;
@@ -153,6 +180,7 @@ bool EnsureWatch(SocketState& s) {
 }
 
 void InstallInterest(SocketState& s) {
+  UpdateSeatLocked(s);
   const uint32_t want = DesiredInterest(s);
   if (want == s.installed || !s.queue || !EnsureWatch(s)) return;
   const uint32_t mode = (want & EPOLLET) ? 0u : uint32_t{EPOLLONESHOT};
@@ -362,6 +390,7 @@ void DetachLocked(SocketState& s) {
   // wait returns and lets go of the socket (until then its port stays taken).
   if (s.ringArmed && s.queue) win32::internal::InterruptWait(*s.queue);
   s.ringArmed = false;
+  s.ringSeat = false;
   if (s.watch && s.queue) win32::internal::RemoveWatch(*s.queue, s.watch);
   s.watch = 0;
   s.announced = false;

@@ -13,6 +13,9 @@ namespace {
 struct Table {
   std::mutex mu;
   std::vector<std::unique_ptr<SocketState>> byFd;
+  // The same sockets, dense: the loop's thread walks them before every wait,
+  // and most descriptors are not sockets of ours.
+  std::vector<SocketState*> live;
   uint32_t nextGeneration = 1;
 };
 
@@ -49,6 +52,13 @@ void SetQuickLocked(int fd, int value) {
   slot->store(value, std::memory_order_relaxed);
 }
 
+void Unlist(Table& t, SocketState* state) {
+  SocketState* last = t.live.back();
+  t.live[state->liveIndex] = last;
+  last->liveIndex = state->liveIndex;
+  t.live.pop_back();
+}
+
 }  // namespace
 
 std::mutex& TableMutex() { return TheTable().mu; }
@@ -74,24 +84,30 @@ SocketState* AddLocked(int fd, int type) {
   if (t.nextGeneration == 0) t.nextGeneration = 1;  // key 0 belongs to the queue
   state->phase = type == ws::kSockStream ? Phase::Fresh : Phase::Connected;
   SetQuickLocked(fd, -1);
-  t.byFd[static_cast<size_t>(fd)] = std::move(state);
-  return t.byFd[static_cast<size_t>(fd)].get();
+  std::unique_ptr<SocketState>& slot = t.byFd[static_cast<size_t>(fd)];
+  if (slot) Unlist(t, slot.get());  // a descriptor closed behind our back, reused
+  state->liveIndex = t.live.size();
+  t.live.push_back(state.get());
+  slot = std::move(state);
+  return slot.get();
 }
 
 void RemoveLocked(SocketState* state) {
+  Table& t = TheTable();
   SetQuickLocked(state->fd, -1);
-  TheTable().byFd[static_cast<size_t>(state->fd)].reset();
+  Unlist(t, state);
+  t.byFd[static_cast<size_t>(state->fd)].reset();
 }
 
 void ForEachSocketLocked(void (*f)(SocketState&)) {
-  for (auto& s : TheTable().byFd)
-    if (s) f(*s);
+  for (SocketState* s : TheTable().live) f(*s);
 }
 
 void ClearLocked() {
-  for (auto& s : TheTable().byFd)
-    if (s) SetQuickLocked(s->fd, -1);
-  TheTable().byFd.clear();
+  Table& t = TheTable();
+  for (SocketState* s : t.live) SetQuickLocked(s->fd, -1);
+  t.live.clear();
+  t.byFd.clear();
 }
 
 void PublishPendingLocked(SocketState& s) {

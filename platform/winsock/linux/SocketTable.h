@@ -24,6 +24,7 @@ enum class Phase : uint8_t {
 struct SocketState {
   int fd = -1;
   uint32_t generation = 0;
+  size_t liveIndex = 0;  // place in the table's dense list
   int type = 0;  // Winsock/Linux SOCK_* (same numbers)
   Phase phase = Phase::Fresh;
   bool blocking = false;
@@ -88,6 +89,7 @@ struct SocketState {
   uint32_t installed = 0;
   bool announced = false;  // readiness of a datagram read ahead announced to the queue
   bool ringArmed = false;  // its queue's wait receives for it (WaitRing.h) right now
+  bool ringSeat = false;   // one of the few sockets its queue's wait arms
 
   uint64_t Key() const {
     return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);

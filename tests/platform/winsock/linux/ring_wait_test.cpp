@@ -121,6 +121,40 @@ TEST_F(RingWait, NothingReceivesBetweenWaitsSoACloseFreesThePort) {
   });
 }
 
+// A wait arms a few sockets at most; the others stay under epoll, so that a
+// thread with many datagram sockets hears each of them.
+TEST_F(RingWait, SocketsBeyondWhatOneWaitArmsAreStillHeard) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    constexpr int kCount = win32::internal::WaitRing::kMaxArmed + 3;
+    SOCKET sockets[kCount];
+    for (SOCKET& s : sockets) {
+      s = ptest::BoundSocket(SOCK_DGRAM);
+      ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    }
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+    for (int round = 0; round < 2; ++round) {
+      bool heard[kCount] = {};
+      for (SOCKET s : sockets) ptest::SendTo(peer, ptest::PortOf(s), "x");
+      for (int i = 0; i < kCount; ++i) {
+        win32::MSG m;
+        ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000))
+            << "round " << round << ": heard " << i << " of " << kCount;
+        char buf[4];
+        const SOCKET s = static_cast<SOCKET>(m.wParam);
+        EXPECT_EQ(recv(s, buf, sizeof buf, 0), 1);
+        for (int j = 0; j < kCount; ++j)
+          if (sockets[j] == s) heard[j] = true;
+      }
+      for (int j = 0; j < kCount; ++j) EXPECT_TRUE(heard[j]) << "socket " << j;
+    }
+    for (SOCKET s : sockets) closesocket(s);
+    closesocket(peer);
+  });
+}
+
 TEST_F(RingWait, HandingOutTheWaitHandlePutsSocketsBackUnderEpoll) {
   OnFreshThread([&] {
     ptest::RecordingWindow w;
