@@ -5,13 +5,17 @@
 // message one period after its stamp, counted from the callback's start, as
 // VORLANX does. No window, no settings, no event loop, no error recovery. Its
 // receive buffer is as large as VORLANX's, so that both can keep every message.
-//   minimal_relay [--loop epoll|uring] ADDRESS PORT DESTINATION-PORT
+//   minimal_relay [--loop epoll|uring|uring-msg|uring-pair] ADDRESS PORT DESTINATION-PORT
 // --loop puts the same relay inside the smallest event loop of one thread,
 // whose one wait also covers an eventfd (standing for posted messages), to
 // tell the loop's own cost from the layers': epoll_wait, then one non-blocking
 // recv per datagram until the queue is empty; or io_uring, whose one wait
-// (io_uring_enter) also delivers the datagrams, received by a multishot
-// receive into a ring of provided buffers.
+// (io_uring_enter) also delivers the datagrams (minimal_uring.cpp): received
+// by a multishot receive into a ring of provided buffers (uring); the same
+// with the sender's address and buffers that take any datagram (uring-msg);
+// or by a receive armed afresh for each wait, with a non-blocking one linked
+// behind it, cancelled when the wait ends for something else (uring-pair):
+// the last two tell a multishot receive's cost from a receive per wait.
 #include <arpa/inet.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -22,9 +26,8 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#ifdef MINIMAL_RELAY_URING
-#include <liburing.h>
-#endif
+
+#include "minimal_relay.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -63,12 +66,16 @@ int Process(jack_nframes_t Frames, void*) {
   return 0;
 }
 
+}  // namespace
+
 void Relay(const uint8_t* B, ssize_t N) {
   if (N != 3 || B[0] == 0xFE) return;
   Stamped m{static_cast<uint32_t>(jack_get_time()), {B[0], B[1], B[2]}};
   if (jack_ringbuffer_write_space(Ring) >= sizeof m)
     jack_ringbuffer_write(Ring, reinterpret_cast<const char*>(&m), sizeof m);
 }
+
+namespace {
 
 [[noreturn]] void BlockingLoop(int Fd) {
   for (;;) {
@@ -96,65 +103,6 @@ void Relay(const uint8_t* B, ssize_t N) {
   }
 }
 
-#ifdef MINIMAL_RELAY_URING
-[[noreturn]] void UringLoop(int Fd) {
-  constexpr unsigned kBuffers = 256, kSize = 64, kGroup = 1;
-  io_uring ring;
-  if (io_uring_queue_init(16, &ring, 0) != 0) std::fprintf(stderr, "no io_uring\n"), std::exit(1);
-  void* memory = nullptr;
-  if (posix_memalign(&memory, 4096, kBuffers * sizeof(io_uring_buf)) != 0) std::exit(1);
-  auto* buffers = static_cast<io_uring_buf_ring*>(memory);
-  static uint8_t store[kBuffers][kSize];
-  io_uring_buf_ring_init(buffers);
-  io_uring_buf_reg reg{};
-  reg.ring_addr = reinterpret_cast<uintptr_t>(buffers);
-  reg.ring_entries = kBuffers;
-  reg.bgid = kGroup;
-  if (io_uring_register_buf_ring(&ring, &reg, 0) != 0)
-    std::fprintf(stderr, "no buffer ring\n"), std::exit(1);
-  for (unsigned i = 0; i < kBuffers; ++i)
-    io_uring_buf_ring_add(buffers, store[i], kSize, static_cast<unsigned short>(i),
-                          io_uring_buf_ring_mask(kBuffers), static_cast<int>(i));
-  io_uring_buf_ring_advance(buffers, kBuffers);
-  const int posted = eventfd(0, EFD_NONBLOCK);
-  auto armReceive = [&] {
-    io_uring_sqe* sqe = io_uring_get_sqe(&ring);
-    io_uring_prep_recv_multishot(sqe, Fd, nullptr, 0, 0);
-    sqe->flags |= IOSQE_BUFFER_SELECT;
-    sqe->buf_group = kGroup;
-    sqe->user_data = 1;
-  };
-  io_uring_sqe* sqe = io_uring_get_sqe(&ring);
-  io_uring_prep_poll_multishot(sqe, posted, POLLIN);
-  sqe->user_data = 2;
-  armReceive();
-  io_uring_submit(&ring);
-  for (;;) {
-    io_uring_cqe* cqe;
-    if (io_uring_wait_cqe(&ring, &cqe) != 0) continue;
-    unsigned head, seen = 0;
-    bool rearm = false;
-    io_uring_for_each_cqe(&ring, head, cqe) {
-      ++seen;
-      if (cqe->user_data != 1) continue;
-      if (cqe->res >= 0 && (cqe->flags & IORING_CQE_F_BUFFER)) {
-        const unsigned id = cqe->flags >> IORING_CQE_BUFFER_SHIFT;
-        // A datagram longer than the buffer is cut to it, and dropped as too long.
-        Relay(store[id], cqe->res);
-        io_uring_buf_ring_add(buffers, store[id], kSize, static_cast<unsigned short>(id),
-                              io_uring_buf_ring_mask(kBuffers), 0);
-        io_uring_buf_ring_advance(buffers, 1);
-      }
-      if (!(cqe->flags & IORING_CQE_F_MORE)) rearm = true;  // buffers ran out, or an error
-    }
-    io_uring_cq_advance(&ring, seen);
-    if (rearm) {
-      armReceive();
-      io_uring_submit(&ring);
-    }
-  }
-}
-#endif
 
 }  // namespace
 
@@ -165,12 +113,16 @@ int main(int argc, char** argv) {
     argv += 2;
     argc -= 2;
   }
-  if (argc != 4 || !(loop.empty() || loop == "epoll" || loop == "uring")) {
-    std::fprintf(stderr, "usage: %s [--loop epoll|uring] ADDRESS PORT DESTINATION-PORT\n", argv[0]);
+  const bool uring = loop == "uring" || loop == "uring-msg" || loop == "uring-pair";
+  if (argc != 4 || !(loop.empty() || loop == "epoll" || uring)) {
+    std::fprintf(stderr,
+                 "usage: %s [--loop epoll|uring|uring-msg|uring-pair] ADDRESS PORT "
+                 "DESTINATION-PORT\n",
+                 argv[0]);
     return 2;
   }
 #ifndef MINIMAL_RELAY_URING
-  if (loop == "uring") return std::fprintf(stderr, "built without liburing\n"), 1;
+  if (uring) return std::fprintf(stderr, "built without liburing\n"), 1;
 #endif
   Ring = jack_ringbuffer_create(sizeof(Stamped) * 65536);
   jack_ringbuffer_mlock(Ring);
@@ -195,6 +147,8 @@ int main(int argc, char** argv) {
   if (loop == "epoll") EpollLoop(fd);
 #ifdef MINIMAL_RELAY_URING
   if (loop == "uring") UringLoop(fd);
+  if (loop == "uring-msg") UringMessageLoop(fd);
+  if (loop == "uring-pair") UringPairLoop(fd);
 #endif
   BlockingLoop(fd);
 }

@@ -44,7 +44,8 @@ int Usage(const char* Self) {
       stderr,
       "usage: %s [--vorlanx PATH] [--minimal PATH] [--results FILE] [--periods 64,256]\n"
       "          [--rates 100,1000,...] [--seconds S] [--burst N] [--idle S] [--rounds N]\n"
-      "          [--relays minimal,VORLANX,qmidinet,minimal-epoll,minimal-uring]\n"
+      "          [--relays minimal,VORLANX,qmidinet,minimal-epoll,minimal-uring,\n"
+      "                    minimal-uring-msg,minimal-uring-pair]\n"
       "          [--counts 0|1] [--count-rate R]\n"
       "          [--profiles DIR]   (keeps the counts' strace and callgrind outputs)\n",
       Self);
@@ -108,6 +109,8 @@ std::unique_ptr<TRelay> MakeRelay(const std::string& Name, const TOptions& O) {
   if (Name == "minimal") return MakeMinimal(O.Minimal);
   if (Name == "minimal-epoll") return MakeMinimal(O.Minimal, "epoll");
   if (Name == "minimal-uring") return MakeMinimal(O.Minimal, "uring");
+  if (Name == "minimal-uring-msg") return MakeMinimal(O.Minimal, "uring-msg");
+  if (Name == "minimal-uring-pair") return MakeMinimal(O.Minimal, "uring-pair");
   return nullptr;
 }
 
