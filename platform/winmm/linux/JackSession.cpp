@@ -46,6 +46,14 @@ void JackOutputQueue::Play(uint32_t NowUs, jack_nframes_t Frames, jack_nframes_t
     Again.store(false, std::memory_order_relaxed);
     AttachedUs = AgainUs.load(std::memory_order_relaxed);
     Live = false;
+    // Queued for the destination that went, after it went but before anyone
+    // knew, and not yet played because some servers run no cycles for a
+    // client linked to nothing: not for the new one, since a late note is
+    // worse than none.
+    while (const StampedMessage* m = Ring.Front()) {
+      if (static_cast<int32_t>(m->StampUs - AttachedUs) >= 0) break;
+      Ring.Pop();
+    }
   }
   // jack_connect returns before the server runs a graph with the new
   // connection, which on a loaded machine can be a cycle or more later; what a
