@@ -97,7 +97,13 @@ cmp -s "$app/VORLANX.INI" "$work/settings" || fail "installing again changed the
 
 # The uninstaller hands over to a copy of itself and returns at once; it
 # removes its own file last.
-wine "$app/Uninstall.exe" /S </dev/null || fail "the silent uninstall ended with $?"
+# Status 2 means it could not copy itself to the temporary folder or could
+# not start that copy: what the folder held tells which.
+wine "$app/Uninstall.exe" /S </dev/null || {
+  status=$?
+  fail "the silent uninstall ended with $status; the temporary folder held:" \
+    "$(cd "$(windows_folder TEMP)" 2>&1 && find . 2>&1 | tr '\n' ' ')"
+}
 gone() { [ ! -e "$app/Uninstall.exe" ]; }
 wait_until 60 gone || fail "the uninstaller did not finish: $(ls "$app")"
 [ -f "$app/VORLANX.INI" ] || fail "uninstalling removed the settings file"
