@@ -79,9 +79,10 @@ messages=$(grep '^midiOutShortMsg' "$log" | tr '\n' ' ')
   fail "expected the two valid messages in order, got: $messages"
 
 # Closed as the user closes it; the settings are written at exit.
-wine taskkill /im vorlanx.exe </dev/null >/dev/null 2>&1 || true
+closing=$(wine taskkill /im vorlanx.exe </dev/null 2>&1) || closing="$closing (status $?)"
 ended() { ! kill -0 "$relay_pid" 2>/dev/null; }
-wait_until 30 ended || fail "the relay did not close"
+wait_until 30 ended ||
+  fail "the relay did not close; taskkill said: $closing; the relay said: $(cat "$work/relay.out")"
 status=0
 wait "$relay_pid" || status=$?
 relay_pid=""
