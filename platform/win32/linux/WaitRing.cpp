@@ -37,6 +37,7 @@ constexpr size_t kBufferSize = 65536;
 constexpr uint64_t kPoll = 1;
 constexpr uint64_t kCancel = 2;
 constexpr uint64_t kFirstReceive = 16;
+constexpr int kChain = kRingReceivesPerSocket;
 
 // One receive: its buffer (made on first use, kept) and what it came back with.
 struct Receive {
@@ -50,7 +51,8 @@ struct Receive {
 
 class UringWaitRing : public WaitRing {
  public:
-  bool Init() { return ready_ = io_uring_queue_init(4 * kMaxArmed, &ring_, 0) == 0; }
+  // Room for every request of a wait: the chains, the poll and a cancel each.
+  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 8, &ring_, 0) == 0; }
   ~UringWaitRing() override {
     if (ready_) io_uring_queue_exit(&ring_);
   }
@@ -71,20 +73,21 @@ class UringWaitRing : public WaitRing {
     Settle(count, epollReady);
 
     bool any = *epollReady;
+    RingDatagram got[kChain];
     for (int i = 0; i < count; ++i) {
-      const RingDatagram first = Outcome(receives_[2 * i]), behind = Outcome(receives_[2 * i + 1]);
-      if (first.result != -ECANCELED) any = true;
-      client.Received(armed[i].key, first, behind);
+      for (int k = 0; k < kChain; ++k) got[k] = Outcome(receives_[kChain * i + k]);
+      if (got[0].result != -ECANCELED) any = true;
+      client.Received(armed[i].key, got);
     }
     return any;
   }
 
  private:
-  // The pair: a receive that waits (or, when only looking, does not), and a
-  // non-blocking one linked behind it.
+  // The chain: a receive that waits (or, when only looking, does not), and
+  // non-blocking ones linked behind it.
   void Arm(int index, int fd, bool look) {
-    for (int half = 0; half < 2; ++half) {
-      Receive& r = receives_[2 * index + half];
+    for (int k = 0; k < kChain; ++k) {
+      Receive& r = receives_[kChain * index + k];
       if (!r.buffer) r.buffer.reset(new char[kBufferSize]);
       r.iov = iovec{r.buffer.get(), kBufferSize};
       r.msg = msghdr{};
@@ -96,9 +99,9 @@ class UringWaitRing : public WaitRing {
       r.result = -ECANCELED;
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       if (!sqe) return;  // never: the queue holds every request of a wait
-      io_uring_prep_recvmsg(sqe, fd, &r.msg, half == 1 || look ? MSG_DONTWAIT : 0);
-      io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(2 * index + half));
-      if (half == 0) sqe->flags |= IOSQE_IO_LINK;
+      io_uring_prep_recvmsg(sqe, fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
+      io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * index + k));
+      if (k + 1 < kChain) sqe->flags |= IOSQE_IO_LINK;
       ++pending_;
     }
   }
@@ -139,7 +142,7 @@ class UringWaitRing : public WaitRing {
       if (id == kPoll) {
         pollArmed_ = false;
         *epollReady = true;
-      } else if (id >= kFirstReceive && id < kFirstReceive + 2 * kMaxArmed) {
+      } else if (id >= kFirstReceive && id < kFirstReceive + kChain * kMaxArmed) {
         Receive& r = receives_[id - kFirstReceive];
         if (!r.done) --pending_;
         r.done = true;
@@ -150,16 +153,16 @@ class UringWaitRing : public WaitRing {
   }
 
   // Nothing that receives stays in flight: a waiting receive is cancelled
-  // (the one linked behind it goes with it), and any still running is
+  // (those linked behind it go with it), and any still running is
   // awaited. Bounded: a cancel is answered at once.
   void Settle(int count, bool* epollReady) {
     for (int round = 0; pending_ > 0 && round < 100; ++round) {
       for (int i = 0; i < count; ++i) {
-        Receive& first = receives_[2 * i];
+        Receive& first = receives_[kChain * i];
         if (first.done || round > 0) continue;
         io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
         if (!sqe) break;
-        io_uring_prep_cancel64(sqe, kFirstReceive + static_cast<uint64_t>(2 * i), 0);
+        io_uring_prep_cancel64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * i), 0);
         io_uring_sqe_set_data64(sqe, kCancel);
       }
       // Every request ends in a completion; the time limit only guards the loop.
@@ -185,7 +188,7 @@ class UringWaitRing : public WaitRing {
   bool ready_ = false;
   bool pollArmed_ = false;
   int pending_ = 0;
-  Receive receives_[2 * kMaxArmed];
+  Receive receives_[kChain * kMaxArmed];
 };
 
 }  // namespace

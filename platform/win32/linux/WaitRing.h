@@ -3,8 +3,9 @@
 // it. Waiting with epoll costs two system calls per datagram (epoll_wait, then
 // the receive); here one io_uring_enter waits for the queue's epoll descriptor
 // (a one-shot poll, left armed between waits: it takes nothing) and, for each
-// datagram socket its owner arms, for the next datagram, with a second,
-// non-blocking receive linked behind it that tells whether another one waits.
+// datagram socket its owner arms, for the next datagram, with non-blocking
+// receives linked behind it that take what came with it and tell whether the
+// queue is empty behind them, so that the next look needs no system call.
 // Nothing but that poll is in flight once a wait returns: a receive that
 // found nothing is cancelled, so between waits the socket's queue is the
 // kernel's alone, as with epoll. Where the kernel refuses io_uring, the wait
@@ -33,13 +34,19 @@ struct RingDatagram {
   uint16_t fromPort = 0;
 };
 
+// Receives armed per socket: the one that waits and the non-blocking ones
+// linked behind it. The socket layer holds that many datagrams read ahead.
+constexpr int kRingReceivesPerSocket = 4;
+
 // The socket layer's side. Arm and Received run on the queue's thread, inside
 // the wait; ModeChanged when the queue starts or stops waiting through the ring
 // (its sockets' epoll interest then changes).
 struct RingClient {
   int (*Arm)(ThreadQueue& queue, RingReceive* out, int max);
-  // first: the receive that waited; behind: the non-blocking one after it.
-  void (*Received)(uint64_t key, const RingDatagram& first, const RingDatagram& behind);
+  // got[0]: the receive that waited; got[1..]: the non-blocking ones behind
+  // it, in order (kRingReceivesPerSocket in all). One that failed ends the
+  // chain: those after it come back -ECANCELED.
+  void (*Received)(uint64_t key, const RingDatagram* got);
   void (*ModeChanged)(ThreadQueue& queue);
 };
 void SetRingClient(const RingClient* client);

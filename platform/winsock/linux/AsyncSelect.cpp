@@ -316,15 +316,14 @@ int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingReceive* o
 }
 
 // As readiness followed by the read ahead: FD_READ once, for what came.
-void RingReceived(uint64_t key, const win32::internal::RingDatagram& first,
-                  const win32::internal::RingDatagram& behind) {
+void RingReceived(uint64_t key, const win32::internal::RingDatagram* got) {
   std::lock_guard<std::mutex> lock(TableMutex());
   SocketState* found = FindByKeyLocked(key);
   if (!found) return;  // closed meanwhile: what came is dropped with it
   SocketState& s = *found;
   s.ringArmed = false;
-  if (first.result == -ECANCELED) return;
-  TakeRingDatagramsLocked(s, first, behind);
+  if (got[0].result == -ECANCELED) return;
+  TakeRingDatagramsLocked(s, got);
   Notifications n;
   if (Wants(s, FD_READ) && !s.readPending && s.ahead.Held() && s.queue) {
     s.readPending = true;

@@ -21,6 +21,8 @@ using Ahead = SocketState::ReadAhead;
 
 // Larger than any IPv4 datagram, so nothing read ahead is ever cut.
 constexpr size_t kReadAheadSize = 65536;
+// The wait's receives for a socket that holds nothing all find a slot.
+static_assert(Ahead::kSlots >= win32::internal::kRingReceivesPerSocket, "");
 
 bool ReadsAhead(const SocketState& s, int flags) {
   return s.type != ws::kSockStream && !s.blocking && s.queue && (s.events & FD_READ) &&
@@ -189,12 +191,12 @@ bool StoreFromRing(Ahead& a, const win32::internal::RingDatagram& d) {
 
 }  // namespace
 
-void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram& first,
-                             const win32::internal::RingDatagram& behind) {
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got) {
   Ahead& a = s.ahead;
   if (!a.Held()) a.next = a.filled = 0;
   a.knownEmpty = false;
   a.emptyBehind = false;
+  const win32::internal::RingDatagram& first = got[0];
   if (first.result < 0) {
     // Only a look (no waiting) finds nothing; anything else is the error a
     // receive reports next.
@@ -203,7 +205,15 @@ void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram
     else if (a.error == 0)
       a.error = -first.result;
   } else if (StoreFromRing(a, first)) {
-    if (!StoreFromRing(a, behind)) a.emptyBehind = behind.result == -EAGAIN;
+    for (int k = 1; k < win32::internal::kRingReceivesPerSocket; ++k) {
+      const int result = got[k].result;
+      if (StoreFromRing(a, got[k])) continue;
+      // Not run (the chain ended): whether more waits is not known. An error
+      // was taken from the socket: the receive after the held ones reports it.
+      a.emptyBehind = result == -EAGAIN;
+      if (result < 0 && result != -EAGAIN && result != -ECANCELED && a.error == 0) a.error = -result;
+      break;
+    }
   }
   PublishPendingLocked(s);
 }

@@ -130,10 +130,9 @@ void ReadAheadOnReadyLocked(SocketState& s);
 void PublishPendingLocked(SocketState& s);
 int QuickPending(SOCKET s);
 // What the queue's wait received for a socket that holds nothing: the
-// datagram it waited for and the non-blocking receive behind it, taken as if
+// datagram it waited for and the non-blocking receives behind it, taken as if
 // read ahead (an empty answer behind is the queue found empty).
-void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram& first,
-                             const win32::internal::RingDatagram& behind);
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to

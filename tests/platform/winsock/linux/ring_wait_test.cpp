@@ -8,12 +8,14 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 
 #include "platform/win32/linux/QueueInternal.h"
 #include "platform/win32/linux/ThreadQueue.h"
 #include "platform/win32/linux/WaitRing.h"
+#include "platform/winsock/linux/SocketTable.h"
 #include "tests/platform/winsock/WinsockTestUtil.h"
 
 namespace {
@@ -48,17 +50,18 @@ TEST_F(RingWait, DatagramsWaitedForArriveAsWithEpoll) {
     SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
     ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
     EXPECT_FALSE(win32::WaitForQueue(20));  // the first wait that may block starts the ring
-    // Queued before the wait: the receive that waits and the one behind it both take one.
-    ptest::SendTo(peer, ptest::PortOf(s), "one");
-    ptest::SendTo(peer, ptest::PortOf(s), "second");
-    ptest::SendTo(peer, ptest::PortOf(s), "3rd");
+    // Queued before the wait, more than its receives take: the rest is read
+    // after them, in order.
+    const std::vector<std::string> queued{"one", "second", "3rd", "", "fifth", "6"};
+    static_assert(win32::internal::kRingReceivesPerSocket < 6, "more than one wait takes");
+    for (const std::string& d : queued) ptest::SendTo(peer, ptest::PortOf(s), d);
     win32::MSG m;
     ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
     ASSERT_TRUE(Ringing()) << "io_uring is refused here";
     EXPECT_EQ(ptest::EventOf(m), static_cast<unsigned>(FD_READ));
     char buf[16];
     winsock::u_long pending = 0;
-    for (const std::string expected : {"one", "second", "3rd"}) {
+    for (const std::string& expected : queued) {
       ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
       EXPECT_EQ(pending, expected.size());
       sockaddr_in from{};
@@ -118,6 +121,32 @@ TEST_F(RingWait, NothingReceivesBetweenWaitsSoACloseFreesThePort) {
     closer.join();
     EXPECT_TRUE(rebound);
     EXPECT_LT(ptest::NowMs() - start, 4000);
+  });
+}
+
+// A receive of the wait's chain that failed took the socket's error: it is
+// reported after the datagrams taken before it, not lost.
+TEST_F(RingWait, AnErrorTheWaitTookIsReportedAfterTheDatagramsBeforeIt) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    win32::internal::RingDatagram got[win32::internal::kRingReceivesPerSocket];
+    got[0].result = 2;
+    got[0].data = "ab";
+    got[1].result = -ECONNREFUSED;
+    for (int k = 2; k < win32::internal::kRingReceivesPerSocket; ++k) got[k].result = -ECANCELED;
+    {
+      std::lock_guard<std::mutex> lock(internal::TableMutex());
+      internal::TakeRingDatagramsLocked(*internal::FindLocked(s), got);
+    }
+    char buf[4];
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 2);
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    closesocket(s);
   });
 }
 
