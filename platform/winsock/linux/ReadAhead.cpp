@@ -139,7 +139,10 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
   Ahead& a = st->ahead;
   const bool peek = (flags & ws::kMsgPeek) != 0;
   const bool held = a.Held();
-  if (!held && (!ReadsAhead(*st, flags) || peek || len == 0)) return false;
+  // A receive from another thread while the owner's wait receives for the
+  // socket takes one datagram the plain way: the slots stay free for what
+  // the wait brings.
+  if (!held && (st->ringArmed || !ReadsAhead(*st, flags) || peek || len == 0)) return false;
   ForgetFirstDatagramLocked(*st);
   a.knownEmpty = false;
   if (held) {

@@ -150,6 +150,45 @@ TEST_F(RingWait, AnErrorTheWaitTookIsReportedAfterTheDatagramsBeforeIt) {
   });
 }
 
+// Another thread receiving while the owner's wait receives for the socket
+// takes one datagram and leaves the read-ahead empty, so that what the wait
+// brings all finds room.
+TEST_F(RingWait, AReceiveFromAnotherThreadDuringTheWaitLeavesRoomForWhatItBrings) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    for (const char* d : {"k1", "k2", "k3"}) ptest::SendTo(peer, ptest::PortOf(s), d);
+    {
+      std::lock_guard<std::mutex> lock(internal::TableMutex());
+      internal::FindLocked(s)->ringArmed = true;  // as inside the owner's wait
+    }
+    char buf[4];
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 2);
+    EXPECT_EQ(std::string(buf, 2), "k1");
+    constexpr int kChain = win32::internal::kRingReceivesPerSocket;
+    const char* brought[kChain] = {"w1", "w2", "w3", "w4"};
+    win32::internal::RingDatagram got[kChain];
+    for (int k = 0; k < kChain; ++k) {
+      got[k].result = 2;
+      got[k].data = brought[k];
+    }
+    {
+      std::lock_guard<std::mutex> lock(internal::TableMutex());
+      internal::SocketState& st = *internal::FindLocked(s);
+      st.ringArmed = false;
+      internal::TakeRingDatagramsLocked(st, got);
+    }
+    for (const char* expected : {"w1", "w2", "w3", "w4", "k2", "k3"}) {
+      ASSERT_EQ(recv(s, buf, sizeof buf, 0), 2) << expected;
+      EXPECT_EQ(std::string(buf, 2), expected);
+    }
+    closesocket(s);
+    closesocket(peer);
+  });
+}
+
 // A wait arms a few sockets at most; the others stay under epoll, so that a
 // thread with many datagram sockets hears each of them.
 TEST_F(RingWait, SocketsBeyondWhatOneWaitArmsAreStillHeard) {
