@@ -51,8 +51,8 @@ struct Receive {
 
 class UringWaitRing : public WaitRing {
  public:
-  // Room for every request of a wait: the chains, the poll and a cancel each.
-  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 8, &ring_, 0) == 0; }
+  // Room for every request of a wait: the chains with a cancel each, and the poll.
+  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 1, &ring_, 0) == 0; }
   ~UringWaitRing() override {
     if (ready_) io_uring_queue_exit(&ring_);
   }

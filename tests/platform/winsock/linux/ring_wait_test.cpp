@@ -41,6 +41,13 @@ class RingWait : public ptest::WinsockTest {
     closesocket(s);
     return ok;
   }
+  // Hands the socket layer a wait's outcome for s, as the wait does on return.
+  static void TakeFromWait(SOCKET s, const win32::internal::RingDatagram* got) {
+    std::lock_guard<std::mutex> lock(internal::TableMutex());
+    internal::SocketState& st = *internal::FindLocked(s);
+    st.ringArmed = false;
+    internal::TakeRingDatagramsLocked(st, got);
+  }
 };
 
 TEST_F(RingWait, DatagramsWaitedForArriveAsWithEpoll) {
@@ -136,10 +143,7 @@ TEST_F(RingWait, AnErrorTheWaitTookIsReportedAfterTheDatagramsBeforeIt) {
     got[0].data = "ab";
     got[1].result = -ECONNREFUSED;
     for (int k = 2; k < win32::internal::kRingReceivesPerSocket; ++k) got[k].result = -ECANCELED;
-    {
-      std::lock_guard<std::mutex> lock(internal::TableMutex());
-      internal::TakeRingDatagramsLocked(*internal::FindLocked(s), got);
-    }
+    TakeFromWait(s, got);
     char buf[4];
     EXPECT_EQ(recv(s, buf, sizeof buf, 0), 2);
     EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
@@ -174,12 +178,7 @@ TEST_F(RingWait, AReceiveFromAnotherThreadDuringTheWaitLeavesRoomForWhatItBrings
       got[k].result = 2;
       got[k].data = brought[k];
     }
-    {
-      std::lock_guard<std::mutex> lock(internal::TableMutex());
-      internal::SocketState& st = *internal::FindLocked(s);
-      st.ringArmed = false;
-      internal::TakeRingDatagramsLocked(st, got);
-    }
+    TakeFromWait(s, got);
     for (const char* expected : {"w1", "w2", "w3", "w4", "k2", "k3"}) {
       ASSERT_EQ(recv(s, buf, sizeof buf, 0), 2) << expected;
       EXPECT_EQ(std::string(buf, 2), expected);
