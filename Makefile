@@ -17,6 +17,9 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3
 JOBS ?= $(shell nproc)
+# Tests side by side in each stage: most of a test's time is spent waiting
+# (on a peer, a JACK cycle, Wine), so twice the cores keeps them busy.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
 PREFIX ?= $(HOME)/.local
 
 .PHONY: all deps deps-run deps-windows deps-bench programs build windows windows-package test-windows run install uninstall test test-main test-asan test-tsan test-fuzz fuzz fuzz-build reliability bench clean
@@ -75,13 +78,13 @@ test: test-main test-asan test-tsan test-fuzz test-windows
 # with the tests that needed a second try, the skipped ones (a failure under
 # CI=true) and any process the tests left behind (a failure).
 test-main: build
-	scripts/test-stage main $(BUILD) --output-on-failure --timeout 600
+	scripts/test-stage main $(BUILD) --output-on-failure --timeout 600 -j$(TEST_JOBS)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORLANX_SANITIZE=ON -DVORLANX_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  scripts/test-stage asan $(ASAN_BUILD) --output-on-failure --timeout 900
+	  scripts/test-stage asan $(ASAN_BUILD) --output-on-failure --timeout 900 -j$(TEST_JOBS)
 
 # ThreadSanitizer over the tests labelled "threads" only, to keep the run short.
 # A JACK client whose server went away is left open on purpose (closing it
@@ -90,7 +93,7 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANX_SANITIZE=thread
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_PROGRAMS)
 	TSAN_OPTIONS=second_deadlock_stack=1:report_thread_leaks=0 \
-	  scripts/test-stage tsan $(TSAN_BUILD) --output-on-failure --timeout 900 -L threads
+	  scripts/test-stage tsan $(TSAN_BUILD) --output-on-failure --timeout 900 -L threads -j$(TEST_JOBS)
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -103,7 +106,7 @@ fuzz: fuzz-build
 # The Windows programs and packages under Wine, in a fresh private prefix with
 # its own display; held to the same rules as the other stages (scripts/test-stage).
 test-windows: deps windows
-	scripts/wine-test $(WIN_BUILD)
+	scripts/wine-test $(WIN_BUILD) -j$(TEST_JOBS)
 
 # A few seconds per target: the targets build and their seeds pass. Each target
 # runs once; nothing is tried twice.
