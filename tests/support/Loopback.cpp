@@ -2,12 +2,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace loopback {
@@ -86,7 +90,49 @@ void SendUdp(uint16_t port, const std::string& bytes) {
   if (!sent) throw std::runtime_error("sendto");
 }
 
+namespace {
+
+// Whether a socket of this type can bind port on any address just now.
+bool Bindable(int type, uint16_t port) {
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_port = htons(port);
+  uint16_t got = 0;
+  const int fd = Bound(::socket(AF_INET, type | SOCK_CLOEXEC, 0), any, &got);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
+}
+
+// The next port of the stage's reserved range that can be bound, from the
+// counter file every test of the stage shares (taken under its lock, so no
+// two tests get the same port); 0 without one.
+uint16_t ReservedPort(int type) {
+  const char* path = std::getenv(kReservedPortsVariable);
+  if (!path || !*path) return 0;
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return 0;
+  uint16_t port = 0;
+  if (::flock(fd, LOCK_EX) == 0) {
+    // The count in decimal: the shell scripts' tests take from it too.
+    char text[16] = {};
+    const ssize_t got = ::pread(fd, text, sizeof text - 1, 0);
+    unsigned long next = got > 0 ? std::strtoul(text, nullptr, 10) : 0;
+    for (uint32_t tries = 0; tries < kReservedPortCount && port == 0; ++tries, ++next) {
+      const auto candidate = static_cast<uint16_t>(kFirstReservedPort + next % kReservedPortCount);
+      if (Bindable(type, candidate)) port = candidate;
+    }
+    const int length = std::snprintf(text, sizeof text, "%lu\n", next);
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text, static_cast<size_t>(length), 0) != length)
+      port = 0;
+  }
+  ::close(fd);  // and with it the lock
+  return port;
+}
+
+}  // namespace
+
 uint16_t FreeUdpPort() {
+  if (uint16_t port = ReservedPort(SOCK_DGRAM)) return port;
   // Any address: a port free there is free on loopback too.
   sockaddr_in any{};
   any.sin_family = AF_INET;
@@ -97,6 +143,7 @@ uint16_t FreeUdpPort() {
 }
 
 uint16_t FreeTcpPort() {
+  if (uint16_t port = ReservedPort(SOCK_STREAM)) return port;
   uint16_t port = 0;
   Close(BindTcp(&port));
   return port;

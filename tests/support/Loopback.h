@@ -35,10 +35,17 @@ void SendUdp(uint16_t port, const std::string& bytes);
 
 // A UDP port that nothing on this host is bound to just now, for a program
 // that can only be told a port number (the relay reads it from its settings).
-// Another process could take it before that program binds it, except in the
-// network namespace of its own that make test runs each stage in
-// (scripts/test-stage): there only the stage's own tests bind ports.
+// Another process could take it before that program binds it. In make test
+// none can: each stage runs in a network namespace of its own
+// (scripts/test-stage), and tests run side by side there take these ports in
+// turn from a range below the kernel's ephemeral ports (32768 and up), so
+// neither another test's pick nor any socket bound to port 0 can take it.
 uint16_t FreeUdpPort();
+// The range, and the variable that names the file whose counter the tests of
+// a stage share (scripts/test-stage sets it).
+constexpr uint16_t kFirstReservedPort = 10000;
+constexpr uint32_t kReservedPortCount = 20000;
+constexpr const char* kReservedPortsVariable = "VORLANX_TEST_PORTS";
 // The same for TCP, for a program told a port to listen on.
 uint16_t FreeTcpPort();
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "tests/support/Loopback.h"
@@ -101,6 +103,36 @@ TEST(Loopback, DatagramsAndConnections) {
   EXPECT_EQ(loopback::PeerPort(server), loopback::LocalPort(client));
   for (int fd : {server, client, listener}) ::close(fd);
   EXPECT_LT(loopback::ConnectTcp(port), 0);  // nothing listens there now
+}
+
+// Tests side by side take ports for their programs in turn from the stage's
+// counter, below the kernel's ephemeral ports, skipping one already bound.
+TEST(Loopback, PortsForProgramsComeInTurnFromTheStagesCounter) {
+  char dir[] = "/tmp/vorlanx-ports-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string counter = std::string(dir) + "/ports";
+  // Far along the range, where the stage's own tests never get.
+  { std::ofstream(counter) << "15000\n"; }
+  const uint16_t first = loopback::kFirstReservedPort + 15000;
+  const char* before = std::getenv(loopback::kReservedPortsVariable);
+  const std::string saved = before ? before : "";
+  ::setenv(loopback::kReservedPortsVariable, counter.c_str(), 1);
+  uint16_t held = first;  // whatever holds a port of the range is skipped
+  const int holder = loopback::BindUdp(&held);
+  const uint16_t a = loopback::FreeUdpPort(), b = loopback::FreeTcpPort();
+  if (before)
+    ::setenv(loopback::kReservedPortsVariable, saved.c_str(), 1);
+  else
+    ::unsetenv(loopback::kReservedPortsVariable);
+  ASSERT_GE(holder, 0);
+  ::close(holder);
+  EXPECT_EQ(a, first + 1);
+  EXPECT_EQ(b, first + 2);
+  std::string next;
+  std::getline(std::ifstream(counter), next);
+  EXPECT_EQ(next, "15003");
+  ::unlink(counter.c_str());
+  ::rmdir(dir);
 }
 
 }  // namespace

@@ -38,16 +38,11 @@ wait_until() {
 
 probe() { "$run" "$bin/winprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
-# A UDP port nobody on this machine has bound.
-free_port() {
-  local p
-  while :; do
-    p=$((20000 + RANDOM % 30000))
-    ss -Hlun "sport = :$p" | grep -q . || { echo "$p"; return; }
-  done
-}
+# shellcheck source=../free-port.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../free-port.sh"
+free_port() { free_udp_port; }
 
-port_bound() { ss -Hlun "sport = :$1" | grep -q .; }
+port_bound() { udp_port_bound "$1"; }
 port_free() { ! port_bound "$1"; }
 
 # start_relay SETTINGS [DEVICES]: writes the settings file (CRLF, as Windows

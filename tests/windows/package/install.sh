@@ -52,11 +52,9 @@ wine reg query "$uninstall_key" /v UninstallString </dev/null | grep -ic 'VORLAN
   fail "no uninstall entry"
 
 # A port nobody holds, on loopback.
-port=""
-for candidate in $(shuf -i 20000-40000 -n 50); do
-  if ! grep -q ":$(printf '%04X' "$candidate") " /proc/net/udp; then port=$candidate; break; fi
-done
-[ -n "$port" ] || fail "no free port"
+# shellcheck source=../free-port.sh
+. "$(dirname "$0")/../free-port.sh"
+port=$(free_udp_port)
 printf '[Data]\r\nAdress=127.0.0.1\r\nPort=%s\r\n' "$port" >"$app/VORLANX.INI"
 cp "$double" "$app/winmm.dll"
 log=$work/winmm.log
