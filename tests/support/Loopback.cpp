@@ -92,15 +92,18 @@ void SendUdp(uint16_t port, const std::string& bytes) {
 
 namespace {
 
-// Whether a socket of this type can bind port on any address just now.
-bool Bindable(int type, uint16_t port) {
+// Binds a socket of this type to port (0: one the system picks) on any
+// address, and closes it: the port it got, 0 when it could not bind. A port
+// free on any address is free on loopback too.
+uint16_t BindAnyAndClose(int type, uint16_t port) {
   sockaddr_in any{};
   any.sin_family = AF_INET;
   any.sin_port = htons(port);
   uint16_t got = 0;
   const int fd = Bound(::socket(AF_INET, type | SOCK_CLOEXEC, 0), any, &got);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
+  if (fd < 0) return 0;
+  ::close(fd);
+  return got;
 }
 
 // The next port of the stage's reserved range that can be bound, from the
@@ -119,7 +122,7 @@ uint16_t ReservedPort(int type) {
     unsigned long next = got > 0 ? std::strtoul(text, nullptr, 10) : 0;
     for (uint32_t tries = 0; tries < kReservedPortCount && port == 0; ++tries, ++next) {
       const auto candidate = static_cast<uint16_t>(kFirstReservedPort + next % kReservedPortCount);
-      if (Bindable(type, candidate)) port = candidate;
+      if (BindAnyAndClose(type, candidate) != 0) port = candidate;
     }
     const int length = std::snprintf(text, sizeof text, "%lu\n", next);
     if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text, static_cast<size_t>(length), 0) != length)
@@ -133,13 +136,7 @@ uint16_t ReservedPort(int type) {
 
 uint16_t FreeUdpPort() {
   if (uint16_t port = ReservedPort(SOCK_DGRAM)) return port;
-  // Any address: a port free there is free on loopback too.
-  sockaddr_in any{};
-  any.sin_family = AF_INET;
-  uint16_t port = 0;
-  int fd = Bound(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0), any, &port);
-  if (fd >= 0) ::close(fd);
-  return port;
+  return BindAnyAndClose(SOCK_DGRAM, 0);
 }
 
 uint16_t FreeTcpPort() {

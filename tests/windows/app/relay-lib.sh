@@ -40,10 +40,7 @@ probe() { "$run" "$bin/winprobe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
 # shellcheck source=../free-port.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../free-port.sh"
-free_port() { free_udp_port; }
-
-port_bound() { udp_port_bound "$1"; }
-port_free() { ! port_bound "$1"; }
+port_free() { ! udp_port_bound "$1"; }
 
 # start_relay SETTINGS [DEVICES]: writes the settings file (CRLF, as Windows
 # writes it) and starts vorlanx.exe from the scratch folder.

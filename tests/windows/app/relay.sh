@@ -48,10 +48,10 @@ close_relay() {
 
 case $case_name in
 play)
-  port=$(free_port)
+  port=$(free_udp_port)
   start_relay "$(printf '[Window]\nTop=120\nLeft=140\n[Data]\nAdress=127.0.0.1\nPort=%s' "$port")"
   wait_until 30 "window" has_window VorlanxForm VORLANX
-  wait_until 20 "bound port $port" port_bound "$port"
+  wait_until 20 "bound port $port" udp_port_bound "$port"
   send 127.0.0.1 "$port" 90 3C 64
   send 127.0.0.1 "$port" 90 3C           # too short
   send 127.0.0.1 "$port" 80 3C 00
@@ -77,10 +77,10 @@ play)
   settings | grep -qE '^Width=[0-9]+$' && settings | grep -qE '^Height=[0-9]+$' || fail "no size saved"
   ;;
 commands)
-  port=$(free_port)
+  port=$(free_udp_port)
   start_relay "$(printf '[Data]\nAdress=127.0.0.1\nPort=%s' "$port")" "Synth A;Synth B"
   wait_until 30 "window" has_window VorlanxForm VORLANX
-  wait_until 20 "bound port $port" port_bound "$port"
+  wait_until 20 "bound port $port" udp_port_bound "$port"
 
   # The device menu, opened with the right button; datagrams go on meanwhile.
   click $DEVICE_X $DEVICE_Y 3
@@ -111,14 +111,14 @@ commands)
   wait_until 20 "a note while the error box is open" logged "midiOutShortMsg 1 00644390"
   "$run" "$bin/winprobe.exe" command "$(handle_of '#32770' vorlanx)" 1 >/dev/null 2>&1
   wait_until 20 "error box closed" no_window '#32770' vorlanx
-  port_bound "$port" || fail "the port was given up"
+  udp_port_bound "$port" || fail "the port was given up"
 
   # A new port.
-  port2=$(free_port)
+  port2=$(free_udp_port)
   click $PORT_X $PORT_Y 1
   expect_dialog "New local port" "1024..65535" "$port"
   answer "$port2"
-  wait_until 20 "bound port $port2" port_bound "$port2"
+  wait_until 20 "bound port $port2" udp_port_bound "$port2"
   wait_until 20 "port $port given up" port_free "$port"
   send 127.0.0.2 "$port2" 90 44 64
   wait_until 20 "a note on the new port" logged "midiOutShortMsg 1 00644490"
@@ -129,10 +129,10 @@ commands)
   expect_setting "MIDI-Out=1"
   ;;
 port_in_use)
-  port=$(free_port)
+  port=$(free_udp_port)
   socat -u "UDP-RECV:$port,bind=127.0.0.1" /dev/null &
   holder_pid=$!
-  wait_until 20 "port $port held" port_bound "$port"
+  wait_until 20 "port $port held" udp_port_bound "$port"
   start_relay "$(printf '[Data]\nAdress=127.0.0.1\nPort=%s' "$port")"
   expect_error_box vorlanx 'Error 10048 in function Bind\r\nAddress already in use.'
   "$run" "$bin/winprobe.exe" command "$(handle_of '#32770' vorlanx)" 1 >/dev/null 2>&1
