@@ -61,7 +61,7 @@ class UringWaitRing : public WaitRing {
             bool* epollReady) override {
     *epollReady = false;
     if (count > kMaxArmed) count = kMaxArmed;
-    for (int i = 0; i < count; ++i) Arm(i, armed[i].fd, timeoutMs == 0);
+    for (int i = 0; i < count; ++i) Arm(i, armed[i], timeoutMs == 0);
     if (!pollArmed_) {
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       io_uring_prep_poll_add(sqe, epfd, POLLIN);
@@ -84,24 +84,27 @@ class UringWaitRing : public WaitRing {
 
  private:
   // The chain: a receive that waits (or, when only looking, does not), and
-  // non-blocking ones linked behind it.
-  void Arm(int index, int fd, bool look) {
+  // non-blocking ones linked behind it; those past its end stay not run.
+  void Arm(int index, const RingReceive& armed, bool look) {
+    const int length = std::min(std::max(armed.receives, 1), kChain);
     for (int k = 0; k < kChain; ++k) {
       Receive& r = receives_[kChain * index + k];
+      r.done = false;
+      r.result = -ECANCELED;
+      // The whole chain's buffers at once: a chain that grows later allocates nothing.
       if (!r.buffer) r.buffer.reset(new char[kBufferSize]);
+      if (k >= length) continue;
       r.iov = iovec{r.buffer.get(), kBufferSize};
       r.msg = msghdr{};
       r.msg.msg_name = &r.from;
       r.msg.msg_namelen = sizeof r.from;
       r.msg.msg_iov = &r.iov;
       r.msg.msg_iovlen = 1;
-      r.done = false;
-      r.result = -ECANCELED;
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       if (!sqe) return;  // never: the queue holds every request of a wait
-      io_uring_prep_recvmsg(sqe, fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
+      io_uring_prep_recvmsg(sqe, armed.fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
       io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * index + k));
-      if (k + 1 < kChain) sqe->flags |= IOSQE_IO_LINK;
+      if (k + 1 < length) sqe->flags |= IOSQE_IO_LINK;
       ++pending_;
     }
   }

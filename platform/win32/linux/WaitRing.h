@@ -19,11 +19,16 @@ namespace win32::internal {
 
 class ThreadQueue;
 
+// Receives armed per socket at most: the one that waits and the non-blocking
+// ones linked behind it. The socket layer holds that many datagrams read ahead.
+constexpr int kRingReceivesPerSocket = 4;
+
 // A datagram socket armed for one wait, named by its owner's key. No
 // initializers: the wait's array of them is filled, never cleared.
 struct RingReceive {
   int fd;
   uint64_t key;
+  int receives;  // in its chain: 2 to kRingReceivesPerSocket
 };
 
 // What one receive of an armed socket came back with.
@@ -34,10 +39,6 @@ struct RingDatagram {
   uint16_t fromPort = 0;
 };
 
-// Receives armed per socket: the one that waits and the non-blocking ones
-// linked behind it. The socket layer holds that many datagrams read ahead.
-constexpr int kRingReceivesPerSocket = 4;
-
 // The socket layer's side. Arm and Received run on the queue's thread, inside
 // the wait; ModeChanged when the queue starts or stops waiting through the ring
 // (its sockets' epoll interest then changes).
@@ -45,7 +46,7 @@ struct RingClient {
   int (*Arm)(ThreadQueue& queue, RingReceive* out, int max);
   // got[0]: the receive that waited; got[1..]: the non-blocking ones behind
   // it, in order (kRingReceivesPerSocket in all). One that failed ends the
-  // chain: those after it come back -ECANCELED.
+  // chain: those after it, and those past the chain's end, are -ECANCELED.
   void (*Received)(uint64_t key, const RingDatagram* got);
   void (*ModeChanged)(ThreadQueue& queue);
 };

@@ -305,7 +305,7 @@ void ArmOne(SocketState& s) {
       s.ahead.Held() || s.announced || s.ringArmed)
     return;
   s.ringArmed = true;
-  c.out[c.count++] = win32::internal::RingReceive{s.fd, s.Key()};
+  c.out[c.count++] = win32::internal::RingReceive{s.fd, s.Key(), s.ringReceives};
 }
 
 int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingReceive* out, int max) {

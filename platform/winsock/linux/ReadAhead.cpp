@@ -10,6 +10,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -208,7 +209,8 @@ void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram
     else if (a.error == 0)
       a.error = -first.result;
   } else if (StoreFromRing(a, first)) {
-    for (int k = 1; k < win32::internal::kRingReceivesPerSocket; ++k) {
+    int k = 1;
+    for (; k < win32::internal::kRingReceivesPerSocket; ++k) {
       const int result = got[k].result;
       if (StoreFromRing(a, got[k])) continue;
       // Not run (the chain ended): whether more waits is not known. An error
@@ -217,6 +219,8 @@ void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram
       if (result < 0 && result != -EAGAIN && result != -ECANCELED && a.error == 0) a.error = -result;
       break;
     }
+    // k datagrams came: the next wait arms one receive more than that.
+    s.ringReceives = std::min(k + 1, win32::internal::kRingReceivesPerSocket);
   }
   PublishPendingLocked(s);
 }

@@ -90,6 +90,9 @@ struct SocketState {
   bool announced = false;  // readiness of a datagram read ahead announced to the queue
   bool ringArmed = false;  // its queue's wait receives for it (WaitRing.h) right now
   bool ringSeat = false;   // one of the few sockets its queue's wait arms
+  // Receives its next wait arms: one more than the last wait took, so that
+  // a socket whose datagrams come singly pays for no receive that cannot run.
+  int ringReceives = 2;
 
   uint64_t Key() const {
     return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);
