@@ -24,10 +24,10 @@ namespace {
 std::string ReadFile(const std::string& Path) { return ReadWholeFile(Path); }
 
 // utime and stime: fields 14 and 15, counted after the ")" that ends the command name.
-int64_t StatTicks(pid_t Pid) {
+void ReadStatTicks(pid_t Pid, TCpuSample* Sample) {
   std::string stat = ReadFile("/proc/" + std::to_string(Pid) + "/stat");
   size_t close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
+  if (close == std::string::npos) return;
   std::istringstream rest(stat.substr(close + 2));
   std::string field;
   int64_t utime = -1, stime = -1;
@@ -38,7 +38,9 @@ int64_t StatTicks(pid_t Pid) {
       break;
     }
   }
-  return utime < 0 || stime < 0 ? -1 : utime + stime;
+  if (utime < 0 || stime < 0) return;
+  Sample->StatTicks = utime + stime;
+  Sample->SysTicks = stime;
 }
 
 }  // namespace
@@ -52,12 +54,15 @@ TCpuSample SampleCpu(pid_t Pid) {
   timespec t;
   if (clock_getcpuclockid(Pid, &clock) == 0 && clock_gettime(clock, &t) == 0)
     s.Ns = static_cast<int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-  s.StatTicks = StatTicks(Pid);
+  ReadStatTicks(Pid, &s);
   // schedstat: time on CPU, time waiting, number of times run.
   std::istringstream sched(
       ReadFile("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/schedstat"));
   int64_t run, wait, count;
-  if (sched >> run >> wait >> count) s.MainRuns = count;
+  if (sched >> run >> wait >> count) {
+    s.MainNs = run;
+    s.MainRuns = count;
+  }
   return s;
 }
 

@@ -12,6 +12,8 @@ namespace relaybench {
 struct TCpuSample {
   int64_t Ns = -1;         // the process CPU clock: all threads, user + system
   int64_t StatTicks = -1;  // utime + stime of /proc/PID/stat, the same sum in clock ticks
+  int64_t SysTicks = -1;   // stime alone: the kernel's share
+  int64_t MainNs = -1;     // the main thread's time on a CPU (schedstat), user + system
   int64_t MainRuns = -1;   // how often the main thread was put on a CPU (schedstat)
   int64_t AtNs = 0;        // CLOCK_MONOTONIC when sampled
 };

@@ -161,6 +161,17 @@ void CpuTable(std::ostringstream& Out, const TPeriodResult& P) {
          "figures. At the lowest rates the idle baseline's noise swamps the figure.\n\n";
   FigureTable(
       Out, P, "%.2f", [](const TPhaseResult& p, const TRelayResult&) { return NetCpuUs(p); }, true);
+  Out << "Of that, the main thread's, in µs per message net of its own idle CPU (schedstat): "
+         "the thread that receives in the minimal relays and in VORLANX; the rest is mostly "
+         "the JACK thread's\n\n";
+  FigureTable(
+      Out, P, "%.2f", [](const TPhaseResult& p, const TRelayResult&) { return NetMainCpuUs(p); },
+      true);
+  Out << "The kernel's share of the relay's CPU over the phase, % (utime and stime of "
+         "/proc/PID/stat, in clock ticks: coarse over a short phase)\n\n";
+  FigureTable(
+      Out, P, "%.0f", [](const TPhaseResult& p, const TRelayResult&) { return SystemPercent(p); },
+      false);
 }
 
 void SyscallTable(std::ostringstream& Out, const TPeriodResult& P) {

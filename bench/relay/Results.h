@@ -35,6 +35,10 @@ struct TPhaseResult {
   double WallS = 0;
   double CpuPer10kMs = 0;
   double NetCpuPer10kMs = 0;  // less what the relay burns idle over the same time
+  // The main thread alone (the one that receives, in the minimal relays and
+  // VORLANX), net of its own idle share; -1: not measured.
+  double NetMainCpuPer10kMs = -1;
+  double SystemShare = -1;  // of the process's CPU, the kernel's (stat ticks, 0..1)
   int64_t Syscalls = -1;      // all its threads over the phase (perf), -1: not counted
   int64_t Switches = -1;      // its context switches over the phase (perf)
   double CountedS = 0;        // how long they were counted
@@ -44,6 +48,7 @@ struct TIdleResult {
   double Seconds = 0;
   double CpuPercent = -1;       // of one core, process CPU clock
   double StatCpuPercent = -1;   // the same from /proc/PID/stat ticks
+  double MainCpuPercent = -1;   // the main thread alone (schedstat)
   int64_t MainThreadRuns = -1;  // times the main thread was scheduled
   int64_t Syscalls = -1;        // all its threads over the idle time (perf)
   int64_t Switches = -1;

@@ -78,11 +78,15 @@ TIdleResult TRunner::MeasureIdle(TRelay& Relay) {
     r.StatCpuPercent = 100.0 * static_cast<double>(b.StatTicks - a.StatTicks) * StatTickNs() /
                        static_cast<double>(b.AtNs - a.AtNs);
   if (a.MainRuns >= 0 && b.MainRuns >= 0) r.MainThreadRuns = b.MainRuns - a.MainRuns;
+  if (a.MainNs >= 0 && b.MainNs >= 0)
+    r.MainCpuPercent =
+        100.0 * static_cast<double>(b.MainNs - a.MainNs) / static_cast<double>(b.AtNs - a.AtNs);
   return r;
 }
 
 TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label,
-                               double Rate, uint32_t Count, double IdleShare) {
+                               double Rate, uint32_t Count, double IdleShare,
+                               double MainIdleShare) {
   TPhaseResult r;
   r.Label = Label;
   r.Rate = Rate;
@@ -123,6 +127,13 @@ TPhaseResult TRunner::RunPhase(TRelay& Relay, TSender& Sender, const std::string
     r.CpuPer10kMs = cpuNs / 1e6 * 10000.0 / r.Sent;
     r.NetCpuPer10kMs = (cpuNs - IdleShare * wallNs) / 1e6 * 10000.0 / r.Sent;
   }
+  if (cpu0.MainNs >= 0 && cpu1.MainNs >= 0 && MainIdleShare >= 0 && r.Sent > 0) {
+    const double mainNs = static_cast<double>(cpu1.MainNs - cpu0.MainNs);
+    r.NetMainCpuPer10kMs = (mainNs - MainIdleShare * wallNs) / 1e6 * 10000.0 / r.Sent;
+  }
+  if (cpu0.StatTicks >= 0 && cpu1.StatTicks > cpu0.StatTicks)
+    r.SystemShare = static_cast<double>(cpu1.SysTicks - cpu0.SysTicks) /
+                    static_cast<double>(cpu1.StatTicks - cpu0.StatTicks);
   return r;
 }
 
@@ -156,16 +167,18 @@ TRelayResult TRunner::Run(TRelay& Relay, const std::string& WorkDir) {
   std::fprintf(stderr, "  %s: idle %.0f s\n", Relay.Name(), FOptions.IdleSeconds);
   result.Idle = MeasureIdle(Relay);
   const double idleShare = std::max(0.0, result.Idle.CpuPercent / 100.0);
+  const double mainIdleShare =
+      result.Idle.MainCpuPercent < 0 ? -1 : result.Idle.MainCpuPercent / 100.0;
   for (double rate : FOptions.Rates) {
     std::fprintf(stderr, "  %s: %s for %.1f s\n", Relay.Name(), RateLabel(rate).c_str(),
                  FOptions.PhaseSeconds);
     const uint32_t count = static_cast<uint32_t>(rate * FOptions.PhaseSeconds + 0.5);
-    result.Phases.push_back(RunPhase(Relay, sender, RateLabel(rate), rate, count, idleShare));
+    result.Phases.push_back(RunPhase(Relay, sender, RateLabel(rate), rate, count, idleShare, mainIdleShare));
     if (!Relay.Alive()) break;
   }
   if (Relay.Alive() && FOptions.Burst > 0) {
     std::fprintf(stderr, "  %s: burst of %u\n", Relay.Name(), FOptions.Burst);
-    result.Phases.push_back(RunPhase(Relay, sender, "burst", 0, FOptions.Burst, idleShare));
+    result.Phases.push_back(RunPhase(Relay, sender, "burst", 0, FOptions.Burst, idleShare, mainIdleShare));
   }
   if (!Relay.Alive()) {
     result.NotRun = "ended during the run: " + Relay.Log();

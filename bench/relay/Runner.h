@@ -50,7 +50,7 @@ class TRunner {
   void CountWithCallgrind(TRelay& Relay, const std::string& WorkDir, TCounts& Counts);
   TIdleResult MeasureIdle(TRelay& Relay);
   TPhaseResult RunPhase(TRelay& Relay, TSender& Sender, const std::string& Label, double Rate,
-                        uint32_t Count, double IdleShare);
+                        uint32_t Count, double IdleShare, double MainIdleShare);
   // Waits until Sent messages of the phase arrived, or none arrived for a while.
   void Drain(int Parity, uint32_t Sent);
 

@@ -20,6 +20,12 @@ TSpread SpreadOf(std::vector<double> Values) {
 
 double NetCpuUs(const TPhaseResult& P) { return P.Sent ? P.NetCpuPer10kMs / 10.0 : -1; }
 
+double NetMainCpuUs(const TPhaseResult& P) {
+  return P.Sent && P.NetMainCpuPer10kMs >= 0 ? P.NetMainCpuPer10kMs / 10.0 : -1;
+}
+
+double SystemPercent(const TPhaseResult& P) { return P.SystemShare < 0 ? -1 : 100 * P.SystemShare; }
+
 namespace {
 
 double PerMessage(int64_t Busy, int64_t Idle, double IdleS, const TPhaseResult& P) {

@@ -20,6 +20,10 @@ TSpread SpreadOf(std::vector<double> Values);
 
 // Net CPU per message sent, in µs, in one phase.
 double NetCpuUs(const TPhaseResult& P);
+// The main thread's part of it (-1: not measured).
+double NetMainCpuUs(const TPhaseResult& P);
+// The kernel's share of the process's CPU, in percent (-1: not measured).
+double SystemPercent(const TPhaseResult& P);
 // System calls and context switches per message, less the idle rate over the
 // same time; -1 when not counted.
 double SyscallsPerMessage(const TPhaseResult& P, const TIdleResult& Idle);

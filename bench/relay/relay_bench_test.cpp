@@ -2,6 +2,10 @@
 // its tables mislead.
 #include <gtest/gtest.h>
 
+#include <time.h>
+#include <unistd.h>
+
+#include "Clock.h"
 #include "Counters.h"
 #include "ProcStats.h"
 #include "Results.h"
@@ -60,6 +64,26 @@ TEST(UdpCounters, ReadsByColumnNameFromTheUdpLinesOnly) {
   EXPECT_EQ(c.NoPorts, 3);
   EXPECT_EQ(c.InErrors, 250);
   EXPECT_EQ(c.RcvbufErrors, 240);
+}
+
+TEST(ProcStats, SplitsTheMainThreadAndTheKernelShareFromTheProcessClock) {
+  const TCpuSample a = SampleCpu(getpid());
+  // 20 ms of this thread's own CPU (a loaded machine gives it slowly), at most 10 s.
+  auto threadNs = [] {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  };
+  const int64_t from = threadNs();
+  volatile uint64_t spin = 0;
+  while (threadNs() - from < 20000000 && MonotonicNs() - a.AtNs < 10000000000LL) spin = spin + 1;
+  const TCpuSample b = SampleCpu(getpid());
+  ASSERT_GE(a.MainNs, 0);
+  ASSERT_GE(a.SysTicks, 0);
+  EXPECT_LE(a.SysTicks, a.StatTicks);
+  // This test runs on the main thread: its time is the main thread's.
+  EXPECT_GT(b.MainNs - a.MainNs, 10000000);
+  EXPECT_LE(b.MainNs - a.MainNs, b.Ns - a.Ns + 1000000);
 }
 
 TEST(Spread, MedianAndRangeOfWhatWasMeasured) {
