@@ -229,6 +229,7 @@ void OnReady(int fd, uint32_t events, void* context) {
     // Something came after the last look at the queue.
     s.ahead.knownEmpty = false;
     s.ahead.emptyBehind = false;
+    PublishPendingLocked(s);
   }
   switch (s.phase) {
     case Phase::Connecting:

@@ -170,9 +170,16 @@ bool PendingFromAheadLocked(SocketState& s, int* size) {
     *size = a.FrontSize();
     return true;
   }
-  if (a.error != 0 || a.knownEmpty) {
-    // Asked once without the kernel; a later question asks it.
+  if (a.error != 0) {
     a.knownEmpty = false;
+    *size = 0;
+    return true;
+  }
+  if (a.knownEmpty) {
+    // Asked once without the kernel (unless a reader without the lock was
+    // first); a later question asks it.
+    a.knownEmpty = false;
+    if (!TakeQuickEmptyLocked(s)) return false;
     *size = 0;
     return true;
   }

@@ -31,6 +31,9 @@ constexpr size_t kPageSize = size_t{1} << kPageBits;
 constexpr size_t kPages = 4096;  // descriptors below 4M; above that, the lock
 using QuickPage = std::atomic<int>[kPageSize];
 std::atomic<QuickPage*> g_quick[kPages];
+// A queue found empty: the first size query that reads it answers 0 and
+// takes it, so the next one asks the kernel (a datagram may come any moment).
+constexpr int kQuickEmptyOnce = -2;
 
 std::atomic<int>* QuickSlot(SOCKET s) {
   if (s >= kPages * kPageSize) return nullptr;
@@ -43,7 +46,7 @@ void SetQuickLocked(int fd, int value) {
   const auto s = static_cast<SOCKET>(fd);
   std::atomic<int>* slot = QuickSlot(s);
   if (!slot) {
-    if (value < 0 || s >= kPages * kPageSize) return;
+    if (value == -1 || s >= kPages * kPageSize) return;
     auto* page = reinterpret_cast<QuickPage*>(new std::atomic<int>[kPageSize]);
     for (std::atomic<int>& v : *page) v.store(-1, std::memory_order_relaxed);
     g_quick[s >> kPageBits].store(page, std::memory_order_release);
@@ -111,16 +114,29 @@ void ClearLocked() {
 }
 
 void PublishPendingLocked(SocketState& s) {
-  // Datagrams of one size in a row publish once.
-  const int size = s.ahead.FrontSize();
-  if (size == s.published) return;
-  s.published = size;
-  SetQuickLocked(s.fd, size);
+  int value = s.ahead.FrontSize();
+  if (value < 0 && s.ahead.knownEmpty && s.ahead.error == 0) value = kQuickEmptyOnce;
+  // Datagrams of one size in a row publish once; an empty queue every time
+  // (a reader may have taken the last one).
+  if (value == s.published && value != kQuickEmptyOnce) return;
+  s.published = value;
+  SetQuickLocked(s.fd, value);
+}
+
+bool TakeQuickEmptyLocked(SocketState& s) {
+  s.published = -1;
+  std::atomic<int>* slot = QuickSlot(static_cast<SOCKET>(s.fd));
+  int expected = kQuickEmptyOnce;
+  return slot && slot->compare_exchange_strong(expected, -1, std::memory_order_relaxed);
 }
 
 int QuickPending(SOCKET s) {
-  const std::atomic<int>* slot = QuickSlot(s);
-  return slot ? slot->load(std::memory_order_relaxed) : -1;
+  std::atomic<int>* slot = QuickSlot(s);
+  if (!slot) return -1;
+  int value = slot->load(std::memory_order_relaxed);
+  while (value == kQuickEmptyOnce)
+    if (slot->compare_exchange_weak(value, -1, std::memory_order_relaxed)) return 0;
+  return value;
 }
 
 }  // namespace winsock::internal

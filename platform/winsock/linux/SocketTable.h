@@ -130,7 +130,10 @@ void ReadAheadOnReadyLocked(SocketState& s);
 // The size of the datagram held, published after each change for FIONREAD to
 // read without the lock (a receive loop asks it twice per datagram), and the
 // reading: -1 when the answer needs the lock (or the socket is unknown).
+// A queue known to be empty is published too, to be answered once: whoever
+// answers it takes it, QuickPending or TakeQuickEmptyLocked (false: taken).
 void PublishPendingLocked(SocketState& s);
+bool TakeQuickEmptyLocked(SocketState& s);
 int QuickPending(SOCKET s);
 // What the queue's wait received for a socket that holds nothing: the
 // datagram it waited for and the non-blocking receives behind it, taken as if

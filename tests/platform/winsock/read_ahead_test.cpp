@@ -1,6 +1,8 @@
 // A socket under FD_READ reads the next datagram ahead of the caller: what
 // callers see (sizes, senders, truncation, peeking, order) must not change.
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "WinsockTestUtil.h"
 
@@ -148,6 +150,32 @@ TEST_F(ReadAhead, OneNotificationPerDatagramTakenOneAtATime) {
   EXPECT_FALSE(ptest::WaitHandleReadable(0));
   ptest::SendTo(peer, ptest::PortOf(s), "e");
   ASSERT_TRUE(ptest::PumpUntil([&] { return got.size() == 5; }));
+}
+
+// The receive that took the last datagram found the queue empty behind it:
+// the next size query says so without asking the kernel, but only that one.
+TEST_F(ReadAhead, AQueueFoundEmptyIsAnsweredOnceThenAskedAgain) {
+  ptest::RecordingWindow w;
+  SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
+  SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
+  ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+  for (int round = 0; round < 3; ++round) {
+    ptest::SendTo(peer, ptest::PortOf(s), "one");
+    char buf[16];
+    ASSERT_TRUE(ptest::PumpUntil([&] { return recv(s, buf, sizeof buf, 0) == 3; }));
+    winsock::u_long pending = 99;
+    ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+    EXPECT_EQ(pending, 0u);
+    ptest::SendTo(peer, ptest::PortOf(s), "second");
+    // Without pumping: nothing but the size query itself can learn of it.
+    bool seen = false;
+    for (int i = 0; i < 300 && !seen; ++i) {
+      seen = ioctlsocket(s, FIONREAD, &pending) == 0 && pending == 6;
+      if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(seen) << "round " << round;
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 6);
+  }
 }
 
 }  // namespace
