@@ -47,6 +47,16 @@ struct Receive {
   sockaddr_in from{};
   int result = 0;
   bool done = false;
+
+  // Its buffer and the header that points at it, kept: the receive never moves.
+  void Make() {
+    buffer.reset(new char[kBufferSize]);
+    iov = iovec{buffer.get(), kBufferSize};
+    msg = msghdr{};
+    msg.msg_name = &from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+  }
 };
 
 class UringWaitRing : public WaitRing {
@@ -75,7 +85,9 @@ class UringWaitRing : public WaitRing {
     bool any = *epollReady;
     RingDatagram got[kChain];
     for (int i = 0; i < count; ++i) {
-      for (int k = 0; k < kChain; ++k) got[k] = Outcome(receives_[kChain * i + k]);
+      const int length = Length(armed[i]);
+      for (int k = 0; k < kChain; ++k)
+        got[k] = k < length ? Outcome(receives_[kChain * i + k]) : RingDatagram{-ECANCELED};
       if (got[0].result != -ECANCELED) any = true;
       client.Received(armed[i].key, got);
     }
@@ -85,21 +97,18 @@ class UringWaitRing : public WaitRing {
  private:
   // The chain: a receive that waits (or, when only looking, does not), and
   // non-blocking ones linked behind it; those past its end stay not run.
+  static int Length(const RingReceive& armed) { return std::min(std::max(armed.receives, 1), kChain); }
+
   void Arm(int index, const RingReceive& armed, bool look) {
-    const int length = std::min(std::max(armed.receives, 1), kChain);
-    for (int k = 0; k < kChain; ++k) {
-      Receive& r = receives_[kChain * index + k];
+    const int length = Length(armed);
+    Receive* chain = &receives_[kChain * index];
+    // The whole chain's buffers at once: a chain that grows later allocates nothing.
+    if (!chain[0].buffer)
+      for (int k = 0; k < kChain; ++k) chain[k].Make();
+    for (int k = 0; k < length; ++k) {
+      Receive& r = chain[k];
       r.done = false;
-      r.result = -ECANCELED;
-      // The whole chain's buffers at once: a chain that grows later allocates nothing.
-      if (!r.buffer) r.buffer.reset(new char[kBufferSize]);
-      if (k >= length) continue;
-      r.iov = iovec{r.buffer.get(), kBufferSize};
-      r.msg = msghdr{};
-      r.msg.msg_name = &r.from;
-      r.msg.msg_namelen = sizeof r.from;
-      r.msg.msg_iov = &r.iov;
-      r.msg.msg_iovlen = 1;
+      r.msg.msg_namelen = sizeof r.from;  // the kernel wrote the last sender's length there
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       if (!sqe) return;  // never: the queue holds every request of a wait
       io_uring_prep_recvmsg(sqe, armed.fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
@@ -113,6 +122,14 @@ class UringWaitRing : public WaitRing {
     io_uring_cqe* cqe = nullptr;
     if (timeoutMs == 0) {
       io_uring_submit(&ring_);
+      return;
+    }
+    if (timeoutMs < 0) {
+      // Until something completes: a signal ends the wait early, and then
+      // whatever the kernel has not taken yet is submitted with the next one.
+      int r;
+      do r = io_uring_submit_and_wait(&ring_, 1);
+      while ((r >= 0 || r == -EINTR) && io_uring_cq_ready(&ring_) == 0);
       return;
     }
     // A signal cuts a wait short; the rest of it is waited for.

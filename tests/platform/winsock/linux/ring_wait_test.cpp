@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include "platform/win32/linux/QueueInternal.h"
 #include "platform/win32/linux/ThreadQueue.h"
@@ -40,6 +42,16 @@ class RingWait : public ptest::WinsockTest {
     const bool ok = bind(s, ptest::AsAddr(a), sizeof a) == 0;
     closesocket(s);
     return ok;
+  }
+  // A datagram socket under FD_READ for w (and a peer to send to it, when
+  // asked), and the thread's wait through the ring started (the first wait
+  // that may block starts it).
+  static void StartRinging(const ptest::RecordingWindow& w, SOCKET* s, SOCKET* peer = nullptr) {
+    *s = ptest::BoundSocket(SOCK_DGRAM);
+    if (peer) *peer = ptest::BoundSocket(SOCK_DGRAM);
+    ASSERT_EQ(WSAAsyncSelect(*s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
   }
   // Hands the socket layer a wait's outcome for s, as the wait does on return.
   static void TakeFromWait(SOCKET s, const win32::internal::RingDatagram* got) {
@@ -188,6 +200,42 @@ TEST_F(RingWait, AReceiveFromAnotherThreadDuringTheWaitLeavesRoomForWhatItBrings
   });
 }
 
+// A signal ends the kernel's wait early; the queue's wait goes on until
+// something comes, as epoll's does.
+TEST_F(RingWait, ASignalDoesNotEndAWaitThatHasNothingToShow) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s, peer;
+    ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s, &peer));
+    struct sigaction quiet {}, old{};
+    quiet.sa_handler = [](int) {};
+    sigemptyset(&quiet.sa_mask);  // no SA_RESTART: the wait is interrupted
+    ASSERT_EQ(sigaction(SIGUSR1, &quiet, &old), 0);
+    const pthread_t waiter = pthread_self();
+    std::atomic<bool> sent{false};
+    std::thread other([&] {
+      for (int i = 0; i < 20; ++i) {
+        pthread_kill(waiter, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      sent = true;
+      ptest::SendTo(peer, ptest::PortOf(s), "x");
+    });
+    const bool woke = win32::WaitForQueue(-1);
+    const bool afterTheDatagram = sent.load();
+    other.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_TRUE(afterTheDatagram) << "the wait ended on a signal";
+    EXPECT_TRUE(woke);
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    char buf[4];
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 1);
+    closesocket(s);
+    closesocket(peer);
+  });
+}
+
 // A wait arms a few sockets at most; the others stay under epoll, so that a
 // thread with many datagram sockets hears each of them.
 TEST_F(RingWait, SocketsBeyondWhatOneWaitArmsAreStillHeard) {
@@ -225,11 +273,8 @@ TEST_F(RingWait, SocketsBeyondWhatOneWaitArmsAreStillHeard) {
 TEST_F(RingWait, HandingOutTheWaitHandlePutsSocketsBackUnderEpoll) {
   OnFreshThread([&] {
     ptest::RecordingWindow w;
-    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-    SOCKET peer = ptest::BoundSocket(SOCK_DGRAM);
-    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-    EXPECT_FALSE(win32::WaitForQueue(20));
-    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    SOCKET s, peer;
+    ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s, &peer));
     win32::GetQueueWaitHandle();
     EXPECT_FALSE(Ringing());
     ptest::SendTo(peer, ptest::PortOf(s), "seen");
@@ -252,10 +297,8 @@ TEST_F(RingWait, HandingOutTheWaitHandlePutsSocketsBackUnderEpoll) {
 TEST_F(RingWait, WhatItQueuesItselfWakesNothingUntilTheHandleIsGivenOut) {
   OnFreshThread([&] {
     ptest::RecordingWindow w;
-    SOCKET s = ptest::BoundSocket(SOCK_DGRAM);
-    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
-    EXPECT_FALSE(win32::WaitForQueue(20));
-    ASSERT_TRUE(Ringing()) << "io_uring is refused here";
+    SOCKET s;
+    ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s));
     const int eventFd = win32::internal::CurrentQueue().eventFd;
     auto readable = [](int fd) {
       pollfd p{fd, POLLIN, 0};
