@@ -331,7 +331,9 @@ void RingReceived(uint64_t key, const win32::internal::RingDatagram* got) {
     n.Add(FD_READ, 0);
   }
   Post(s, n);
-  SyncLocked(s);
+  // Nothing more to bring up to date: what the wait took changes neither the
+  // socket's interest (none while the wait receives for it) nor its seat, and
+  // what it holds is announced by FD_READ, now or by the receive that re-enables it.
 }
 
 thread_local win32::internal::ThreadQueue* t_modeQueue;
