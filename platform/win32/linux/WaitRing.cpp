@@ -133,14 +133,13 @@ class UringWaitRing : public WaitRing {
       return;
     }
     // A signal cuts a wait short; the rest of it is waited for.
-    const int64_t deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+    const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
       __kernel_timespec ts{};
-      const int64_t left = deadline < 0 ? -1 : std::max<int64_t>(deadline - NowMs(), 0);
+      const int64_t left = std::max<int64_t>(deadline - NowMs(), 0);
       ts.tv_sec = left / 1000;
       ts.tv_nsec = (left % 1000) * 1000000;
-      const int r =
-          io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, deadline < 0 ? nullptr : &ts, nullptr);
+      const int r = io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, &ts, nullptr);
       if (r != -EINTR || left == 0 || io_uring_cq_ready(&ring_) > 0) break;
     }
     // Anything not taken by the kernel yet (an interrupted submission) goes now.

@@ -124,10 +124,13 @@ void PublishPendingLocked(SocketState& s) {
 }
 
 bool TakeQuickEmptyLocked(SocketState& s) {
-  s.published = -1;
   std::atomic<int>* slot = QuickSlot(static_cast<SOCKET>(s.fd));
   int expected = kQuickEmptyOnce;
-  return slot && slot->compare_exchange_strong(expected, -1, std::memory_order_relaxed);
+  const bool mine = slot && slot->compare_exchange_strong(expected, -1, std::memory_order_relaxed);
+  // Not ours: a reader took it (the slot says -1 already), or it never got there.
+  if (slot && !mine) slot->store(-1, std::memory_order_relaxed);
+  s.published = -1;
+  return mine;
 }
 
 int QuickPending(SOCKET s) {
