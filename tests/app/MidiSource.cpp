@@ -22,6 +22,7 @@ bool TMidiSource::Open(const std::string& ClientName, std::string* Error) {
   FRing = jack_ringbuffer_create(4096);
   FPort = jack_port_register(FClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   jack_set_process_callback(FClient, Process, this);
+  FFence.Attach(FClient);
   if (FPort == nullptr || jack_activate(FClient) != 0) {
     if (Error) *Error = "cannot start JACK client " + ClientName;
     Close();
@@ -31,7 +32,7 @@ bool TMidiSource::Open(const std::string& ClientName, std::string* Error) {
 }
 
 void TMidiSource::Close() {
-  if (FClient != nullptr) jack_client_close(FClient);
+  if (FClient != nullptr) testjack::CloseWhenQuiet(FClient, FFence);
   FClient = nullptr;
   FPort = nullptr;
   if (FRing != nullptr) jack_ringbuffer_free(FRing);

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tests/support/JackFence.h"
+
 namespace relaytest {
 
 class TMidiSource {
@@ -31,6 +33,7 @@ class TMidiSource {
   static int Process(jack_nframes_t Frames, void* Arg);
 
   jack_client_t* FClient = nullptr;
+  testjack::TJackFence FFence;
   jack_port_t* FPort = nullptr;
   jack_ringbuffer_t* FRing = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <thread>
 
+#include "tests/support/JackFence.h"
 #include "tests/support/Settle.h"
 
 namespace testjack {
@@ -50,6 +51,7 @@ bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::s
     FPorts.push_back(port);
   }
   jack_set_process_callback(FClient, Process, this);
+  FFence.Attach(FClient);
   if (jack_activate(FClient) != 0) {
     if (Error) *Error = "cannot activate JACK client " + ClientName;
     Close();
@@ -60,7 +62,7 @@ bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::s
 
 void TMidiReceiver::Close() {
   if (FClient == nullptr) return;
-  jack_client_close(FClient);
+  CloseWhenQuiet(FClient, FFence);
   FClient = nullptr;
   FPorts.clear();
   FRing.reset();

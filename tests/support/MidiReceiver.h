@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/JackFence.h"
+
 namespace testjack {
 
 struct TMidiEvent {
@@ -86,6 +88,7 @@ class TMidiReceiver {
   bool TakeOne(TMidiEvent& Event);
 
   jack_client_t* FClient = nullptr;
+  TJackFence FFence;
   std::vector<jack_port_t*> FPorts;
   std::unique_ptr<TEventRing> FRing;
   sem_t FArrived;
