@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for relay.sh: the relay under Wine in a scratch folder of its own,
 # datagrams from this side, and the probe that reads its windows. Every wait
 # is bounded and ends on its condition.
