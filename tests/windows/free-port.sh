@@ -27,4 +27,5 @@ free_udp_port() {
   done
 }
 
-udp_port_bound() { ss -Hlun "sport = :$1" | grep -q .; }
+# Not a pipe into grep -q: under pipefail, ss's broken pipe would say "free".
+udp_port_bound() { [ -n "$(ss -Hlun "sport = :$1")" ]; }

@@ -7,6 +7,10 @@ fail() {
   exit 1
 }
 
+# A command that ends the script (set -e) where it has no message of its own
+# still says which one, and where.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND ended with status $?" >&2' ERR
+
 # wait_until SECONDS COMMAND...: true as soon as COMMAND succeeds, false once
 # SECONDS have gone by without.
 wait_until() {
@@ -21,9 +25,11 @@ wait_until() {
 # The Unix path of a folder Windows knows by an environment variable, such as
 # LOCALAPPDATA, in the current prefix.
 windows_folder() {
-  local win
+  local win unix
   win=$(wine cmd /c "echo %$1%" </dev/null | tr -d '\r')
-  winepath -u "$win" 2>/dev/null </dev/null
+  unix=$(winepath -u "$win" 2>&1 </dev/null) && [ -n "$win" ] ||
+    fail "Wine did not place %$1% (it said \"$win\"; winepath: $unix)"
+  echo "$unix"
 }
 
 # The names of the DLLs a Windows program imports, lower case, one a line.
