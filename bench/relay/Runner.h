@@ -24,6 +24,7 @@ struct TOptions {
                                   "qmidinet"};
   unsigned Rounds = 3;      // each relay once a round, the rounds interleaved
   std::string Vorlanx;      // the relay program as built
+  std::string Baseline;     // another build of it to compare with (VORLANX-baseline)
   std::string Minimal;      // the minimal relay as built
   bool Counts = true;       // strace and callgrind counts, in the last period
   double CountRate = 1000;  // the paced rate the counts are taken at

@@ -42,9 +42,9 @@ std::vector<T> ParseList(const std::string& Text) {
 int Usage(const char* Self) {
   std::fprintf(
       stderr,
-      "usage: %s [--vorlanx PATH] [--minimal PATH] [--results FILE] [--periods 64,256]\n"
+      "usage: %s [--vorlanx PATH] [--baseline PATH] [--minimal PATH] [--results FILE] [--periods 64,256]\n"
       "          [--rates 100,1000,...] [--seconds S] [--burst N] [--idle S] [--rounds N]\n"
-      "          [--relays minimal,VORLANX,qmidinet,minimal-epoll,minimal-uring,\n"
+      "          [--relays minimal,VORLANX,VORLANX-baseline,qmidinet,minimal-epoll,minimal-uring,\n"
       "                    minimal-uring-msg,minimal-uring-pair]\n"
       "          [--counts 0|1] [--count-rate R]\n"
       "          [--profiles DIR]   (keeps the counts' strace and callgrind outputs)\n",
@@ -59,6 +59,8 @@ bool ParseOptions(int argc, char** argv, TOptions& O) {
     const std::string v = argv[++i];
     if (a == "--vorlanx")
       O.Vorlanx = v;
+    else if (a == "--baseline")
+      O.Baseline = v;
     else if (a == "--minimal")
       O.Minimal = std::filesystem::absolute(v).string();  // it runs in a folder of its own
     else if (a == "--profiles")
@@ -106,6 +108,7 @@ std::string JoinArgs(int argc, char** argv) {
 std::unique_ptr<TRelay> MakeRelay(const std::string& Name, const TOptions& O) {
   if (Name == "qmidinet") return MakeQmidinet();
   if (Name == "VORLANX" || Name == "vorlanx") return MakeVorlanx(O.Vorlanx);
+  if (Name == "VORLANX-baseline" && !O.Baseline.empty()) return MakeVorlanx(O.Baseline);
   if (Name == "minimal") return MakeMinimal(O.Minimal);
   if (Name == "minimal-epoll") return MakeMinimal(O.Minimal, "epoll");
   if (Name == "minimal-uring") return MakeMinimal(O.Minimal, "uring");

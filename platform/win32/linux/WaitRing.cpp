@@ -62,7 +62,15 @@ struct Receive {
 class UringWaitRing : public WaitRing {
  public:
   // Room for every request of a wait: the chains with a cancel each, and the poll.
-  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 1, &ring_, 0) == 0; }
+  bool Init() {
+    const unsigned entries = kMaxArmed * (kChain + 1) + 1;
+    // Only the thread that waits submits and reaps, so a completion is run
+    // inside its wait rather than by interrupting it (kernels from 6.1).
+    io_uring_params params{};
+    params.flags = IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN;
+    if (io_uring_queue_init_params(entries, &ring_, &params) == 0) return ready_ = true;
+    return ready_ = io_uring_queue_init(entries, &ring_, 0) == 0;
+  }
   ~UringWaitRing() override {
     if (ready_) io_uring_queue_exit(&ring_);
   }
@@ -121,7 +129,9 @@ class UringWaitRing : public WaitRing {
   void WaitFor(int timeoutMs) {
     io_uring_cqe* cqe = nullptr;
     if (timeoutMs == 0) {
-      io_uring_submit(&ring_);
+      // Completions held back for this thread are run too: the epoll
+      // descriptor's poll may have fired since the last wait.
+      io_uring_submit_and_get_events(&ring_);
       return;
     }
     if (timeoutMs < 0) {
@@ -143,7 +153,7 @@ class UringWaitRing : public WaitRing {
       if (r != -EINTR || left == 0 || io_uring_cq_ready(&ring_) > 0) break;
     }
     // Anything not taken by the kernel yet (an interrupted submission) goes now.
-    if (io_uring_sq_ready(&ring_) > 0) io_uring_submit(&ring_);
+    if (io_uring_sq_ready(&ring_) > 0) io_uring_submit_and_get_events(&ring_);
   }
 
   static int64_t NowMs() {
