@@ -56,7 +56,8 @@ class TRelay {
 
 std::unique_ptr<TRelay> MakeQmidinet();
 // Binary: the relay program as built; it runs from a copy beside its own settings file.
-std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary);
+// Name: "VORLANX", or another build of it under a name of its own.
+std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary, const char* Name = "VORLANX");
 // The floor: the least a relay can do for the same job (minimal_relay.cpp);
 // Loop "epoll" or "uring" puts it in the smallest event loop of that kind.
 std::unique_ptr<TRelay> MakeMinimal(const std::string& Binary, const std::string& Loop = "");

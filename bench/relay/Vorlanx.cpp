@@ -37,9 +37,9 @@ bool CopyExecutable(const std::string& From, const std::string& To) {
 
 class TVorlanx : public TRelay {
  public:
-  explicit TVorlanx(std::string Binary) : FBinary(std::move(Binary)) {}
+  TVorlanx(std::string Binary, const char* Name) : FBinary(std::move(Binary)), FName(Name) {}
 
-  const char* Name() const override { return "VORLANX"; }
+  const char* Name() const override { return FName; }
 
   std::string Missing() const override {
     struct stat st;
@@ -81,12 +81,13 @@ class TVorlanx : public TRelay {
 
  private:
   std::string FBinary;
+  const char* FName;
 };
 
 }  // namespace
 
-std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary) {
-  return std::unique_ptr<TRelay>(new TVorlanx(Binary));
+std::unique_ptr<TRelay> MakeVorlanx(const std::string& Binary, const char* Name) {
+  return std::unique_ptr<TRelay>(new TVorlanx(Binary, Name));
 }
 
 }  // namespace relaybench

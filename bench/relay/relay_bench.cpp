@@ -108,7 +108,7 @@ std::string JoinArgs(int argc, char** argv) {
 std::unique_ptr<TRelay> MakeRelay(const std::string& Name, const TOptions& O) {
   if (Name == "qmidinet") return MakeQmidinet();
   if (Name == "VORLANX" || Name == "vorlanx") return MakeVorlanx(O.Vorlanx);
-  if (Name == "VORLANX-baseline" && !O.Baseline.empty()) return MakeVorlanx(O.Baseline);
+  if (Name == "VORLANX-baseline" && !O.Baseline.empty()) return MakeVorlanx(O.Baseline, "VORLANX-baseline");
   if (Name == "minimal") return MakeMinimal(O.Minimal);
   if (Name == "minimal-epoll") return MakeMinimal(O.Minimal, "epoll");
   if (Name == "minimal-uring") return MakeMinimal(O.Minimal, "uring");
