@@ -62,19 +62,7 @@ struct Receive {
 class UringWaitRing : public WaitRing {
  public:
   // Room for every request of a wait: the chains with a cancel each, and the poll.
-  bool Init() {
-    const unsigned entries = kMaxArmed * (kChain + 1) + 1;
-    // Only the thread that waits submits and reaps, so a completion need not
-    // interrupt it: it is run at the thread's next entry to the ring (kernels
-    // from 6.0), and the ring's flag says when one waits, so that a look
-    // finding none makes no system call. (Deferring them to the wait alone
-    // would cost a second entry for the receives linked behind the first.)
-    io_uring_params params{};
-    params.flags =
-        IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG;
-    if (io_uring_queue_init_params(entries, &ring_, &params) == 0) return ready_ = true;
-    return ready_ = io_uring_queue_init(entries, &ring_, 0) == 0;
-  }
+  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 1, &ring_, 0) == 0; }
   ~UringWaitRing() override {
     if (ready_) io_uring_queue_exit(&ring_);
   }
@@ -124,10 +112,6 @@ class UringWaitRing : public WaitRing {
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       if (!sqe) return;  // never: the queue holds every request of a wait
       io_uring_prep_recvmsg(sqe, armed.fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
-      // A socket armed holds nothing read ahead, so its queue is nearly always
-      // empty: the receive that waits goes straight to waiting, without a
-      // first try (were a datagram there, the poll finds it at once).
-      if (k == 0 && !look) sqe->ioprio |= IORING_RECVSEND_POLL_FIRST;
       io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * index + k));
       if (k + 1 < length) sqe->flags |= IOSQE_IO_LINK;
       ++pending_;
@@ -137,8 +121,6 @@ class UringWaitRing : public WaitRing {
   void WaitFor(int timeoutMs) {
     io_uring_cqe* cqe = nullptr;
     if (timeoutMs == 0) {
-      // Completions held back for this thread (the ring's flag says so) are
-      // run too: the epoll descriptor's poll may have fired since the last wait.
       io_uring_submit(&ring_);
       return;
     }
