@@ -13,6 +13,7 @@
 #include <string>
 
 #include "SeqCodec.h"
+#include "tests/support/JackFence.h"
 
 namespace relaybench {
 
@@ -62,6 +63,7 @@ class TRecorder {
   static int Process(jack_nframes_t Frames, void* Arg);
 
   jack_client_t* FClient = nullptr;
+  testjack::TJackFence FFence;  // relays that ended may still be leaving
   jack_port_t* FPort = nullptr;
   uint32_t FRate = 48000;
   TCapture FCaptures[2];
