@@ -46,8 +46,9 @@ bool TJackFence::Pass(int TimeoutMs) {
 }
 
 void CloseWhenQuiet(jack_client_t* Client, TJackFence& Fence) {
-  Fence.Pass();
+  if (Fence.FClient == Client) Fence.Pass();
   jack_client_close(Client);
+  Fence.FClient = nullptr;
 }
 
 }  // namespace testjack

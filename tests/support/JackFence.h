@@ -22,6 +22,8 @@ class TJackFence {
   bool Pass(int TimeoutMs = 5000);
 
  private:
+  friend void CloseWhenQuiet(jack_client_t* Client, TJackFence& Fence);
+
   static void Registration(jack_port_id_t Port, int Registered, void* Arg);
   bool WaitFor(int Step, int TimeoutMs);
 
@@ -33,7 +35,8 @@ class TJackFence {
   int FStep = 0;  // 1 once the registration was heard, 2 once its removal was
 };
 
-// Passes the fence (if the server still answers), then closes Client.
+// Passes the fence (when it was attached to Client and the server still
+// answers), then closes Client; the fence is then attached to nothing.
 void CloseWhenQuiet(jack_client_t* Client, TJackFence& Fence);
 
 }  // namespace testjack
