@@ -36,7 +36,7 @@ bool TRecorder::Open(const std::string& ClientName, std::string* Error) {
   }
   FRate = jack_get_sample_rate(FClient);
   FPort = jack_port_register(FClient, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-  FFence.Attach(FClient);
+  FFence.Attach(FClient, FPort);
   if (FPort == nullptr || jack_set_process_callback(FClient, Process, this) != 0 ||
       jack_activate(FClient) != 0) {
     if (Error) *Error = "cannot register and activate the receiving port";

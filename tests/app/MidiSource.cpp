@@ -22,7 +22,7 @@ bool TMidiSource::Open(const std::string& ClientName, std::string* Error) {
   FRing = jack_ringbuffer_create(4096);
   FPort = jack_port_register(FClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   jack_set_process_callback(FClient, Process, this);
-  FFence.Attach(FClient);
+  FFence.Attach(FClient, FPort);
   if (FPort == nullptr || jack_activate(FClient) != 0) {
     if (Error) *Error = "cannot start JACK client " + ClientName;
     Close();

@@ -51,7 +51,7 @@ bool TMidiReceiver::Open(const std::string& ClientName, const std::vector<std::s
     FPorts.push_back(port);
   }
   jack_set_process_callback(FClient, Process, this);
-  FFence.Attach(FClient);
+  FFence.Attach(FClient, FPorts.empty() ? nullptr : FPorts[0]);
   if (jack_activate(FClient) != 0) {
     if (Error) *Error = "cannot activate JACK client " + ClientName;
     Close();

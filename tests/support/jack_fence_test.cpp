@@ -44,8 +44,10 @@ TEST(JackFence, PassingItMeansADeadClientsRemovalHasArrived) {
           if (!Registered && std::strcmp(Name, "leaver") == 0) ++*static_cast<std::atomic<int>*>(Arg);
         },
         &gone);
+    jack_port_t* port = jack_port_register(a, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    ASSERT_NE(port, nullptr);
     testjack::TJackFence fence;
-    fence.Attach(a);
+    fence.Attach(a, port);
     ASSERT_EQ(jack_activate(a), 0);
     kill(child, SIGKILL);
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
@@ -58,7 +60,7 @@ TEST(JackFence, PassingItMeansADeadClientsRemovalHasArrived) {
   jack_client_t* a = jack_client_open("watcher", JackNoStartServer, nullptr);
   ASSERT_NE(a, nullptr);
   testjack::TJackFence fence;
-  fence.Attach(a);
+  fence.Attach(a, jack_port_register(a, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
   ASSERT_EQ(jack_activate(a), 0);
   server.Kill();
   EXPECT_FALSE(fence.Pass(2000));
