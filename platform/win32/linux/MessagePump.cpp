@@ -75,10 +75,10 @@ bool CollectReady(ThreadQueue& queue, int timeoutMs, bool* anyRan = nullptr) {
   bool received = false;
   const RingClient* client = CurrentRingClient();
   if (client && queue.ringOn.load(std::memory_order_relaxed)) {
-    RingReceive armed[WaitRing::kMaxArmed];
-    const int count = client->Arm(queue, armed, WaitRing::kMaxArmed);
+    RingSocket listed[WaitRing::kMaxArmed];
+    const int count = client->Arm(queue, listed, WaitRing::kMaxArmed);
     bool epollReady = false;
-    received = queue.ring->Wait(queue.epfd, armed, count, timeoutMs, *client, &epollReady);
+    received = queue.ring->Wait(queue.epfd, listed, count, timeoutMs, *client, &epollReady);
     if (epollReady) n = WaitEpoll(queue, events, 64, 0);
   } else {
     n = WaitEpoll(queue, events, 64, timeoutMs);

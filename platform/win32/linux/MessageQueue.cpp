@@ -353,8 +353,11 @@ void ThreadQueue::StartRing() {
 void ThreadQueue::StopRing() {
   ringRefused = true;
   if (!ringOn.load(std::memory_order_relaxed)) return;
+  const RingClient* client = CurrentRingClient();
+  // What the sockets' receives took is theirs before epoll watches them again.
+  if (client) ring->CancelAll(*client);
   ringOn.store(false);
-  if (const RingClient* client = CurrentRingClient()) client->ModeChanged(*this);
+  if (client) client->ModeChanged(*this);
   // Messages queued without a wake-up must now show on the handle.
   bool settle = false;
   {
@@ -366,6 +369,11 @@ void ThreadQueue::StopRing() {
 }
 
 bool RingDriving(const ThreadQueue& queue) { return queue.ringOn.load(std::memory_order_acquire); }
+
+void EndRingReceive(ThreadQueue& queue, uint64_t key) {
+  const RingClient* client = CurrentRingClient();
+  if (client && queue.ring && queue.threadId == GetCurrentThreadId()) queue.ring->Cancel(key, *client);
+}
 
 void ThreadQueue::MarkEnded() {
   std::deque<std::shared_ptr<SentCall>> unserved;

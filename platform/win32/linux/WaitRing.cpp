@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <stdlib.h>
 #include <time.h>
 
 #include <algorithm>
@@ -32,46 +33,85 @@ std::unique_ptr<WaitRing> WaitRing::Create() { return nullptr; }
 
 namespace {
 
-// Larger than any IPv4 datagram, so nothing is ever cut.
-constexpr size_t kBufferSize = 65536;
+constexpr int kBuffers = kRingBuffersPerSocket;
+static_assert((kBuffers & (kBuffers - 1)) == 0, "a buffer ring's size is a power of two");
+// The receive's header, the sender and the largest IPv4 datagram: nothing is
+// ever cut. Pages a small datagram never touches cost nothing.
+constexpr unsigned kBufferSize = sizeof(io_uring_recvmsg_out) + sizeof(sockaddr_in) + 65536;
+// Those listed, and as many whose receive is being ended.
+constexpr int kSeats = 2 * WaitRing::kMaxArmed;
 constexpr uint64_t kPoll = 1;
 constexpr uint64_t kCancel = 2;
-constexpr uint64_t kFirstReceive = 16;
-constexpr int kChain = kRingReceivesPerSocket;
+constexpr uint64_t kFirstSeat = 16;
 
-// One receive: its buffer (made on first use, kept) and what it came back with.
-struct Receive {
-  std::unique_ptr<char[]> buffer;
-  msghdr msg{};
-  iovec iov{};
-  sockaddr_in from{};
-  int result = 0;
-  bool done = false;
+// A socket's place in the ring: its receive, its buffers (a buffer group of
+// its own, registered once) and what the receive brought since last handed over.
+struct Seat {
+  uint64_t key = 0;  // 0: free
+  int fd = -1;
+  bool armed = false;   // its receive is in flight
+  bool ending = false;  // a cancel for it is on its way
+  bool listed = false;  // by this wait
+  bool heard = false;   // something to hand over
+  int provided = 0;     // buffers the kernel has
+  unsigned spare = (1u << kBuffers) - 1;  // buffers neither the kernel's nor in use
+  int count = 0;
+  RingDatagram got[kBuffers + 1];  // at most one per buffer, and an error
+  unsigned short bids[kBuffers + 1];
+  std::unique_ptr<char[]> store;  // kBuffers * kBufferSize, made on first use
+  io_uring_buf_ring* buffers = nullptr;
 
-  // Its buffer and the header that points at it, kept: the receive never moves.
-  void Make() {
-    buffer.reset(new char[kBufferSize]);
-    iov = iovec{buffer.get(), kBufferSize};
-    msg = msghdr{};
-    msg.msg_name = &from;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-  }
+  char* Buffer(unsigned bid) const { return store.get() + size_t{bid} * kBufferSize; }
 };
 
 class UringWaitRing : public WaitRing {
  public:
-  // Room for every request of a wait: the chains with a cancel each, and the poll.
-  bool Init() { return ready_ = io_uring_queue_init(kMaxArmed * (kChain + 1) + 1, &ring_, 0) == 0; }
+  bool Init() {
+    io_uring_params params{};
+    // One thread uses the ring, and the kernel runs its work only inside that
+    // thread's io_uring_enter: a receive takes datagrams only while it waits.
+    params.flags = IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN | IORING_SETUP_CQSIZE;
+    params.cq_entries = 256;  // every buffer's completion, the cancels and the poll
+    if (io_uring_queue_init_params(64, &ring_, &params) != 0) return false;
+    ready_ = true;
+    shape_.msg_namelen = sizeof(sockaddr_in);
+    for (int i = 0; i < kSeats; ++i) {
+      void* memory = nullptr;
+      if (posix_memalign(&memory, 4096, kBuffers * sizeof(io_uring_buf)) != 0) return false;
+      seats_[i].buffers = static_cast<io_uring_buf_ring*>(memory);
+      io_uring_buf_ring_init(seats_[i].buffers);
+      io_uring_buf_reg reg{};
+      reg.ring_addr = reinterpret_cast<uintptr_t>(memory);
+      reg.ring_entries = kBuffers;
+      reg.bgid = static_cast<uint16_t>(i);
+      if (io_uring_register_buf_ring(&ring_, &reg, 0) != 0) return false;
+    }
+    return true;
+  }
   ~UringWaitRing() override {
+    // The kernel lets go of every buffer with the ring, before they are freed.
     if (ready_) io_uring_queue_exit(&ring_);
+    for (Seat& seat : seats_) free(seat.buffers);
   }
 
-  bool Wait(int epfd, const RingReceive* armed, int count, int timeoutMs, const RingClient& client,
+  bool Wait(int epfd, const RingSocket* listed, int count, int timeoutMs, const RingClient& client,
             bool* epollReady) override {
     *epollReady = false;
-    if (count > kMaxArmed) count = kMaxArmed;
-    for (int i = 0; i < count; ++i) Arm(i, armed[i], timeoutMs == 0);
+    for (Seat& seat : seats_) seat.listed = false;
+    for (int i = 0; i < count; ++i) {
+      Seat* seat = Find(listed[i].key);
+      if (!seat) seat = Claim(listed[i]);
+      if (!seat) {
+        client.Received(listed[i].key, nullptr, 0, false, false);  // never: there are seats for all
+        continue;
+      }
+      seat->listed = true;
+      if (!listed[i].take) continue;
+      Feed(*seat);
+      if (!seat->armed && seat->provided > 0) Arm(*seat);
+    }
+    for (Seat& seat : seats_)
+      if (seat.key && !seat.listed) End(seat);
     if (!pollArmed_) {
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       io_uring_prep_poll_add(sqe, epfd, POLLIN);
@@ -80,48 +120,98 @@ class UringWaitRing : public WaitRing {
     }
     WaitFor(timeoutMs);
     Reap(epollReady);
-    Settle(count, epollReady);
-
-    bool any = *epollReady;
-    RingDatagram got[kChain];
-    for (int i = 0; i < count; ++i) {
-      const int length = Length(armed[i]);
-      for (int k = 0; k < kChain; ++k)
-        got[k] = k < length ? Outcome(receives_[kChain * i + k]) : RingDatagram{-ECANCELED};
-      if (got[0].result != -ECANCELED) any = true;
-      client.Received(armed[i].key, got);
-    }
+    Settle(epollReady);
+    const bool any = HandOver(client) || *epollReady;
+    for (Seat& seat : seats_)
+      if (seat.key && !seat.listed && !seat.armed) Release(seat);
     return any;
   }
 
- private:
-  // The chain: a receive that waits (or, when only looking, does not), and
-  // non-blocking ones linked behind it; those past its end stay not run.
-  static int Length(const RingReceive& armed) { return std::min(std::max(armed.receives, 1), kChain); }
+  void Cancel(uint64_t key, const RingClient& client) override {
+    Seat* seat = Find(key);
+    if (!seat) return;
+    End(*seat);
+    bool epollReady = false;  // the descriptor stays readable for the next wait's poll
+    Settle(&epollReady);
+    HandOver(client);
+    if (!seat->armed) Release(*seat);
+  }
 
-  void Arm(int index, const RingReceive& armed, bool look) {
-    const int length = Length(armed);
-    Receive* chain = &receives_[kChain * index];
-    // The whole chain's buffers at once: a chain that grows later allocates nothing.
-    if (!chain[0].buffer)
-      for (int k = 0; k < kChain; ++k) chain[k].Make();
-    for (int k = 0; k < length; ++k) {
-      Receive& r = chain[k];
-      r.done = false;
-      r.msg.msg_namelen = sizeof r.from;  // the kernel wrote the last sender's length there
-      io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-      if (!sqe) return;  // never: the queue holds every request of a wait
-      io_uring_prep_recvmsg(sqe, armed.fd, &r.msg, k > 0 || look ? MSG_DONTWAIT : 0);
-      io_uring_sqe_set_data64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * index + k));
-      if (k + 1 < length) sqe->flags |= IOSQE_IO_LINK;
-      ++pending_;
+  void CancelAll(const RingClient& client) override {
+    for (Seat& seat : seats_) End(seat);
+    bool epollReady = false;
+    Settle(&epollReady);
+    HandOver(client);
+    for (Seat& seat : seats_)
+      if (!seat.armed) Release(seat);
+  }
+
+ private:
+  Seat* Find(uint64_t key) {
+    for (Seat& seat : seats_)
+      if (seat.key == key) return &seat;
+    return nullptr;
+  }
+
+  Seat* Claim(const RingSocket& socket) {
+    for (Seat& seat : seats_) {
+      if (seat.key || seat.armed) continue;
+      if (!seat.store) seat.store.reset(new char[size_t{kBuffers} * kBufferSize]);  // first use only
+      seat.key = socket.key;
+      seat.fd = socket.fd;
+      return &seat;
     }
+    return nullptr;
+  }
+
+  // Buffers left with the kernel stay there for the seat's next socket.
+  static void Release(Seat& seat) {
+    seat.key = 0;
+    seat.fd = -1;
+  }
+
+  int Index(const Seat& seat) const { return static_cast<int>(&seat - seats_); }
+
+  // Every spare buffer back to the kernel (user space only: the ring's tail).
+  void Feed(Seat& seat) {
+    int added = 0;
+    for (unsigned bid = 0; bid < kBuffers; ++bid) {
+      if (!(seat.spare & (1u << bid))) continue;
+      io_uring_buf_ring_add(seat.buffers, seat.Buffer(bid), kBufferSize,
+                            static_cast<unsigned short>(bid), io_uring_buf_ring_mask(kBuffers),
+                            added++);
+    }
+    if (added == 0) return;
+    io_uring_buf_ring_advance(seat.buffers, added);
+    seat.provided += added;
+    seat.spare = 0;
+  }
+
+  void Arm(Seat& seat) {
+    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+    if (!sqe) return;  // never: the queue holds every request of a wait
+    io_uring_prep_recvmsg_multishot(sqe, seat.fd, &shape_, 0);
+    sqe->flags |= IOSQE_BUFFER_SELECT;
+    sqe->buf_group = static_cast<uint16_t>(Index(seat));
+    io_uring_sqe_set_data64(sqe, kFirstSeat + static_cast<uint64_t>(Index(seat)));
+    seat.armed = true;
+    seat.heard = true;  // the client learns that it is armed
+  }
+
+  void End(Seat& seat) {
+    if (!seat.armed || seat.ending) return;
+    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+    if (!sqe) return;
+    io_uring_prep_cancel64(sqe, kFirstSeat + static_cast<uint64_t>(Index(seat)), 0);
+    io_uring_sqe_set_data64(sqe, kCancel);
+    seat.ending = true;
   }
 
   void WaitFor(int timeoutMs) {
     io_uring_cqe* cqe = nullptr;
     if (timeoutMs == 0) {
-      io_uring_submit(&ring_);
+      // A look: the kernel runs what came due, without waiting.
+      io_uring_submit_and_get_events(&ring_);
       return;
     }
     if (timeoutMs < 0) {
@@ -143,7 +233,7 @@ class UringWaitRing : public WaitRing {
       if (r != -EINTR || left == 0 || io_uring_cq_ready(&ring_) > 0) break;
     }
     // Anything not taken by the kernel yet (an interrupted submission) goes now.
-    if (io_uring_sq_ready(&ring_) > 0) io_uring_submit(&ring_);
+    if (io_uring_sq_ready(&ring_) > 0) io_uring_submit_and_get_events(&ring_);
   }
 
   static int64_t NowMs() {
@@ -161,53 +251,84 @@ class UringWaitRing : public WaitRing {
       if (id == kPoll) {
         pollArmed_ = false;
         *epollReady = true;
-      } else if (id >= kFirstReceive && id < kFirstReceive + kChain * kMaxArmed) {
-        Receive& r = receives_[id - kFirstReceive];
-        if (!r.done) --pending_;
-        r.done = true;
-        r.result = cqe->res;
+      } else if (id >= kFirstSeat && id < kFirstSeat + kSeats) {
+        Completed(seats_[id - kFirstSeat], *cqe);
       }
     }
     io_uring_cq_advance(&ring_, seen);
   }
 
-  // Nothing that receives stays in flight: a waiting receive is cancelled
-  // (those linked behind it go with it), and any still running is
-  // awaited. Bounded: a cancel is answered at once.
-  void Settle(int count, bool* epollReady) {
-    for (int round = 0; pending_ > 0 && round < 100; ++round) {
-      for (int i = 0; i < count; ++i) {
-        Receive& first = receives_[kChain * i];
-        if (first.done || round > 0) continue;
-        io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-        if (!sqe) break;
-        io_uring_prep_cancel64(sqe, kFirstReceive + static_cast<uint64_t>(kChain * i), 0);
-        io_uring_sqe_set_data64(sqe, kCancel);
+  void Completed(Seat& seat, const io_uring_cqe& cqe) {
+    seat.heard = true;
+    if (cqe.flags & IORING_CQE_F_BUFFER) {
+      const unsigned bid = (cqe.flags >> IORING_CQE_BUFFER_SHIFT) & (kBuffers - 1);
+      --seat.provided;
+      io_uring_recvmsg_out* out =
+          cqe.res >= 0 ? io_uring_recvmsg_validate(seat.Buffer(bid), cqe.res, &shape_) : nullptr;
+      if (out && seat.count < kBuffers + 1) {
+        RingDatagram& d = seat.got[seat.count];
+        d.result = static_cast<int>(io_uring_recvmsg_payload_length(out, cqe.res, &shape_));
+        d.data = static_cast<const char*>(io_uring_recvmsg_payload(out, &shape_));
+        const auto* from = static_cast<const sockaddr_in*>(io_uring_recvmsg_name(out));
+        d.fromAddr = out->namelen >= sizeof *from ? from->sin_addr.s_addr : 0;
+        d.fromPort = out->namelen >= sizeof *from ? from->sin_port : 0;
+        seat.bids[seat.count++] = static_cast<unsigned short>(bid);
+      } else {
+        seat.spare |= 1u << bid;
       }
-      // Every request ends in a completion; the time limit only guards the loop.
-      __kernel_timespec limit{1, 0};
+    } else if (cqe.res < 0 && cqe.res != -ENOBUFS && cqe.res != -ECANCELED &&
+               seat.count < kBuffers + 1) {
+      // The socket's error (a datagram socket's ECONNREFUSED), after what came before it.
+      RingDatagram& d = seat.got[seat.count];
+      d = RingDatagram{cqe.res};
+      seat.bids[seat.count++] = kBuffers;  // no buffer
+    }
+    if (!(cqe.flags & IORING_CQE_F_MORE)) {
+      seat.armed = false;
+      seat.ending = false;
+    }
+  }
+
+  // Receives being ended are waited for: a cancel is answered at once.
+  void Settle(bool* epollReady) {
+    for (int round = 0; round < 100 && AnyEnding(); ++round) {
+      __kernel_timespec limit{1, 0};  // only guards the loop
       io_uring_cqe* cqe = nullptr;
       io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, &limit, nullptr);
       Reap(epollReady);
     }
   }
 
-  static RingDatagram Outcome(const Receive& r) {
-    RingDatagram d;
-    d.result = r.done ? r.result : -ECANCELED;
-    if (d.result >= 0) {
-      d.data = r.buffer.get();
-      d.fromAddr = r.from.sin_addr.s_addr;
-      d.fromPort = r.from.sin_port;
+  bool AnyEnding() const {
+    for (const Seat& seat : seats_)
+      if (seat.ending) return true;
+    return false;
+  }
+
+  // Every seat's news to the client; the buffers its datagrams were in are
+  // spare again once it has taken them.
+  bool HandOver(const RingClient& client) {
+    bool any = false;
+    for (Seat& seat : seats_) {
+      if (!seat.heard) continue;
+      seat.heard = false;
+      const int n = seat.count;
+      // Still armed after a datagram: its last try found the queue empty.
+      const bool emptyBehind = seat.armed && n > 0 && seat.got[n - 1].result >= 0;
+      if (seat.key) client.Received(seat.key, seat.got, n, seat.armed, emptyBehind);
+      for (int k = 0; k < n; ++k)
+        if (seat.bids[k] < kBuffers) seat.spare |= 1u << seat.bids[k];
+      seat.count = 0;
+      any = any || n > 0;
     }
-    return d;
+    return any;
   }
 
   io_uring ring_{};
   bool ready_ = false;
   bool pollArmed_ = false;
-  int pending_ = 0;
-  Receive receives_[kChain * kMaxArmed];
+  msghdr shape_{};  // what each receive fills in: the sender's address
+  Seat seats_[kSeats];
 };
 
 }  // namespace

@@ -293,23 +293,23 @@ void OnReady(int fd, uint32_t events, void* context) {
 
 struct ArmContext {
   win32::internal::ThreadQueue* queue;
-  win32::internal::RingReceive* out;
+  win32::internal::RingSocket* out;
   int max;
   int count;
 };
 thread_local ArmContext t_arm;
 
-// Armed: one that waits for data, with nothing held or pending.
+// Every socket the queue's ring serves; one that holds nothing and has nothing
+// pending takes datagrams (its receive armed, its buffers given back).
 void ArmOne(SocketState& s) {
   ArmContext& c = t_arm;
-  if (c.count >= c.max || s.queue.get() != c.queue || !RingDriven(s) || s.readPending ||
-      s.ahead.Held() || s.announced || s.ringArmed)
-    return;
-  s.ringArmed = true;
-  c.out[c.count++] = win32::internal::RingReceive{s.fd, s.Key(), s.ringReceives};
+  if (c.count >= c.max || s.queue.get() != c.queue || !RingDriven(s)) return;
+  const bool take = !s.readPending && !s.ahead.Held() && !s.announced;
+  if (take) s.ringArmed = true;
+  c.out[c.count++] = win32::internal::RingSocket{s.fd, s.Key(), take};
 }
 
-int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingReceive* out, int max) {
+int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingSocket* out, int max) {
   std::lock_guard<std::mutex> lock(TableMutex());
   t_arm = ArmContext{&queue, out, max, 0};
   ForEachSocketLocked(&ArmOne);
@@ -317,23 +317,24 @@ int RingArm(win32::internal::ThreadQueue& queue, win32::internal::RingReceive* o
 }
 
 // As readiness followed by the read ahead: FD_READ once, for what came.
-void RingReceived(uint64_t key, const win32::internal::RingDatagram* got) {
+void RingReceived(uint64_t key, const win32::internal::RingDatagram* got, int count, bool armed,
+                  bool emptyBehind) {
   std::lock_guard<std::mutex> lock(TableMutex());
   SocketState* found = FindByKeyLocked(key);
   if (!found) return;  // closed meanwhile: what came is dropped with it
   SocketState& s = *found;
-  s.ringArmed = false;
-  if (got[0].result == -ECANCELED) return;
-  TakeRingDatagramsLocked(s, got);
+  s.ringArmed = armed;
+  if (count == 0) return;
+  TakeRingDatagramsLocked(s, got, count, emptyBehind);
   Notifications n;
   if (Wants(s, FD_READ) && !s.readPending && s.ahead.Held() && s.queue) {
     s.readPending = true;
     n.Add(FD_READ, 0);
   }
   Post(s, n);
-  // Nothing more to bring up to date: what the wait took changes neither the
-  // socket's interest (none while the wait receives for it) nor its seat, and
-  // what it holds is announced by FD_READ, now or by the receive that re-enables it.
+  // Nothing more to bring up to date: what the ring took changes neither the
+  // socket's interest (none while the ring serves it) nor its seat, and what
+  // it holds is announced by FD_READ, now or by the receive that re-enables it.
 }
 
 thread_local win32::internal::ThreadQueue* t_modeQueue;
@@ -388,8 +389,9 @@ void AcceptReenabledLocked(SocketState& s) {
 }
 
 void DetachLocked(SocketState& s) {
-  // Closed on another thread while its queue's wait receives for it: that
-  // wait returns and lets go of the socket (until then its port stays taken).
+  // Its queue's ring ends the receive at its next wait, which this starts
+  // (until then the port stays taken). On that queue's own thread,
+  // closesocket ends it at once.
   if (s.ringArmed && s.queue) win32::internal::InterruptWait(*s.queue);
   s.ringArmed = false;
   s.ringSeat = false;

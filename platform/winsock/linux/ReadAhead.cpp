@@ -22,8 +22,6 @@ using Ahead = SocketState::ReadAhead;
 
 // Larger than any IPv4 datagram, so nothing read ahead is ever cut.
 constexpr size_t kReadAheadSize = 65536;
-// The wait's receives for a socket that holds nothing all find a slot.
-static_assert(Ahead::kSlots >= win32::internal::kRingReceivesPerSocket, "");
 
 bool ReadsAhead(const SocketState& s, int flags) {
   return s.type != ws::kSockStream && !s.blocking && s.queue && (s.events & FD_READ) &&
@@ -59,13 +57,13 @@ void AimAt(Ahead::Datagram& d, mmsghdr* m, iovec* iov, ::sockaddr_in* peer) {
 // came, or -1 with errno set.
 int ReadBatch(SocketState& s, mmsghdr* lead, int flags) {
   Ahead& a = s.ahead;
-  mmsghdr msgs[Ahead::kSlots + 1];
-  iovec iovs[Ahead::kSlots];
-  ::sockaddr_in peers[Ahead::kSlots];
+  mmsghdr msgs[Ahead::kBatch + 1];
+  iovec iovs[Ahead::kBatch];
+  ::sockaddr_in peers[Ahead::kBatch];
   const int first = lead ? 1 : 0;
   if (lead) msgs[0] = *lead;
-  for (int i = 0; i < Ahead::kSlots; ++i) AimAt(a.slots[i], &msgs[first + i], &iovs[i], &peers[i]);
-  const int asked = first + Ahead::kSlots;
+  for (int i = 0; i < Ahead::kBatch; ++i) AimAt(a.slots[i], &msgs[first + i], &iovs[i], &peers[i]);
+  const int asked = first + Ahead::kBatch;
   int got;
   do {
     got = ::recvmmsg(s.fd, msgs, static_cast<unsigned>(asked), flags | MSG_DONTWAIT, nullptr);
@@ -140,9 +138,9 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
   Ahead& a = st->ahead;
   const bool peek = (flags & ws::kMsgPeek) != 0;
   const bool held = a.Held();
-  // A receive from another thread while the owner's wait receives for the
-  // socket takes one datagram the plain way: the slots stay free for what
-  // the wait brings.
+  // With the ring's receive in flight, a receive that finds nothing held
+  // takes one datagram the plain way and reads nothing ahead: from another
+  // thread, the owner's wait may be taking datagrams at the same time.
   if (!held && (st->ringArmed || !ReadsAhead(*st, flags) || peek || len == 0)) return false;
   ForgetFirstDatagramLocked(*st);
   a.knownEmpty = false;
@@ -202,33 +200,24 @@ bool StoreFromRing(Ahead& a, const win32::internal::RingDatagram& d) {
 
 }  // namespace
 
-void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got) {
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got, int count,
+                             bool emptyBehind) {
   Ahead& a = s.ahead;
   if (!a.Held()) a.next = a.filled = 0;
   a.knownEmpty = false;
   a.emptyBehind = false;
-  const win32::internal::RingDatagram& first = got[0];
-  if (first.result < 0) {
-    // Only a look (no waiting) finds nothing; anything else is the error a
-    // receive reports next.
-    if (first.result == -EAGAIN)
-      a.knownEmpty = !a.Held();
-    else if (a.error == 0)
-      a.error = -first.result;
-  } else if (StoreFromRing(a, first)) {
-    int k = 1;
-    for (; k < win32::internal::kRingReceivesPerSocket; ++k) {
-      const int result = got[k].result;
-      if (StoreFromRing(a, got[k])) continue;
-      // Not run (the chain ended): whether more waits is not known. An error
-      // was taken from the socket: the receive after the held ones reports it.
-      a.emptyBehind = result == -EAGAIN;
-      if (result < 0 && result != -EAGAIN && result != -ECANCELED && a.error == 0) a.error = -result;
-      break;
+  for (int k = 0; k < count; ++k) {
+    if (got[k].result < 0) {
+      // The socket's error: the receive after the held ones reports it.
+      if (a.error == 0) a.error = -got[k].result;
+      PublishPendingLocked(s);
+      return;
     }
-    // k datagrams came: the next wait arms one receive more than that.
-    s.ringReceives = std::min(k + 1, win32::internal::kRingReceivesPerSocket);
+    // Room by construction: the ring holds no more than its buffers, and a
+    // read ahead of the socket's own starts with nothing held.
+    if (!StoreFromRing(a, got[k])) break;
   }
+  a.emptyBehind = emptyBehind;
   PublishPendingLocked(s);
 }
 

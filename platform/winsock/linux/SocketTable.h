@@ -40,7 +40,11 @@ struct SocketState {
   // Datagram sockets under FD_READ: the datagrams read ahead, one system call
   // for several (see ReadAhead.cpp), so that "is there more?" needs none.
   struct ReadAhead {
-    static constexpr int kSlots = 4;
+    // What one read ahead takes, and room beside it for what the buffers of
+    // the queue's ring hold (WaitRing.h): the ring's receive may take those
+    // after a read ahead of the socket's own.
+    static constexpr int kBatch = 4;
+    static constexpr int kSlots = kBatch + win32::internal::kRingBuffersPerSocket;
     struct Datagram {
       std::unique_ptr<char[]> data;  // kReadAheadSize bytes, made on first use
       int size = 0;
@@ -88,11 +92,10 @@ struct SocketState {
   uint64_t watch = 0;
   uint32_t installed = 0;
   bool announced = false;  // readiness of a datagram read ahead announced to the queue
-  bool ringArmed = false;  // its queue's wait receives for it (WaitRing.h) right now
-  bool ringSeat = false;   // one of the few sockets its queue's wait arms
-  // Receives its next wait arms: one more than the last wait took, so that
-  // a socket whose datagrams come singly pays for no receive that cannot run.
-  int ringReceives = 2;
+  // Its queue's ring has a receive in flight for it (WaitRing.h), which takes
+  // datagrams while that queue's thread waits.
+  bool ringArmed = false;
+  bool ringSeat = false;  // one of the few sockets its queue's wait serves
 
   uint64_t Key() const {
     return (static_cast<uint64_t>(generation) << 32) | static_cast<uint32_t>(fd);
@@ -135,10 +138,11 @@ void ReadAheadOnReadyLocked(SocketState& s);
 void PublishPendingLocked(SocketState& s);
 bool TakeQuickEmptyLocked(SocketState& s);
 int QuickPending(SOCKET s);
-// What the queue's wait received for a socket that holds nothing: the
-// datagram it waited for and the non-blocking receives behind it, taken as if
-// read ahead (an empty answer behind is the queue found empty).
-void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got);
+// What the ring's receive took for the socket, in order, taken as if read
+// ahead behind what it holds; emptyBehind: the receive found the queue empty
+// after the last one.
+void TakeRingDatagramsLocked(SocketState& s, const win32::internal::RingDatagram* got, int count,
+                             bool emptyBehind);
 
 // ---- Asynchronous selection (AsyncSelect.cpp) ----
 // The socket's notification conditions changed: bring its epoll interest up to

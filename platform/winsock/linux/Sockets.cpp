@@ -137,11 +137,15 @@ int closesocket(SOCKET s) {
   int fd;
   win32::HWND notified;
   win32::UINT notifiedMsg;
+  win32::internal::QueuePtr ringQueue;  // whose ring has a receive in flight for it
+  uint64_t key = 0;
   {
     std::lock_guard<std::mutex> lock(TableMutex());
     SocketState* st = FindLocked(s);
     if (!st) return Fail(WSAENOTSOCK);
     if (MustWaitForLinger(*st)) return Fail(WSAEWOULDBLOCK);
+    if (st->ringArmed) ringQueue = st->queue;
+    key = st->Key();
     DetachLocked(*st);
     fd = st->fd;
     notified = st->notifiedHwnd;
@@ -153,6 +157,9 @@ int closesocket(SOCKET s) {
   if (notified)
     win32::internal::RemovePostedMessage(notified, notifiedMsg, static_cast<win32::WPARAM>(fd),
                                          true);
+  // The ring's receive holds the socket open: ended first, the port is free
+  // when this returns (on the ring's own thread; see DetachLocked otherwise).
+  if (ringQueue) win32::internal::EndRingReceive(*ringQueue, key);
   // Linux releases the descriptor even when close reports EINTR.
   ::close(fd);
   return 0;
