@@ -141,6 +141,77 @@ TEST_F(RingWait, NothingReceivesBetweenWaitsSoACloseFreesThePort) {
 }
 
 // A receive of the wait's chain that failed took the socket's error: it is
+// The ring's receive stays armed across waits but takes nothing between them:
+// what arrives then waits in the kernel's queue, for a receive of the
+// thread's own or for the next wait, in order.
+TEST_F(RingWait, BetweenWaitsTheArmedReceiveTakesNothing) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s, peer;
+    ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s, &peer));
+    {
+      std::lock_guard<std::mutex> lock(internal::TableMutex());
+      ASSERT_TRUE(internal::FindLocked(s)->ringArmed);
+    }
+    ptest::SendTo(peer, ptest::PortOf(s), "first");
+    ptest::SendTo(peer, ptest::PortOf(s), "2nd");
+    winsock::u_long pending = 0;
+    ASSERT_EQ(ioctlsocket(s, FIONREAD, &pending), 0);
+    EXPECT_EQ(pending, 5u) << "the kernel's queue still has both";
+    char buf[8];
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 5);
+    EXPECT_EQ(std::string(buf, 5), "first");
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), 3);
+    EXPECT_EQ(std::string(buf, 3), "2nd");
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    closesocket(s);
+    closesocket(peer);
+  });
+}
+
+// A socket the ring stops serving (here it now waits to write too) has its
+// receive ended by the next wait and is heard through epoll again; what the
+// receive took before is not lost, and closing it frees its port.
+TEST_F(RingWait, ASocketNoLongerServedIsHeardThroughEpollWithNothingLost) {
+  OnFreshThread([&] {
+    ptest::RecordingWindow w;
+    SOCKET s, peer;
+    ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s, &peer));
+    const uint16_t port = ptest::PortOf(s);
+    ptest::SendTo(peer, port, "taken");
+    win32::MSG m;
+    ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));  // held, FD_READ pending
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ | FD_WRITE), 0);
+    do ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+    while (ptest::EventOf(m) != static_cast<unsigned>(FD_WRITE));
+    win32::WaitForQueue(20);
+    {
+      std::lock_guard<std::mutex> lock(internal::TableMutex());
+      EXPECT_FALSE(internal::FindLocked(s)->ringArmed) << "ended by the wait";
+    }
+    ptest::SendTo(peer, port, "late");
+    char buf[8];
+    std::string got;
+    for (int i = 0; i < 2; ++i) {
+      int n = recv(s, buf, sizeof buf, 0);
+      if (n == SOCKET_ERROR) {
+        ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+        ASSERT_TRUE(ptest::NextMessage(w.hwnd, kNotify, &m, 3000));
+        n = recv(s, buf, sizeof buf, 0);
+      }
+      ASSERT_GT(n, 0);
+      got += std::string(buf, static_cast<size_t>(n)) + " ";
+    }
+    EXPECT_EQ(got, "taken late ");
+    ASSERT_EQ(closesocket(s), 0);
+    EXPECT_TRUE(Rebind(port));
+    closesocket(peer);
+  });
+}
+
 // reported after the datagrams taken before it, not lost.
 TEST_F(RingWait, AnErrorTheWaitTookIsReportedAfterTheDatagramsBeforeIt) {
   OnFreshThread([&] {
