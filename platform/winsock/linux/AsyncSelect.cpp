@@ -13,7 +13,8 @@
 // report while FD_READ is pending is dropped (the receive to come finds the
 // datagram), and no notification costs an epoll_ctl. Where the queue waits
 // through its ring (WaitRing.h), such a socket leaves the epoll set instead:
-// the wait itself receives its next datagram, which then counts as read ahead.
+// the ring's receive, armed across waits, takes its datagrams while the
+// thread waits, and they then count as read ahead.
 //   FD_READ    once; again after recv/recvfrom (if data is still there)
 //   FD_WRITE   once when writable; again after a send failed with WSAEWOULDBLOCK
 //   FD_ACCEPT  once; again after accept
