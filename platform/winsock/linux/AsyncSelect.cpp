@@ -306,7 +306,10 @@ void ArmOne(SocketState& s) {
   ArmContext& c = t_arm;
   if (c.count >= c.max || s.queue.get() != c.queue || !RingDriven(s)) return;
   const bool take = !s.readPending && !s.ahead.Held() && !s.announced;
-  if (take) s.ringArmed = true;
+  if (take) {
+    s.ringArmed = true;
+    if (s.ringQueue != s.queue) s.ringQueue = s.queue;
+  }
   c.out[c.count++] = win32::internal::RingSocket{s.fd, s.Key(), take};
 }
 
@@ -325,6 +328,7 @@ void RingReceived(uint64_t key, const win32::internal::RingDatagram* got, int co
   if (!found) return;  // closed meanwhile: what came is dropped with it
   SocketState& s = *found;
   s.ringArmed = armed;
+  if (!armed) s.ringQueue.reset();
   if (count == 0) return;
   TakeRingDatagramsLocked(s, got, count, emptyBehind);
   Notifications n;
@@ -390,11 +394,12 @@ void AcceptReenabledLocked(SocketState& s) {
 }
 
 void DetachLocked(SocketState& s) {
-  // Its queue's ring ends the receive at its next wait, which this starts
-  // (until then the port stays taken). On that queue's own thread,
-  // closesocket ends it at once.
-  if (s.ringArmed && s.queue) win32::internal::InterruptWait(*s.queue);
-  s.ringArmed = false;
+  // The ring's receive ends at its thread's next wait, which this starts
+  // when that is another thread (until then the port stays taken); on its own
+  // thread, closesocket ends it at once.
+  if (s.ringArmed && s.ringQueue &&
+      win32::internal::OwnerThread(*s.ringQueue) != win32::GetCurrentThreadId())
+    win32::internal::InterruptWait(*s.ringQueue);
   s.ringSeat = false;
   if (s.watch && s.queue) win32::internal::RemoveWatch(*s.queue, s.watch);
   s.watch = 0;

@@ -119,6 +119,15 @@ TEST_F(RingWait, NothingReceivesBetweenWaitsSoACloseFreesThePort) {
     ASSERT_EQ(closesocket(s), 0);
     EXPECT_TRUE(Rebind(port));
 
+    // The same after its notifications were turned off first.
+    s = ptest::BoundSocket(SOCK_DGRAM);
+    const uint16_t port1 = ptest::PortOf(s);
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, kNotify, FD_READ), 0);
+    EXPECT_FALSE(win32::WaitForQueue(20));
+    ASSERT_EQ(WSAAsyncSelect(s, w.hwnd, 0, 0), 0);
+    ASSERT_EQ(closesocket(s), 0);
+    EXPECT_TRUE(Rebind(port1));
+
     // Closed on another thread during the wait: the wait ends and lets go.
     s = ptest::BoundSocket(SOCK_DGRAM);
     const uint16_t port2 = ptest::PortOf(s);
