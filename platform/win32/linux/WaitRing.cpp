@@ -49,11 +49,8 @@ constexpr uint64_t kFirstSeat = 16;
 struct Seat {
   uint64_t key = 0;  // 0: free
   int fd = -1;
-  bool armed = false;   // its receive is in flight
-  bool ending = false;  // a cancel for it is on its way
-  bool listed = false;  // by this wait
-  bool heard = false;   // something to hand over
-  int provided = 0;     // buffers the kernel has
+  bool armed = false;  // its receive is in flight
+  int provided = 0;    // buffers the kernel has
   unsigned spare = (1u << kBuffers) - 1;  // buffers neither the kernel's nor in use
   int count = 0;
   RingDatagram got[kBuffers + 1];  // at most one per buffer, and an error
@@ -97,7 +94,7 @@ class UringWaitRing : public WaitRing {
   bool Wait(int epfd, const RingSocket* listed, int count, int timeoutMs, const RingClient& client,
             bool* epollReady) override {
     *epollReady = false;
-    for (Seat& seat : seats_) seat.listed = false;
+    unsigned seen = 0;  // seats listed by this wait
     for (int i = 0; i < count; ++i) {
       Seat* seat = Find(listed[i].key);
       if (!seat) seat = Claim(listed[i]);
@@ -105,13 +102,12 @@ class UringWaitRing : public WaitRing {
         client.Received(listed[i].key, nullptr, 0, false, false);  // never: there are seats for all
         continue;
       }
-      seat->listed = true;
+      seen |= Bit(*seat);
       if (!listed[i].take) continue;
       Feed(*seat);
       if (!seat->armed && seat->provided > 0) Arm(*seat);
     }
-    for (Seat& seat : seats_)
-      if (seat.key && !seat.listed) End(seat);
+    for (unsigned rest = keyed_ & ~seen; rest; rest &= rest - 1) End(seats_[__builtin_ctz(rest)]);
     if (!pollArmed_) {
       io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
       io_uring_prep_poll_add(sqe, epfd, POLLIN);
@@ -122,8 +118,10 @@ class UringWaitRing : public WaitRing {
     Reap(epollReady);
     Settle(epollReady);
     const bool any = HandOver(client) || *epollReady;
-    for (Seat& seat : seats_)
-      if (seat.key && !seat.listed && !seat.armed) Release(seat);
+    for (unsigned rest = keyed_ & ~seen; rest; rest &= rest - 1) {
+      Seat& seat = seats_[__builtin_ctz(rest)];
+      if (!seat.armed) Release(seat);
+    }
     return any;
   }
 
@@ -138,39 +136,46 @@ class UringWaitRing : public WaitRing {
   }
 
   void CancelAll(const RingClient& client) override {
-    for (Seat& seat : seats_) End(seat);
+    for (unsigned rest = keyed_; rest; rest &= rest - 1) End(seats_[__builtin_ctz(rest)]);
     bool epollReady = false;
     Settle(&epollReady);
     HandOver(client);
-    for (Seat& seat : seats_)
+    for (unsigned rest = keyed_; rest; rest &= rest - 1) {
+      Seat& seat = seats_[__builtin_ctz(rest)];
       if (!seat.armed) Release(seat);
+    }
   }
 
  private:
   Seat* Find(uint64_t key) {
-    for (Seat& seat : seats_)
+    for (unsigned rest = keyed_; rest; rest &= rest - 1) {
+      Seat& seat = seats_[__builtin_ctz(rest)];
       if (seat.key == key) return &seat;
-    return nullptr;
-  }
-
-  Seat* Claim(const RingSocket& socket) {
-    for (Seat& seat : seats_) {
-      if (seat.key || seat.armed) continue;
-      if (!seat.store) seat.store.reset(new char[size_t{kBuffers} * kBufferSize]);  // first use only
-      seat.key = socket.key;
-      seat.fd = socket.fd;
-      return &seat;
     }
     return nullptr;
   }
 
+  // A seat whose receive has ended (a released one is never armed).
+  Seat* Claim(const RingSocket& socket) {
+    const unsigned free = ~keyed_ & ((1u << kSeats) - 1);
+    if (!free) return nullptr;
+    Seat& seat = seats_[__builtin_ctz(free)];
+    if (!seat.store) seat.store.reset(new char[size_t{kBuffers} * kBufferSize]);  // first use only
+    seat.key = socket.key;
+    seat.fd = socket.fd;
+    keyed_ |= Bit(seat);
+    return &seat;
+  }
+
   // Buffers left with the kernel stay there for the seat's next socket.
-  static void Release(Seat& seat) {
+  void Release(Seat& seat) {
     seat.key = 0;
     seat.fd = -1;
+    keyed_ &= ~Bit(seat);
   }
 
   int Index(const Seat& seat) const { return static_cast<int>(&seat - seats_); }
+  unsigned Bit(const Seat& seat) const { return 1u << Index(seat); }
 
   // Every spare buffer back to the kernel (user space only: the ring's tail).
   void Feed(Seat& seat) {
@@ -195,16 +200,16 @@ class UringWaitRing : public WaitRing {
     sqe->buf_group = static_cast<uint16_t>(Index(seat));
     io_uring_sqe_set_data64(sqe, kFirstSeat + static_cast<uint64_t>(Index(seat)));
     seat.armed = true;
-    seat.heard = true;  // the client learns that it is armed
+    heard_ |= Bit(seat);  // the client learns that it is armed
   }
 
   void End(Seat& seat) {
-    if (!seat.armed || seat.ending) return;
+    if (!seat.armed || (ending_ & Bit(seat))) return;
     io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
     if (!sqe) return;
     io_uring_prep_cancel64(sqe, kFirstSeat + static_cast<uint64_t>(Index(seat)), 0);
     io_uring_sqe_set_data64(sqe, kCancel);
-    seat.ending = true;
+    ending_ |= Bit(seat);
   }
 
   void WaitFor(int timeoutMs) {
@@ -259,7 +264,7 @@ class UringWaitRing : public WaitRing {
   }
 
   void Completed(Seat& seat, const io_uring_cqe& cqe) {
-    seat.heard = true;
+    heard_ |= Bit(seat);
     if (cqe.flags & IORING_CQE_F_BUFFER) {
       const unsigned bid = (cqe.flags >> IORING_CQE_BUFFER_SHIFT) & (kBuffers - 1);
       --seat.provided;
@@ -285,13 +290,13 @@ class UringWaitRing : public WaitRing {
     }
     if (!(cqe.flags & IORING_CQE_F_MORE)) {
       seat.armed = false;
-      seat.ending = false;
+      ending_ &= ~Bit(seat);
     }
   }
 
   // Receives being ended are waited for: a cancel is answered at once.
   void Settle(bool* epollReady) {
-    for (int round = 0; round < 100 && AnyEnding(); ++round) {
+    for (int round = 0; round < 100 && ending_; ++round) {
       __kernel_timespec limit{1, 0};  // only guards the loop
       io_uring_cqe* cqe = nullptr;
       io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, &limit, nullptr);
@@ -299,19 +304,14 @@ class UringWaitRing : public WaitRing {
     }
   }
 
-  bool AnyEnding() const {
-    for (const Seat& seat : seats_)
-      if (seat.ending) return true;
-    return false;
-  }
-
   // Every seat's news to the client; the buffers its datagrams were in are
   // spare again once it has taken them.
   bool HandOver(const RingClient& client) {
     bool any = false;
-    for (Seat& seat : seats_) {
-      if (!seat.heard) continue;
-      seat.heard = false;
+    unsigned heard = heard_;
+    heard_ = 0;
+    for (; heard; heard &= heard - 1) {
+      Seat& seat = seats_[__builtin_ctz(heard)];
       const int n = seat.count;
       // Still armed after a datagram: its last try found the queue empty.
       const bool emptyBehind = seat.armed && n > 0 && seat.got[n - 1].result >= 0;
@@ -328,6 +328,9 @@ class UringWaitRing : public WaitRing {
   bool ready_ = false;
   bool pollArmed_ = false;
   msghdr shape_{};  // what each receive fills in: the sender's address
+  unsigned keyed_ = 0;   // seats with a socket
+  unsigned heard_ = 0;   // seats with something to hand over
+  unsigned ending_ = 0;  // seats whose receive a cancel is on its way to
   Seat seats_[kSeats];
 };
 
