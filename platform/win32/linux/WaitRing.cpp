@@ -118,35 +118,34 @@ class UringWaitRing : public WaitRing {
     Reap(epollReady);
     Settle(epollReady);
     const bool any = HandOver(client) || *epollReady;
-    for (unsigned rest = keyed_ & ~seen; rest; rest &= rest - 1) {
-      Seat& seat = seats_[__builtin_ctz(rest)];
-      if (!seat.armed) Release(seat);
-    }
+    ReleaseEnded(~seen);
     return any;
   }
 
   void Cancel(uint64_t key, const RingClient& client) override {
-    Seat* seat = Find(key);
-    if (!seat) return;
-    End(*seat);
+    if (Seat* seat = Find(key)) EndNow(Bit(*seat), client);
+  }
+
+  void CancelAll(const RingClient& client) override { EndNow(keyed_, client); }
+
+ private:
+  // Ends the seats' receives outside a wait, hands over what any receive
+  // took meanwhile, and frees the seats.
+  void EndNow(unsigned seats, const RingClient& client) {
+    for (unsigned rest = seats; rest; rest &= rest - 1) End(seats_[__builtin_ctz(rest)]);
     bool epollReady = false;  // the descriptor stays readable for the next wait's poll
     Settle(&epollReady);
     HandOver(client);
-    if (!seat->armed) Release(*seat);
+    ReleaseEnded(seats);
   }
 
-  void CancelAll(const RingClient& client) override {
-    for (unsigned rest = keyed_; rest; rest &= rest - 1) End(seats_[__builtin_ctz(rest)]);
-    bool epollReady = false;
-    Settle(&epollReady);
-    HandOver(client);
-    for (unsigned rest = keyed_; rest; rest &= rest - 1) {
+  void ReleaseEnded(unsigned seats) {
+    for (unsigned rest = seats & keyed_; rest; rest &= rest - 1) {
       Seat& seat = seats_[__builtin_ctz(rest)];
       if (!seat.armed) Release(seat);
     }
   }
 
- private:
   Seat* Find(uint64_t key) {
     for (unsigned rest = keyed_; rest; rest &= rest - 1) {
       Seat& seat = seats_[__builtin_ctz(rest)];

@@ -306,10 +306,7 @@ void ArmOne(SocketState& s) {
   ArmContext& c = t_arm;
   if (c.count >= c.max || s.queue.get() != c.queue || !RingDriven(s)) return;
   const bool take = !s.readPending && !s.ahead.Held() && !s.announced;
-  if (take) {
-    s.ringArmed = true;
-    if (s.ringQueue != s.queue) s.ringQueue = s.queue;
-  }
+  if (take && s.ringQueue != s.queue) s.ringQueue = s.queue;
   c.out[c.count++] = win32::internal::RingSocket{s.fd, s.Key(), take};
 }
 
@@ -327,7 +324,6 @@ void RingReceived(uint64_t key, const win32::internal::RingDatagram* got, int co
   SocketState* found = FindByKeyLocked(key);
   if (!found) return;  // closed meanwhile: what came is dropped with it
   SocketState& s = *found;
-  s.ringArmed = armed;
   if (!armed) s.ringQueue.reset();
   if (count == 0) return;
   TakeRingDatagramsLocked(s, got, count, emptyBehind);
@@ -397,7 +393,7 @@ void DetachLocked(SocketState& s) {
   // The ring's receive ends at its thread's next wait, which this starts
   // when that is another thread (until then the port stays taken); on its own
   // thread, closesocket ends it at once.
-  if (s.ringArmed && s.ringQueue &&
+  if (s.ringQueue &&
       win32::internal::OwnerThread(*s.ringQueue) != win32::GetCurrentThreadId())
     win32::internal::InterruptWait(*s.ringQueue);
   s.ringSeat = false;

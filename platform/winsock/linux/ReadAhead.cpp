@@ -141,7 +141,7 @@ bool ReceiveAhead(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* 
   // With the ring's receive in flight, a receive that finds nothing held
   // takes one datagram the plain way and reads nothing ahead: from another
   // thread, the owner's wait may be taking datagrams at the same time.
-  if (!held && (st->ringArmed || !ReadsAhead(*st, flags) || peek || len == 0)) return false;
+  if (!held && (st->ringQueue || !ReadsAhead(*st, flags) || peek || len == 0)) return false;
   ForgetFirstDatagramLocked(*st);
   a.knownEmpty = false;
   if (held) {

@@ -92,11 +92,10 @@ struct SocketState {
   uint64_t watch = 0;
   uint32_t installed = 0;
   bool announced = false;  // readiness of a datagram read ahead announced to the queue
-  // A queue's ring has a receive in flight for it (WaitRing.h), which takes
-  // datagrams while that queue's thread waits; until the ring says it ended,
-  // also after the socket left that queue.
-  bool ringArmed = false;
-  win32::internal::QueuePtr ringQueue;  // that queue
+  // The queue whose ring has a receive in flight for it (WaitRing.h), which
+  // takes datagrams while that queue's thread waits; kept until the ring says
+  // the receive ended, also after the socket left that queue.
+  win32::internal::QueuePtr ringQueue;
   bool ringSeat = false;  // one of the few sockets its queue's wait serves
 
   uint64_t Key() const {

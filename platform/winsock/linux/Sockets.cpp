@@ -144,7 +144,7 @@ int closesocket(SOCKET s) {
     SocketState* st = FindLocked(s);
     if (!st) return Fail(WSAENOTSOCK);
     if (MustWaitForLinger(*st)) return Fail(WSAEWOULDBLOCK);
-    if (st->ringArmed) ringQueue = st->ringQueue;
+    ringQueue = st->ringQueue;
     key = st->Key();
     DetachLocked(*st);
     fd = st->fd;

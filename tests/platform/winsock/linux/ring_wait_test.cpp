@@ -57,7 +57,7 @@ class RingWait : public ptest::WinsockTest {
   static void TakeFromWait(SOCKET s, const win32::internal::RingDatagram* got, int count) {
     std::lock_guard<std::mutex> lock(internal::TableMutex());
     internal::SocketState& st = *internal::FindLocked(s);
-    st.ringArmed = false;
+    st.ringQueue.reset();
     internal::TakeRingDatagramsLocked(st, got, count, false);
   }
 };
@@ -160,7 +160,7 @@ TEST_F(RingWait, BetweenWaitsTheArmedReceiveTakesNothing) {
     ASSERT_NO_FATAL_FAILURE(StartRinging(w, &s, &peer));
     {
       std::lock_guard<std::mutex> lock(internal::TableMutex());
-      ASSERT_TRUE(internal::FindLocked(s)->ringArmed);
+      ASSERT_TRUE(internal::FindLocked(s)->ringQueue);
     }
     ptest::SendTo(peer, ptest::PortOf(s), "first");
     ptest::SendTo(peer, ptest::PortOf(s), "2nd");
@@ -199,7 +199,7 @@ TEST_F(RingWait, ASocketNoLongerServedIsHeardThroughEpollWithNothingLost) {
     win32::WaitForQueue(20);
     {
       std::lock_guard<std::mutex> lock(internal::TableMutex());
-      EXPECT_FALSE(internal::FindLocked(s)->ringArmed) << "ended by the wait";
+      EXPECT_FALSE(internal::FindLocked(s)->ringQueue) << "ended by the wait";
     }
     ptest::SendTo(peer, port, "late");
     char buf[8];
@@ -254,7 +254,7 @@ TEST_F(RingWait, AReceiveFromAnotherThreadDuringTheWaitLeavesRoomForWhatItBrings
     for (const char* d : {"k1", "k2", "k3"}) ptest::SendTo(peer, ptest::PortOf(s), d);
     {
       std::lock_guard<std::mutex> lock(internal::TableMutex());
-      internal::FindLocked(s)->ringArmed = true;  // as inside the owner's wait
+      internal::FindLocked(s)->ringQueue = internal::FindLocked(s)->queue;  // as inside the owner's wait
     }
     char buf[4];
     ASSERT_EQ(recv(s, buf, sizeof buf, 0), 2);
